@@ -1,0 +1,112 @@
+#include "ActionTime.h"
+
+#include <QByteArray>
+#include <cmath>
+#include <limits>
+
+namespace actiontime {
+
+namespace {
+
+bool isSkipped(QChar c)
+{
+    return c == u' ' || c == u'\t' || c == u'\n';
+}
+
+bool isDigit(QChar c)
+{
+    return c >= u'0' && c <= u'9';
+}
+
+// Hex and octal numbers take the width of the smallest integer they fit, so
+// &HFFFF is -1 just as it is in a 16-bit register.
+double radixNumber(const QString &digits, int base)
+{
+    if (digits.isEmpty())
+        return 0;
+    bool ok = false;
+    const qulonglong v = digits.toULongLong(&ok, base);
+    if (!ok || v > 0xFFFFFFFFull)
+        return std::numeric_limits<double>::infinity();
+    if (v <= 0xFFFF)
+        return static_cast<qint16>(static_cast<quint16>(v));
+    return static_cast<qint32>(static_cast<quint32>(v));
+}
+
+} // namespace
+
+double leadingNumber(const QString &text)
+{
+    QString s;
+    s.reserve(text.size());
+    for (QChar c : text)
+        if (!isSkipped(c))
+            s += c;
+
+    if (s.size() >= 2 && s[0] == u'&') {
+        const QChar kind = s[1].toUpper();
+        const int base = kind == u'H' ? 16 : kind == u'O' ? 8 : 0;
+        if (base != 0) {
+            qsizetype end = 2;
+            while (end < s.size() && ((base == 16 && isxdigit(s[end].toLatin1()) && s[end].unicode() < 0x80) ||
+                                      (base == 8 && s[end] >= u'0' && s[end] <= u'7')))
+                ++end;
+            return radixNumber(s.mid(2, end - 2), base);
+        }
+        return 0;
+    }
+
+    QByteArray number;
+    qsizetype i = 0;
+    if (i < s.size() && (s[i] == u'+' || s[i] == u'-'))
+        number += s[i++].toLatin1();
+    bool anyDigit = false;
+    while (i < s.size() && isDigit(s[i])) {
+        number += s[i++].toLatin1();
+        anyDigit = true;
+    }
+    if (i < s.size() && s[i] == u'.') {
+        number += '.';
+        ++i;
+        while (i < s.size() && isDigit(s[i])) {
+            number += s[i++].toLatin1();
+            anyDigit = true;
+        }
+    }
+    if (!anyDigit)
+        return 0;
+    bool negativeExponent = false;
+    if (i < s.size() && (s[i].toUpper() == u'E' || s[i].toUpper() == u'D')) {
+        qsizetype j = i + 1;
+        QByteArray exponent = "e";
+        if (j < s.size() && (s[j] == u'+' || s[j] == u'-'))
+            exponent += s[j++].toLatin1();
+        negativeExponent = exponent.endsWith('-');
+        bool expDigit = false;
+        while (j < s.size() && isDigit(s[j])) {
+            exponent += s[j++].toLatin1();
+            expDigit = true;
+        }
+        if (expDigit)
+            number += exponent;
+    }
+    bool ok = false;
+    const double value = number.toDouble(&ok);
+    if (!ok) { // only an exponent beyond double's range fails here
+        if (negativeExponent)
+            return 0;
+        return number.startsWith('-') ? -std::numeric_limits<double>::infinity()
+                                      : std::numeric_limits<double>::infinity();
+    }
+    return value;
+}
+
+std::optional<qint16> registerValue(const QString &text)
+{
+    const double rounded = std::nearbyint(leadingNumber(text)); // default mode: halves to even
+    if (!(rounded >= -32768.0 && rounded <= 32767.0))
+        return std::nullopt;
+    return static_cast<qint16>(rounded);
+}
+
+} // namespace actiontime

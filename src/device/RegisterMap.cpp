@@ -1,0 +1,20 @@
+#include "RegisterMap.h"
+
+namespace regmap {
+
+std::vector<Block> fullReadBlocks()
+{
+    std::vector<Block> blocks;
+    for (int p = 0; p < kPhoneSlots; ++p)
+        blocks.push_back({phoneSlot(p), kTextReadCount});
+    for (int k = 0; k < kAlarmTexts; ++k)
+        blocks.push_back({alarmTextSlot(k), kTextReadCount});
+    for (int i = 0; i < kReadTextSlots; ++i)
+        blocks.push_back({readTextSlot(i), kTextReadCount});
+    blocks.push_back(kActionTimes);
+    blocks.push_back({kOptionFlags, 1});
+    blocks.push_back({kAlarmMode, 1});
+    return blocks;
+}
+
+} // namespace regmap

@@ -1,0 +1,68 @@
+#pragma once
+// The alarm controller's Modbus register map: every address and count the
+// tool reads or writes lives here and nowhere else.
+
+#include <vector>
+
+namespace regmap {
+
+constexpr int kSlave = 1;             // the controller is always slave 1
+constexpr int kImageRegisters = 1100; // registers 0..1099 exist on the device
+
+struct Block {
+    int start;
+    int count;
+};
+
+// Live state, read by the connect probe and the status poll.
+constexpr Block kStatusBlock{0, 7};
+constexpr int kInputsOffset = 4;  // bit i = input Ii active
+constexpr int kRelaysOffset = 5;  // bit i = relay Qi on
+constexpr int kVersionOffset = 6; // major * 16 + minor
+constexpr int kRelayRegister = kStatusBlock.start + kRelaysOffset;
+
+// Text slots: each text owns 20 registers, reads fetch the first 10.
+constexpr int kSlotRegisters = 20;
+constexpr int kSlotBytes = 2 * kSlotRegisters;
+constexpr int kTextReadCount = 10;
+constexpr int kCommandBytesLimit = 20; // command and reply texts must stay below this
+
+enum class RelayText { OnCommand = 0, OffCommand = 1, OnReply = 2, OffReply = 3 };
+constexpr int kRelayCount = 2;
+constexpr int kRelayTextKinds = 4;
+constexpr int relayTextSlot(int relay, RelayText kind)
+{
+    return 10 + 80 * relay + kSlotRegisters * static_cast<int>(kind);
+}
+
+constexpr int kAllCommandCount = 2; // 0 = all on, 1 = all off
+constexpr int allCommandSlot(int i) { return 490 + kSlotRegisters * i; }
+
+constexpr int kPhoneSlots = 5;
+constexpr int phoneSlot(int p) { return 710 + kSlotRegisters * p; }
+
+constexpr int kAlarmTexts = 4; // channel 1 closing, 2 closing, 1 opening, 2 opening
+constexpr int alarmTextSlot(int k) { return 810 + kSlotRegisters * k; }
+
+// The 32 slots from 10 to 630 that a full read fetches; only the relay texts
+// (10..150) carry fields of this tool.
+constexpr int kReadTextSlots = 32;
+constexpr int readTextSlot(int i) { return 10 + kSlotRegisters * i; }
+
+constexpr Block kActionTimes{900, 8}; // 900 = Q0, 901 = Q1, 902..907 unused
+constexpr int kOptionFlags = 1030;    // bit 0 power-loss memory, bit 1 phone-call alarm
+constexpr int kAlarmMode = 1050;      // 1 closing, 2 opening, 4 both ways
+
+constexpr int kOptionHoldBit = 0x1;
+constexpr int kOptionPhoneAlarmBit = 0x2;
+constexpr int kModeChoices = 3;
+
+// Modbus limits of one request.
+constexpr int kMaxReadCount = 125;
+constexpr int kMaxWriteCount = 123;
+
+// The reads of a full read, in order: phones, alarm texts, the 32 text slots,
+// action times, option flags, alarm mode (last, its reply closes the read).
+std::vector<Block> fullReadBlocks();
+
+} // namespace regmap

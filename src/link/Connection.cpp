@@ -1,0 +1,104 @@
+// Connecting, the start-up read burst, the status poll and the link time-out.
+#include "FormMain.h"
+
+#include "BusyCursor.h"
+#include "Messages.h"
+#include "ModbusLink.h"
+#include "RegisterMap.h"
+#include "WindowTimer.h"
+
+#include <QComboBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QThread>
+
+void FormMain::ToggleConnection()
+{
+    if (bConnected) {
+        modbus1->ClosePort();
+        Timer1->setEnabled(false);
+        Timer2->setEnabled(false); // a time-out armed before the disconnect has nothing left to end
+        cmdConnect->setText(QStringLiteral("链接"));
+        bConnected = false;
+        return;
+    }
+
+    BusyCursor busy;
+    modbus1->setPortNumber(ChosenEntry(cmbComSel) + 1);
+    if (!modbus1->OpenPort()) {
+        ShowMessage(msg::portOpenFailed());
+        return;
+    }
+    bReplySeen = false;
+    modbus1->ReadRegisters(regmap::kSlave, regmap::kStatusBlock.start, regmap::kStatusBlock.count);
+    // A fixed pause that handles no events: the device may still be starting.
+    QThread::msleep(kProbePauseMs);
+    if (!bReplySeen) {
+        ShowMessage(msg::probeUnanswered());
+        modbus1->ClosePort();
+        return;
+    }
+    Timer1->setInterval(kPollIntervalMs);
+    Timer1->setEnabled(true);
+    cmdConnect->setText(QStringLiteral("断开"));
+    bConnected = true;
+    ReadAllParameters();
+}
+
+void FormMain::ReadAllParameters()
+{
+    BusyCursor busy;
+    if (!modbus1->ReadRegisters(regmap::kSlave, regmap::kStatusBlock.start, regmap::kStatusBlock.count)) {
+        ShowMessage(msg::readFailed());
+        return;
+    }
+    ReadParameterBlocks();
+}
+
+bool FormMain::ReadParameterBlocks()
+{
+    for (const regmap::Block &block : regmap::fullReadBlocks()) {
+        // A dead line would otherwise freeze the window for one time-out per block.
+        if (!modbus1->ReadRegisters(regmap::kSlave, block.start, block.count)) {
+            ShowMessage(msg::readFailed());
+            return false;
+        }
+        if (block.start == regmap::alarmTextSlot(regmap::kAlarmTexts - 1))
+            RefreshChannelAlarmText();
+    }
+    return true;
+}
+
+void FormMain::RefreshChannelAlarmText()
+{
+    const int k = ChosenEntry(cmbDISel);
+    if (k >= 0 && k < static_cast<int>(strAlarmText.size()))
+        txtDIAlarm->setPlainText(strAlarmText[k]);
+}
+
+void FormMain::PollStatus()
+{
+    if (!Timer2->isEnabled()) {
+        Timer2->setInterval(kLinkTimeoutMs);
+        Timer2->setEnabled(true);
+    }
+    modbus1->ReadRegisters(regmap::kSlave, regmap::kStatusBlock.start, regmap::kStatusBlock.count);
+}
+
+void FormMain::ResumeStatusPoll()
+{
+    // Only a live connection polls; a write that completes after a disconnect
+    // must not start polling a closed port.
+    if (bConnected)
+        Timer1->setEnabled(true);
+}
+
+void FormMain::HandleLinkTimeout()
+{
+    Timer2->setEnabled(false);
+    modbus1->ClosePort();
+    Timer1->setEnabled(false);
+    cmdConnect->setText(QStringLiteral("链接"));
+    bConnected = false;
+    ShowMessage(msg::linkTimedOut());
+}

@@ -1,0 +1,55 @@
+#pragma once
+// The Modbus master link through which every request reaches the controller.
+// Replies are delivered on the caller's thread before the read returns, so a
+// handler of ReplyReceived runs nested inside the call that asked for it and
+// may itself issue further requests.
+
+#include <QObject>
+#include <QString>
+#include <QVector>
+
+class ModbusLink : public QObject {
+    Q_OBJECT
+public:
+    explicit ModbusLink(QObject *parent = nullptr) : QObject(parent) {}
+
+    // Port 1..7 stands for COM1..COM7; anything else cannot be opened.
+    void setPortNumber(int port) { m_portNumber = port; }
+    int portNumber() const { return m_portNumber; }
+
+    virtual bool OpenPort() = 0;
+    virtual void ClosePort() = 0;
+    virtual bool isOpen() const = 0;
+
+    // Each returns true only when the device answered correctly; the reason of
+    // a failure stays in lastError().
+    bool ReadRegisters(quint8 slave, int start, int count);
+    bool WriteRegister(quint8 slave, int address, quint16 value);
+    bool WriteRegisters(quint8 slave, int start, const QVector<quint16> &values, int count);
+
+    QString lastError() const { return m_lastError; }
+
+    // Text packing, first byte of each pair in the register's high byte.
+    static QVector<quint16> BytesToRegisters(const QByteArray &bytes);
+    static QByteArray RegistersToBytes(const QVector<quint16> &registers, int count);
+
+signals:
+    // One per answered read: element k of values is the register at start + k.
+    void ReplyReceived(int start, const QVector<quint16> &values, int count);
+    // After every single-register write, answered or not.
+    void WriteDone();
+
+protected:
+    // The transport: exchange one request, true when answered correctly.
+    virtual bool readBlock(quint8 slave, int start, int count, QVector<quint16> &values) = 0;
+    virtual bool writeSingle(quint8 slave, int address, quint16 value) = 0;
+    virtual bool writeBlock(quint8 slave, int start, const QVector<quint16> &values) = 0;
+
+    void setLastError(const QString &error) { m_lastError = error; }
+
+private:
+    bool checkRange(int start, int count, int maxCount);
+
+    int m_portNumber = 0;
+    QString m_lastError;
+};

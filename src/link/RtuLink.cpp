@@ -1,0 +1,162 @@
+#include "RtuLink.h"
+
+#include "PortNaming.h"
+#include "ReplyFrame.h"
+
+#include <QDateTime>
+
+#include <modbus.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <poll.h>
+#include <unistd.h>
+
+RtuLink::RtuLink(QObject *parent)
+    : ModbusLink(parent), m_trace(qEnvironmentVariableIntValue("ALARMCFG_TRACE") == 1)
+{
+}
+
+RtuLink::~RtuLink()
+{
+    ClosePort();
+}
+
+int RtuLink::configuredBaud()
+{
+    const QByteArray text = qgetenv("ALARMCFG_BAUD");
+    if (text.isEmpty())
+        return kDefaultBaud;
+    bool ok = false;
+    const int baud = text.toInt(&ok);
+    return ok && baud > 0 ? baud : 0;
+}
+
+bool RtuLink::OpenPort()
+{
+    ClosePort();
+    const std::optional<QString> path = portDevicePath(portNumber());
+    if (!path) {
+        setLastError(tr("COM%1 is not a port of this tool").arg(portNumber()));
+        return false;
+    }
+    const int baud = configuredBaud();
+    if (baud == 0) {
+        setLastError(tr("ALARMCFG_BAUD is not a baud rate"));
+        return false;
+    }
+    m_ctx = modbus_new_rtu(path->toLocal8Bit().constData(), baud, 'N', 8, 1);
+    if (!m_ctx) {
+        setLastError(tr("%1: %2").arg(*path, QString::fromLocal8Bit(modbus_strerror(errno))));
+        return false;
+    }
+    modbus_set_response_timeout(m_ctx, 0, kResponseTimeoutMs * 1000);
+    modbus_set_error_recovery(m_ctx, MODBUS_ERROR_RECOVERY_NONE);
+    if (modbus_connect(m_ctx) == -1) {
+        setLastError(tr("%1: %2").arg(*path, QString::fromLocal8Bit(modbus_strerror(errno))));
+        modbus_free(m_ctx);
+        m_ctx = nullptr;
+        return false;
+    }
+    m_dirty = true; // whatever waited on the line before we opened it is not ours
+    trace("OPEN", QStringLiteral("%1 %2 8N1").arg(*path).arg(baud));
+    return true;
+}
+
+void RtuLink::ClosePort()
+{
+    if (!m_ctx)
+        return;
+    modbus_close(m_ctx);
+    modbus_free(m_ctx);
+    m_ctx = nullptr;
+    trace("CLOSE", QString());
+}
+
+bool RtuLink::readBlock(quint8 slave, int start, int count, QVector<quint16> &values)
+{
+    return transact(frame::readRequest(slave, start, count), &values);
+}
+
+bool RtuLink::writeSingle(quint8 slave, int address, quint16 value)
+{
+    return transact(frame::writeSingleRequest(slave, address, value), nullptr);
+}
+
+bool RtuLink::writeBlock(quint8 slave, int start, const QVector<quint16> &values)
+{
+    return transact(frame::writeBlockRequest(slave, start, values), nullptr);
+}
+
+bool RtuLink::transact(const QByteArray &request, QVector<quint16> *values)
+{
+    m_requestTimer.start();
+    if (!m_ctx) {
+        setLastError(tr("port not open"));
+        trace("ERR", lastError());
+        return false;
+    }
+    if (m_dirty) {
+        modbus_flush(m_ctx);
+        m_dirty = false;
+    }
+    modbus_set_slave(m_ctx, static_cast<quint8>(request[0]));
+    trace("TX", frame::hex(frame::withCrc(request)));
+    if (modbus_send_raw_request(m_ctx, reinterpret_cast<const uint8_t *>(request.constData()),
+                                static_cast<int>(request.size())) == -1)
+        return fail(QString::fromLocal8Bit(modbus_strerror(errno)));
+
+    uint8_t reply[MODBUS_RTU_MAX_ADU_LENGTH];
+    const int length = modbus_receive_confirmation(m_ctx, reply);
+    if (length == -1)
+        return fail(errno == ETIMEDOUT ? tr("no reply within %1 ms").arg(kResponseTimeoutMs)
+                                       : QString::fromLocal8Bit(modbus_strerror(errno)));
+    if (length == 0)
+        return fail(tr("reply from another slave"));
+    const QByteArray bytes(reinterpret_cast<const char *>(reply), length);
+    const QString error = frame::checkReply(request, bytes, values);
+    trace("RX", frame::hex(bytes));
+    if (!error.isEmpty())
+        return fail(error);
+    return true;
+}
+
+bool RtuLink::fail(const QString &error)
+{
+    setLastError(error);
+    trace("ERR", error);
+    drainLine();
+    return false;
+}
+
+// A reply that comes late, or the rest of a garbled one, must never be taken
+// for the answer to the next request: discard until the line falls quiet.
+void RtuLink::drainLine()
+{
+    if (!m_ctx)
+        return;
+    modbus_flush(m_ctx);
+    const int fd = modbus_get_socket(m_ctx);
+    QElapsedTimer drain;
+    drain.start();
+    char buffer[256];
+    while (fd >= 0 && drain.elapsed() < kDrainLimitMs) {
+        pollfd p{fd, POLLIN, 0};
+        const int ready = ::poll(&p, 1, kQuietMs);
+        if (ready <= 0 || (p.revents & (POLLERR | POLLHUP | POLLNVAL)))
+            break;
+        if (::read(fd, buffer, sizeof buffer) <= 0)
+            break;
+    }
+    m_dirty = true;
+}
+
+void RtuLink::trace(const char *direction, const QString &text) const
+{
+    if (!m_trace)
+        return;
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss.zzz"));
+    const bool timed = std::string_view(direction) == "RX" || std::string_view(direction) == "ERR";
+    const QString took = timed ? QStringLiteral(" (%1 ms)").arg(m_requestTimer.nsecsElapsed() / 1e6, 0, 'f', 1) : QString();
+    std::fprintf(stderr, "[%s] %-5s %s%s\n", qPrintable(stamp), direction, qPrintable(text), qPrintable(took));
+}

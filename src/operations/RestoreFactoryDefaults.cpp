@@ -1,0 +1,32 @@
+#include "FormMain.h"
+
+#include "FactoryDefaults.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+
+void FormMain::RestoreFactoryDefaults()
+{
+    // The slots first, then the choice, then the text box: every change of the
+    // text box is stored into the slot chosen at that moment.
+    for (int k = 0; k < 4; ++k)
+        strAlarmText[k] = factory::channelAlarmText(k);
+    cmbDISel->setCurrentIndex(0);
+    cmbDISel->setEditText(cmbDISel->itemText(0)); // also when the operator had typed over it
+    txtDIAlarm->setPlainText(strAlarmText[0]);
+
+    for (int r = 0; r < 2; ++r) {
+        txtOpen[r]->setText(factory::relayOnCommand(r + 1));
+        txtClose[r]->setText(factory::relayOffCommand(r + 1));
+        txtAnswer[r]->setText(factory::relayOnReply(r + 1));
+        txtCAnswer[r]->setText(factory::relayOffReply(r + 1));
+        txtTime[r]->setText(factory::actionTime());
+    }
+    lstPhone->clear();
+    lstPhone->addItem(factory::phoneNumber());
+    txtMiMa->setText(factory::password());
+
+    WriteAllParameters();
+}

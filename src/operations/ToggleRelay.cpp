@@ -1,0 +1,52 @@
+// Switching a relay by hand, and the colour rule of the state buttons.
+#include "FormMain.h"
+
+#include "BusyCursor.h"
+#include "Messages.h"
+#include "ModbusLink.h"
+#include "RegisterMap.h"
+#include "WindowTimer.h"
+
+#include <QApplication>
+#include <QPushButton>
+
+quint8 FormMain::GetNumTbl(int index)
+{
+    static constexpr quint8 kMasks[8] = {1, 2, 4, 8, 16, 32, 64, 128};
+    if (index < 0 || index > 7)
+        return 0; // no bit: nothing is painted or switched for a bad index
+    return kMasks[index];
+}
+
+QColor FormMain::StateColour(bool on)
+{
+    return on ? QColor(0x00, 0xFF, 0x00) : QApplication::palette().color(QPalette::Button);
+}
+
+void FormMain::PaintStateButton(QPushButton *button, bool on)
+{
+    QPalette palette = button->palette();
+    palette.setColor(QPalette::Button, StateColour(on));
+    button->setPalette(palette);
+}
+
+void FormMain::ToggleRelay(int i)
+{
+    // Without a device the button would show a state nobody sent.
+    if (!bConnected) {
+        ShowMessage(msg::connectFirst());
+        return;
+    }
+    BusyCursor busy;
+    const quint8 mask = GetNumTbl(i);
+    if ((nRelayBits & 0xFF) & mask) {
+        // Switching off keeps only the low byte, as the device expects.
+        nRelayBits = static_cast<qint16>((nRelayBits & 0xFF) & ~mask);
+        PaintStateButton(cmdRelay[i], false);
+    } else {
+        nRelayBits = static_cast<qint16>(nRelayBits | mask);
+        PaintStateButton(cmdRelay[i], true);
+    }
+    Timer1->setEnabled(false); // the poll resumes with WriteDone
+    modbus1->WriteRegister(regmap::kSlave, regmap::kRelayRegister, static_cast<quint16>(nRelayBits));
+}

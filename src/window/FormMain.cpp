@@ -1,0 +1,244 @@
+#include "FormMain.h"
+
+#include "ModbusLink.h"
+#include "Messages.h"
+#include "Twips.h"
+#include "WindowTimer.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QStyle>
+
+namespace {
+
+// Inner area of the window in twips.
+constexpr int kInnerWidth = 8430;
+constexpr int kInnerHeight = 7575;
+
+template <typename T>
+T *make(QWidget *container, const QString &name, const QString &caption = QString())
+{
+    T *w = new T(container);
+    w->setObjectName(name);
+    if constexpr (std::is_same_v<T, QGroupBox>)
+        w->setTitle(caption);
+    else if constexpr (std::is_same_v<T, QLineEdit> || std::is_same_v<T, QLabel> || std::is_same_v<T, QPushButton> ||
+                       std::is_same_v<T, QCheckBox> || std::is_same_v<T, QRadioButton>)
+        w->setText(caption);
+    return w;
+}
+
+QComboBox *makeCombo(QWidget *container, const QString &name)
+{
+    auto *combo = make<QComboBox>(container, name);
+    combo->setEditable(true);
+    combo->setInsertPolicy(QComboBox::NoInsert);
+    combo->setCompleter(nullptr); // typed text stays as typed
+    // Typing the exact text of an entry chooses that entry.
+    QObject::connect(combo, &QComboBox::editTextChanged, combo, [combo](const QString &text) {
+        const int i = combo->findText(text, Qt::MatchExactly);
+        if (i >= 0 && i != combo->currentIndex())
+            combo->setCurrentIndex(i);
+    });
+    return combo;
+}
+
+} // namespace
+
+FormMain::FormMain(ModbusLink *link, QWidget *parent) : QWidget(parent), modbus1(link)
+{
+    setObjectName(QStringLiteral("FormMain"));
+    setWindowTitle(msg::windowCaption());
+    createControls();
+    placeControls();
+    wireEvents();
+}
+
+FormMain::~FormMain() = default;
+
+void FormMain::createControls()
+{
+    Frame6 = make<QGroupBox>(this, "Frame6", QStringLiteral("串口设置"));
+    cmbComSel = makeCombo(Frame6, "cmbComSel");
+    cmdConnect = make<QPushButton>(Frame6, "cmdConnect", QStringLiteral("连接"));
+
+    Frame16 = make<QGroupBox>(this, "Frame16", QStringLiteral("固件版本"));
+    lblVertion = make<QLabel>(Frame16, "lblVertion", QStringLiteral("0.0"));
+
+    Frame2 = make<QGroupBox>(this, "Frame2", QStringLiteral("数字量状态"));
+    for (int i = 0; i < 2; ++i) {
+        cmdDI[i] = make<QPushButton>(Frame2, QStringLiteral("cmdDI_%1").arg(i), QStringLiteral("I%1").arg(i));
+        cmdRelay[i] = make<QPushButton>(Frame2, QStringLiteral("cmdRelay_%1").arg(i), QStringLiteral("Q%1").arg(i));
+        PaintStateButton(cmdDI[i], false);
+        PaintStateButton(cmdRelay[i], false);
+    }
+
+    Frame10 = make<QGroupBox>(this, "Frame10", QStringLiteral("系统选项"));
+    chkHold = make<QCheckBox>(Frame10, "chkHold", QStringLiteral("掉电记忆"));
+    chkPhoneAlarm = make<QCheckBox>(Frame10, "chkPhoneAlarm", QStringLiteral("电话报警"));
+
+    Frame4 = make<QGroupBox>(this, "Frame4", QStringLiteral("报警设置"));
+    Frame15 = make<QGroupBox>(Frame4, "Frame15", QStringLiteral("手机号码设置"));
+    cmdAddPhone = make<QPushButton>(Frame15, "cmdAddPhone", QStringLiteral("添加"));
+    cmdDelPhone = make<QPushButton>(Frame15, "cmdDelPhone", QStringLiteral("删除"));
+    txtPhone = make<QLineEdit>(Frame15, "txtPhone", QStringLiteral("15800000000"));
+    lstPhone = make<QListWidget>(Frame15, "lstPhone");
+
+    Frame1 = make<QGroupBox>(Frame4, "Frame1", QStringLiteral("短信报警设置"));
+    Frame3 = make<QGroupBox>(Frame1, "Frame3", QStringLiteral("报警模式"));
+    OptModeGroup = new QButtonGroup(this);
+    const QString modeCaptions[3] = {QStringLiteral("闭合"), QStringLiteral("断开"), QStringLiteral("双向")};
+    for (int i = 0; i < 3; ++i) {
+        OptMode[i] = make<QRadioButton>(Frame3, QStringLiteral("OptMode_%1").arg(i), modeCaptions[i]);
+        OptModeGroup->addButton(OptMode[i], i);
+    }
+    Label3 = make<QLabel>(Frame1, "Label3", QStringLiteral("通道选择"));
+    cmbDISel = makeCombo(Frame1, "cmbDISel");
+    txtDIAlarm = make<QPlainTextEdit>(Frame1, "txtDIAlarm");
+
+    Frame8 = make<QGroupBox>(this, "Frame8", QStringLiteral("继电器指令设置"));
+    Label14 = make<QLabel>(Frame8, "Label14", QStringLiteral("开启命令："));
+    Label9 = make<QLabel>(Frame8, "Label9", QStringLiteral("回复命令："));
+    Label10 = make<QLabel>(Frame8, "Label10", QStringLiteral("关闭命令："));
+    Label16 = make<QLabel>(Frame8, "Label16", QStringLiteral("回复命令："));
+    Label15 = make<QLabel>(Frame8, "Label15", QStringLiteral("动作时间："));
+    Frame5 = make<QGroupBox>(Frame8, "Frame5", QStringLiteral("继电器1"));
+    Frame7 = make<QGroupBox>(Frame8, "Frame7", QStringLiteral("继电器2"));
+    for (int r = 0; r < 2; ++r) {
+        QGroupBox *frame = r == 0 ? Frame5 : Frame7;
+        txtOpen[r] = make<QLineEdit>(frame, QStringLiteral("txtOpen_%1").arg(r));
+        txtAnswer[r] = make<QLineEdit>(frame, QStringLiteral("txtAnswer_%1").arg(r));
+        txtClose[r] = make<QLineEdit>(frame, QStringLiteral("txtClose_%1").arg(r));
+        txtCAnswer[r] = make<QLineEdit>(frame, QStringLiteral("txtCAnswer_%1").arg(r));
+        txtTime[r] = make<QLineEdit>(frame, QStringLiteral("txtTime_%1").arg(r), QStringLiteral("0"));
+    }
+    Label6 = make<QLabel>(Frame8, "Label6", QStringLiteral("指令密码："));
+    txtMiMa = make<QLineEdit>(Frame8, "txtMiMa", QStringLiteral("739154"));
+    Label2 = make<QLabel>(Frame8, "Label2", QStringLiteral("全开命令："));
+    txtAllCmd[0] = make<QLineEdit>(Frame8, "txtAllCmd_0", QStringLiteral("全开"));
+    Label4 = make<QLabel>(Frame8, "Label4", QStringLiteral("全关命令："));
+    txtAllCmd[1] = make<QLineEdit>(Frame8, "txtAllCmd_1", QStringLiteral("全关"));
+
+    ProgressBar1 = make<QProgressBar>(this, "ProgressBar1");
+    ProgressBar1->setRange(0, 100);
+    ProgressBar1->setValue(0);
+    ProgressBar1->setTextVisible(false);
+    ProgressBar1->setVisible(false);
+    cmdRelayWrite = make<QPushButton>(this, "cmdRelayWrite", QStringLiteral("设置"));
+    cmdRelayRead = make<QPushButton>(this, "cmdRelayRead", QStringLiteral("读取"));
+    Command1 = make<QPushButton>(this, "Command1", QStringLiteral("恢复出厂"));
+
+    Timer1 = new WindowTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer2 = new WindowTimer(this);
+    Timer2->setObjectName(QStringLiteral("Timer2"));
+}
+
+void FormMain::placeControls()
+{
+    const double dpi = logicalDpiX();
+    auto place = [dpi](QWidget *w, int left, int top, int width, int height) {
+        w->setGeometry(twipsRect(left, top, width, height, dpi));
+    };
+    place(Frame6, 240, 240, 2535, 855);
+    place(cmbComSel, 240, 240, 975, 300);
+    place(cmdConnect, 1440, 240, 735, 375);
+    place(Frame16, 240, 1200, 2535, 615);
+    place(lblVertion, 360, 240, 375, 255);
+    place(Frame2, 240, 1920, 1095, 1215);
+    for (int i = 0; i < 2; ++i) {
+        place(cmdDI[i], 120 + 360 * i, 240, 375, 375);
+        place(cmdRelay[i], 120 + 360 * i, 600, 375, 375);
+    }
+    place(Frame10, 1440, 1920, 1335, 1215);
+    place(chkHold, 120, 360, 1095, 255);
+    place(chkPhoneAlarm, 120, 720, 1095, 255);
+    place(Frame4, 2880, 240, 5415, 2895);
+    place(Frame15, 120, 240, 2055, 2535);
+    place(cmdAddPhone, 120, 360, 615, 375);
+    place(cmdDelPhone, 1320, 360, 615, 375);
+    place(txtPhone, 120, 840, 1815, 375);
+    place(lstPhone, 120, 1320, 1815, 1140);
+    place(Frame1, 2280, 240, 3015, 2535);
+    place(Frame3, 120, 360, 2775, 615);
+    const int modeLeft[3] = {120, 1080, 1920};
+    for (int i = 0; i < 3; ++i)
+        place(OptMode[i], modeLeft[i], 240, 735, 255);
+    place(Label3, 240, 1080, 735, 255);
+    place(cmbDISel, 1080, 1080, 1815, 300);
+    place(txtDIAlarm, 240, 1440, 2655, 975);
+    place(Frame8, 240, 3240, 6975, 3495);
+    place(Label14, 120, 840, 975, 255);
+    place(Label9, 120, 1320, 975, 255);
+    place(Label10, 120, 1800, 975, 255);
+    place(Label16, 120, 2280, 975, 255);
+    place(Label15, 120, 2760, 975, 255);
+    place(Frame5, 1080, 360, 1815, 2895);
+    place(Frame7, 2880, 360, 1815, 2895);
+    for (int r = 0; r < 2; ++r) {
+        place(txtOpen[r], 120, 360, 1575, 375);
+        place(txtAnswer[r], 120, 840, 1575, 375);
+        place(txtClose[r], 120, 1320, 1575, 375);
+        place(txtCAnswer[r], 120, 1800, 1575, 375);
+        place(txtTime[r], 120, 2280, 1575, 375);
+    }
+    place(Label6, 4800, 480, 1095, 255);
+    place(txtMiMa, 4800, 720, 1575, 375);
+    place(Label2, 4800, 1320, 975, 255);
+    place(txtAllCmd[0], 4800, 1680, 1575, 375);
+    place(Label4, 4800, 2280, 975, 255);
+    place(txtAllCmd[1], 4800, 2640, 1575, 375);
+    place(ProgressBar1, 840, 3240, 6735, 375);
+    place(cmdRelayWrite, 7320, 3360, 975, 375);
+    place(cmdRelayRead, 7320, 3840, 975, 375);
+    place(Command1, 7320, 4320, 975, 375);
+    ProgressBar1->raise(); // it overlaps the top edge of Frame8 while shown
+
+    setFixedSize(twipsToPixels(kInnerWidth, dpi), twipsToPixels(kInnerHeight, dpi));
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+}
+
+void FormMain::wireEvents()
+{
+    connect(cmdConnect, &QPushButton::clicked, this, &FormMain::ToggleConnection);
+    connect(Timer1, &WindowTimer::Tick, this, &FormMain::PollStatus);
+    connect(Timer2, &WindowTimer::Tick, this, &FormMain::HandleLinkTimeout);
+    connect(modbus1, &ModbusLink::ReplyReceived, this, &FormMain::ApplyDeviceReply, Qt::DirectConnection);
+    connect(modbus1, &ModbusLink::WriteDone, this, &FormMain::ResumeStatusPoll, Qt::DirectConnection);
+    connect(cmdRelayWrite, &QPushButton::clicked, this, &FormMain::WriteAllParameters);
+    connect(cmdRelayRead, &QPushButton::clicked, this, &FormMain::ReadRelayCommands);
+    for (int i = 0; i < 2; ++i)
+        connect(cmdRelay[i], &QPushButton::clicked, this, [this, i] { ToggleRelay(i); });
+    connect(cmdAddPhone, &QPushButton::clicked, this, &FormMain::AddAlarmPhone);
+    connect(cmdDelPhone, &QPushButton::clicked, this, &FormMain::DeleteAlarmPhone);
+    connect(cmbDISel, &QComboBox::currentIndexChanged, this, &FormMain::ShowChannelAlarmText);
+    connect(txtDIAlarm, &QPlainTextEdit::textChanged, this, &FormMain::StoreChannelAlarmText);
+    connect(Command1, &QPushButton::clicked, this, &FormMain::RestoreFactoryDefaults);
+}
+
+int FormMain::ChosenEntry(const QComboBox *combo)
+{
+    const int i = combo->currentIndex();
+    return (i >= 0 && combo->itemText(i) == combo->currentText()) ? i : -1;
+}
+
+void FormMain::SetAlarmMode(int choice)
+{
+    // The group is exclusive, so "no mode chosen" needs exclusivity lifted.
+    OptModeGroup->setExclusive(false);
+    for (int i = 0; i < 3; ++i)
+        OptMode[i]->setChecked(i == choice);
+    OptModeGroup->setExclusive(true);
+}

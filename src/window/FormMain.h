@@ -1,0 +1,142 @@
+#pragma once
+// The tool's one window. It owns the link, the two timers and every control;
+// each operator operation is one of its handlers. The handlers live in the
+// source file of their subsystem: connection (link/), reply handling
+// (device/), operator operations (operations/).
+
+#include <QColor>
+#include <QString>
+#include <QVector>
+#include <QWidget>
+
+#include <array>
+#include <functional>
+
+class QButtonGroup;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+class ModbusLink;
+class WindowTimer;
+
+class FormMain : public QWidget {
+    Q_OBJECT
+public:
+    // The window does not own the link; it must outlive the window.
+    explicit FormMain(ModbusLink *link, QWidget *parent = nullptr);
+    ~FormMain() override;
+
+    // Every message box of the tool goes through here. Tests install a hook
+    // that receives the text instead of a modal box.
+    void ShowMessage(const QString &text);
+    using MessageHook = std::function<void(const QString &)>;
+    static void setMessageHook(MessageHook hook);
+
+    // Start-up
+    void InitializeWindow();
+
+    // Connection and status poll
+    void ToggleConnection();
+    void ReadAllParameters();
+    void PollStatus();
+    void ResumeStatusPoll();
+    void HandleLinkTimeout();
+
+    // Reply handling: the one place where device data enters the window.
+    void ApplyDeviceReply(int start, const QVector<quint16> &values, int count);
+
+    // Operator operations
+    void WriteAllParameters();
+    void ReadRelayCommands();
+    void ToggleRelay(int i);
+    void AddAlarmPhone();
+    void DeleteAlarmPhone();
+    void ShowChannelAlarmText();
+    void StoreChannelAlarmText();
+    void RestoreFactoryDefaults();
+
+    // Relay and input display
+    static quint8 GetNumTbl(int index);
+    static QColor StateColour(bool on);
+    static void PaintStateButton(QPushButton *button, bool on);
+
+    // The chosen entry of a combo box, or -1 when its text is not one of its entries.
+    static int ChosenEntry(const QComboBox *combo);
+
+    // Link time-out armed by each status poll.
+    static constexpr int kPollIntervalMs = 1000;
+    static constexpr int kLinkTimeoutMs = 3000;
+    static constexpr int kProbePauseMs = 300;
+
+    // Controls, by container.
+    QGroupBox *Frame6;
+    QComboBox *cmbComSel;
+    QPushButton *cmdConnect;
+    QGroupBox *Frame16;
+    QLabel *lblVertion;
+    QGroupBox *Frame2;
+    std::array<QPushButton *, 2> cmdDI;
+    std::array<QPushButton *, 2> cmdRelay;
+    QGroupBox *Frame10;
+    QCheckBox *chkHold;
+    QCheckBox *chkPhoneAlarm;
+    QGroupBox *Frame4;
+    QGroupBox *Frame15;
+    QPushButton *cmdAddPhone;
+    QPushButton *cmdDelPhone;
+    QLineEdit *txtPhone;
+    QListWidget *lstPhone;
+    QGroupBox *Frame1;
+    QGroupBox *Frame3;
+    std::array<QRadioButton *, 3> OptMode;
+    QButtonGroup *OptModeGroup;
+    QLabel *Label3;
+    QComboBox *cmbDISel;
+    QPlainTextEdit *txtDIAlarm;
+    QGroupBox *Frame8;
+    QLabel *Label14, *Label9, *Label10, *Label16, *Label15;
+    QGroupBox *Frame5;
+    QGroupBox *Frame7;
+    std::array<QLineEdit *, 2> txtOpen;
+    std::array<QLineEdit *, 2> txtAnswer;
+    std::array<QLineEdit *, 2> txtClose;
+    std::array<QLineEdit *, 2> txtCAnswer;
+    std::array<QLineEdit *, 2> txtTime;
+    QLabel *Label6;
+    QLineEdit *txtMiMa;
+    QLabel *Label2;
+    std::array<QLineEdit *, 2> txtAllCmd;
+    QLabel *Label4;
+    QProgressBar *ProgressBar1;
+    QPushButton *cmdRelayWrite;
+    QPushButton *cmdRelayRead;
+    QPushButton *Command1;
+    WindowTimer *Timer1;
+    WindowTimer *Timer2;
+    ModbusLink *modbus1;
+
+    // Module state
+    bool bConnected = false;
+    bool bReplySeen = false;
+    std::array<QString, 9> strAlarmText;
+    qint16 nInputBits = 0;
+    qint16 nRelayBits = 0;
+
+private:
+    void createControls();
+    void placeControls();
+    void wireEvents();
+    // The shared body of the start-up read burst and the read-back: false at
+    // the first unanswered read, after telling the operator.
+    bool ReadParameterBlocks();
+    // Shows the chosen channel's alarm text; leaves the text box alone when no entry is chosen.
+    void RefreshChannelAlarmText();
+    void SetAlarmMode(int choice);
+};

@@ -1,0 +1,33 @@
+// Start-up: the port and channel lists and the default texts.
+#include "FormMain.h"
+
+#include "FactoryDefaults.h"
+#include "PortNaming.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+
+void FormMain::InitializeWindow()
+{
+    cmbComSel->clear();
+    for (int port = kFirstPort; port <= kLastPort; ++port)
+        cmbComSel->addItem(QStringLiteral("COM%1").arg(port));
+    cmbComSel->setCurrentIndex(0);
+
+    for (int k = 0; k < 4; ++k)
+        strAlarmText[k] = factory::channelAlarmText(k);
+
+    cmbDISel->clear();
+    cmbDISel->addItems({QStringLiteral("通道1闭合短信"), QStringLiteral("通道2闭合短信"), QStringLiteral("通道1断开短信"),
+                        QStringLiteral("通道2断开短信")});
+    cmbDISel->setCurrentIndex(0);
+    txtDIAlarm->setPlainText(strAlarmText[0]);
+
+    for (int r = 0; r < 2; ++r) {
+        txtOpen[r]->setText(factory::relayOnCommand(r + 1));
+        txtClose[r]->setText(factory::relayOffCommand(r + 1));
+        txtAnswer[r]->setText(factory::relayOnReply(r + 1));
+        txtCAnswer[r]->setText(factory::relayOffReply(r + 1));
+    }
+}

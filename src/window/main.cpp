@@ -1,0 +1,18 @@
+#include "FormMain.h"
+#include "RtuLink.h"
+
+#include <QApplication>
+#include <QStyleFactory>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    // Fusion paints a button's background colour on every platform, which
+    // the relay and input state buttons rely on.
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    RtuLink link;
+    FormMain window(&link);
+    window.InitializeWindow();
+    window.show();
+    return app.exec();
+}
