@@ -1,0 +1,173 @@
+// Register map and field encodings: what goes into and comes out of the
+// device's registers.
+#include "FactoryDefaults.h"
+#include "FieldCodecs.h"
+#include "RegisterMap.h"
+#include "RegisterText.h"
+
+#include <QRandomGenerator>
+#include <QtTest>
+
+using regtext::GbkText;
+
+class EncodingsTest : public QObject {
+    Q_OBJECT
+private slots:
+    void gbkCountsAsciiOneByteAndChineseTwo()
+    {
+        QCOMPARE(regtext::encodeGbk(QStringLiteral("全开")).bytes, QByteArray("\xc8\xab\xbf\xaa"));
+        QCOMPARE(regtext::encodeGbk(QStringLiteral("739154*设备1开")).bytes.size(), 7 + 4 + 1 + 2);
+        QCOMPARE(regtext::encodeGbk(QString()).bytes.size(), 0);
+        QVERIFY(regtext::encodeGbk(QStringLiteral("通道1闭合报警")).ok());
+    }
+
+    void gbkReportsEveryCharacterItCannotSend()
+    {
+        const GbkText t = regtext::encodeGbk(QStringLiteral("开😀关\u0E01x"));
+        QCOMPARE(t.unencodable, QStringLiteral("😀\u0E01"));
+        QCOMPARE(t.bytes, regtext::encodeGbk(QStringLiteral("开关x")).bytes); // no "?" stands in for them
+        QVERIFY(!regtext::encodeGbk(QString(QChar(0xD800))).ok());           // lone surrogate
+        QVERIFY(!regtext::encodeGbk(QString(QChar(0))).ok());                // would end the text early
+    }
+
+    void packingPutsTheFirstByteHighAndIsItsOwnInverse()
+    {
+        QCOMPARE(regtext::bytesToRegisters("AB"), QVector<quint16>({0x4142}));
+        QCOMPARE(regtext::bytesToRegisters("ABC"), QVector<quint16>({0x4142, 0x4300}));
+        QCOMPARE(regtext::registersToBytes({0x4142, 0x4300}, 2), QByteArray("ABC\0", 4));
+        for (int round = 0; round < 200; ++round) {
+            QByteArray bytes(2 * QRandomGenerator::global()->bounded(0, 30), '\0');
+            for (char &c : bytes)
+                c = static_cast<char>(QRandomGenerator::global()->bounded(256));
+            const QVector<quint16> regs = regtext::bytesToRegisters(bytes);
+            QCOMPARE(regtext::registersToBytes(regs, static_cast<int>(regs.size())), bytes);
+        }
+    }
+
+    void textBlocksEndAtTheFirstZeroByteOrAfterTheBlock()
+    {
+        const QVector<quint16> full = regtext::bytesToRegisters("0123456789abcdefghij");
+        QCOMPARE(regtext::decodeTextBlock(full, 10), QStringLiteral("0123456789abcdefghij"));
+        QCOMPARE(regtext::decodeTextBlock(full, 3), QStringLiteral("012345"));
+        QCOMPARE(regtext::decodeTextBlock(regtext::bytesToRegisters(QByteArray("AB\0CD", 5)), 3), QStringLiteral("AB"));
+        const QByteArray chinese = regtext::encodeGbk(QStringLiteral("设备1开启成功")).bytes;
+        QCOMPARE(regtext::decodeTextBlock(regtext::slotRegisters(chinese, 20), 10), QStringLiteral("设备1开启成功"));
+        QCOMPARE(regtext::decodeTextBlock({}, 0), QString());
+        // Bytes that are not GBK still give some text, never a crash.
+        regtext::decodeTextBlock({0xFFFF, 0x81FF, 0x8000}, 3);
+    }
+
+    void slotWritesEndWithAZeroByteWheneverItFits()
+    {
+        auto regs = [](int n, int capacity) { return regtext::slotRegisters(QByteArray(n, 'x'), capacity); };
+        QCOMPARE(regs(13, 40).size(), 7);
+        QCOMPARE(regs(13, 40).last(), quint16(0x7800));
+        QCOMPARE(regs(14, 40).size(), 8);
+        QCOMPARE(regs(14, 40).last(), quint16(0));
+        QCOMPARE(regs(19, 20).size(), 10);
+        QCOMPARE(regs(39, 40).size(), 20);
+        QCOMPARE(regs(40, 40).size(), 20);
+        QCOMPARE(regs(0, 40), QVector<quint16>({0}));
+    }
+
+    void passwordTravelsInFrontOfTheCommands()
+    {
+        QCOMPARE(fields::composeCommand(QStringLiteral("739154"), QStringLiteral("设备1开")), QStringLiteral("739154*设备1开"));
+        QCOMPARE(fields::composeCommand(QString(), QStringLiteral("设备1开")), QStringLiteral("设备1开"));
+
+        const fields::OnCommand on = fields::splitOnCommand(QStringLiteral("739154*设备1开"));
+        QCOMPARE(on.password, QStringLiteral("739154"));
+        QCOMPARE(on.command, QStringLiteral("设备1开"));
+        QCOMPARE(fields::splitOnCommand(QStringLiteral("abc*")).command, QString());
+        QCOMPARE(fields::splitOnCommand(QStringLiteral("pw*a*b")).command, QStringLiteral("a"));
+        QCOMPARE(fields::splitOnCommand(QStringLiteral("open")).password, QString());
+        QCOMPARE(fields::splitOnCommand(QStringLiteral("open")).command, QStringLiteral("open"));
+        QCOMPARE(fields::splitOffCommand(QStringLiteral("739154*设备1关")), QStringLiteral("设备1关"));
+        QCOMPARE(fields::splitOffCommand(QStringLiteral("close")), QStringLiteral("close"));
+    }
+
+    void phoneNumbersKeepTheirDigits()
+    {
+        QCOMPARE(fields::phoneSlotText(QStringLiteral("15800000000")), QStringLiteral("8615800000000"));
+        QCOMPARE(fields::phoneSlotText(QStringLiteral("158000000001")), QStringLiteral("158000000001"));
+        QCOMPARE(fields::phoneSlotText(QStringLiteral("12345")), QStringLiteral("12345"));
+
+        QCOMPARE(fields::phoneEntryFromSlot(QStringLiteral("8615800000000")), std::optional(QStringLiteral("15800000000")));
+        QCOMPARE(fields::phoneEntryFromSlot(QStringLiteral("15800000000")), std::optional(QStringLiteral("15800000000")));
+        QCOMPARE(fields::phoneEntryFromSlot(QStringLiteral("800123")), std::optional(QStringLiteral("800123")));
+        QCOMPARE(fields::phoneEntryFromSlot(QStringLiteral("8")), std::optional(QStringLiteral("8")));
+        QCOMPARE(fields::phoneEntryFromSlot(QStringLiteral("861234")), std::optional(QStringLiteral("861234")));
+        QCOMPARE(fields::phoneEntryFromSlot(QStringLiteral("a")), std::nullopt);
+        QCOMPARE(fields::phoneEntryFromSlot(QString()), std::nullopt);
+        QCOMPARE(fields::phoneEntryFromSlot(QStringLiteral("+8615800000000")), std::nullopt);
+        // Every number the write produces reads back as it was entered.
+        for (const QString &entry : {QStringLiteral("15800000000"), QStringLiteral("8001234"), QStringLiteral("0"),
+                                     QStringLiteral("861")})
+            QCOMPARE(fields::phoneEntryFromSlot(fields::phoneSlotText(entry)), std::optional(entry));
+        // A 13-character entry with "86" in front is the stored form of an 11-digit number.
+        QCOMPARE(fields::phoneEntryFromSlot(fields::phoneSlotText(QStringLiteral("8612345678901"))),
+                 std::optional(QStringLiteral("12345678901")));
+    }
+
+    void flagsModeAndVersion()
+    {
+        QCOMPARE(fields::encodeOptionFlags(true, true), 3);
+        QCOMPARE(fields::encodeOptionFlags(false, true), 2);
+        QCOMPARE(fields::encodeOptionFlags(true, false), 1);
+        QVERIFY(fields::decodeOptionFlags(3).hold && fields::decodeOptionFlags(3).phoneAlarm);
+        QVERIFY(!fields::decodeOptionFlags(2).hold && fields::decodeOptionFlags(2).phoneAlarm);
+        QVERIFY(!fields::decodeOptionFlags(0xFFFC).hold && !fields::decodeOptionFlags(0xFFFC).phoneAlarm);
+
+        QCOMPARE(fields::encodeAlarmMode(0), 1);
+        QCOMPARE(fields::encodeAlarmMode(1), 2);
+        QCOMPARE(fields::encodeAlarmMode(2), 4);
+        QCOMPARE(fields::encodeAlarmMode(-1), 4);
+        QCOMPARE(fields::decodeAlarmMode(4), 2);
+        QCOMPARE(fields::decodeAlarmMode(3), 1);
+        QCOMPARE(fields::decodeAlarmMode(7), 2);
+        QCOMPARE(fields::decodeAlarmMode(0), -1);
+        QCOMPARE(fields::decodeAlarmMode(8), -1);
+
+        QCOMPARE(fields::firmwareVersionText(0x0015), QStringLiteral("V1.5"));
+        QCOMPARE(fields::firmwareVersionText(0x0018), QStringLiteral("V1.8"));
+        QCOMPARE(fields::firmwareVersionText(0x001A), QStringLiteral("V1.10"));
+        QCOMPARE(fields::firmwareVersionText(0), QStringLiteral("V0.0"));
+    }
+
+    void fullReadFetchesEveryBlockInOrder()
+    {
+        const std::vector<regmap::Block> blocks = regmap::fullReadBlocks();
+        QCOMPARE(blocks.size(), size_t(44));
+        QCOMPARE(blocks.front().start, 710);
+        QCOMPARE(blocks[5].start, 810);
+        QCOMPARE(blocks[9].start, 10);
+        QCOMPARE(blocks[40].start, 630);
+        QCOMPARE(blocks[41].start, 900);
+        QCOMPARE(blocks[41].count, 8);
+        QCOMPARE(blocks[42].start, 1030);
+        QCOMPARE(blocks[43].start, 1050);
+        QCOMPARE(regmap::relayTextSlot(1, regmap::RelayText::OffReply), 150);
+        QCOMPARE(regmap::allCommandSlot(1), 510);
+    }
+
+    void factoryImageHoldsTheFactoryConfiguration()
+    {
+        const std::vector<quint16> image = factory::registerImage();
+        QCOMPARE(image.size(), size_t(1100));
+        QCOMPARE(image[6], quint16(0x0015));
+        QCOMPARE(image[1050], quint16(4));
+        auto text = [&](int slot) {
+            return regtext::decodeTextBlock(QVector<quint16>(image.begin() + slot, image.begin() + slot + 10), 10);
+        };
+        QCOMPARE(text(10), QStringLiteral("739154*设备1开"));
+        QCOMPARE(text(110), QStringLiteral("739154*设备2关"));
+        QCOMPARE(text(130), QStringLiteral("设备2开启成功"));
+        QCOMPARE(text(490), QStringLiteral("739154*全开"));
+        QCOMPARE(text(870), QStringLiteral("通道2断开报警"));
+        QCOMPARE(text(710), QStringLiteral("8615800000000"));
+        QCOMPARE(text(790), QStringLiteral("a"));
+    }
+};
+
+QTEST_GUILESS_MAIN(EncodingsTest)
+#include "test_encodings.moc"

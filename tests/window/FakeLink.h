@@ -1,0 +1,51 @@
+#pragma once
+// An in-process device behind the link interface: it answers from a register
+// image, records every call and fails where a test tells it to.
+
+#include "ModbusLink.h"
+
+#include <QSet>
+#include <functional>
+#include <vector>
+
+class FakeLink : public ModbusLink {
+    Q_OBJECT
+public:
+    struct Call {
+        enum Kind { Open, Close, Read, WriteSingle, WriteBlock };
+        Call(Kind k = Read, int s = 0, int c = 0, QVector<quint16> v = {}) : kind(k), start(s), count(c), values(std::move(v)) {}
+        Kind kind;
+        int start = 0;
+        int count = 0;
+        QVector<quint16> values;
+        int port = 0;
+    };
+
+    FakeLink();
+
+    bool OpenPort() override;
+    void ClosePort() override;
+    bool isOpen() const override { return m_open; }
+
+    std::vector<quint16> image; // registers 0..1099, factory-fresh at first
+    QVector<Call> calls;
+    bool openSucceeds = true;
+    bool silent = false;       // answers nothing
+    int answerOnly = -1;       // answer this many more requests, then go silent (-1: no limit)
+    QSet<int> failStarts;      // requests starting here are not answered
+    std::function<void(const Call &)> onRequest; // runs before the answer
+
+    // Calls of one kind, and a compact "R710x10" / "W10x4" / "S5" trace of requests.
+    QVector<Call> callsOf(Call::Kind kind) const;
+    QStringList requestTrace() const;
+    QString textAt(int start, int registers) const; // GBK text stored from start
+
+protected:
+    bool readBlock(quint8 slave, int start, int count, QVector<quint16> &values) override;
+    bool writeSingle(quint8 slave, int address, quint16 value) override;
+    bool writeBlock(quint8 slave, int start, const QVector<quint16> &values) override;
+
+private:
+    bool answers(const Call &call);
+    bool m_open = false;
+};
