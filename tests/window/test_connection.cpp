@@ -1,4 +1,271 @@
+// Connecting, the start-up read burst, the status poll, the link time-out and
+// switching a relay by hand, against an in-process device.
+#include "WindowFixture.h"
+
+#include "Messages.h"
+#include "RegisterText.h"
+#include "WindowTimer.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QtTest>
-class T:public QObject{Q_OBJECT};
-QTEST_MAIN(T)
+
+namespace {
+
+QStringList burst()
+{
+    QStringList reads = {"R0x7"};
+    for (int p = 0; p < 5; ++p)
+        reads << QStringLiteral("R%1x10").arg(710 + 20 * p);
+    for (int k = 0; k < 4; ++k)
+        reads << QStringLiteral("R%1x10").arg(810 + 20 * k);
+    for (int i = 0; i < 32; ++i)
+        reads << QStringLiteral("R%1x10").arg(10 + 20 * i);
+    return reads << "R900x8" << "R1030x1" << "R1050x1";
+}
+
+void putText(FakeLink &link, int slot, const QString &text)
+{
+    const QVector<quint16> regs = regtext::slotRegisters(regtext::encodeGbk(text).bytes, 40);
+    std::copy(regs.begin(), regs.end(), link.image.begin() + slot);
+}
+
+} // namespace
+
+class ConnectionTest : public QObject {
+    Q_OBJECT
+private slots:
+    void connectProbesThenReadsEveryBlockInOrder()
+    {
+        WindowFixture w;
+        putText(w.link, 810, QStringLiteral("一号闭合"));
+        QString shownWhenRelayTextsAreRead;
+        w.link.onRequest = [&](const FakeLink::Call &c) {
+            if (c.kind == FakeLink::Call::Read && c.start == 10)
+                shownWhenRelayTextsAreRead = w.form->txtDIAlarm->toPlainText();
+        };
+        w.form->cmdConnect->click();
+
+        QCOMPARE(w.link.requestTrace(), QStringList({"open1", "R0x7"}) + burst());
+        QCOMPARE(burst().size(), 45); // plus the probe: 46 reads
+        QCOMPARE(w.messages, QStringList({msg::readSucceeded()}));
+        QCOMPARE(shownWhenRelayTextsAreRead, QStringLiteral("一号闭合"));
+        QVERIFY(w.form->bConnected);
+        QCOMPARE(w.form->cmdConnect->text(), QStringLiteral("断开"));
+        QVERIFY(w.form->Timer1->isTicking());
+        QCOMPARE(w.form->Timer1->interval(), 1000);
+        QCOMPARE(w.form->lstPhone->count(), 1);
+        QCOMPARE(w.form->lstPhone->item(0)->text(), QStringLiteral("15800000000"));
+    }
+
+    void theChosenPortIsOpened()
+    {
+        WindowFixture w;
+        w.form->cmbComSel->setCurrentIndex(6);
+        w.form->ToggleConnection();
+        QCOMPARE(w.link.calls.first().port, 7);
+        w.form->ToggleConnection();
+        w.form->cmbComSel->setEditText(QStringLiteral("COM3")); // typed, but one of the entries
+        w.form->ToggleConnection();
+        QCOMPARE(w.link.callsOf(FakeLink::Call::Open).last().port, 3);
+    }
+
+    void aPortThatWillNotOpenIsReported()
+    {
+        WindowFixture w;
+        w.link.openSucceeds = false;
+        w.form->ToggleConnection();
+        QCOMPARE(w.messages, QStringList({msg::portOpenFailed()}));
+        QCOMPARE(w.link.requestTrace(), QStringList({"open1"}));
+        QCOMPARE(w.form->cmdConnect->text(), QStringLiteral("连接"));
+        QVERIFY(!w.form->bConnected);
+        QVERIFY(!w.form->Timer1->isTicking());
+
+        // A typed name that is no entry stands for no port at all.
+        WindowFixture typed;
+        typed.form->cmbComSel->setEditText(QStringLiteral("/dev/ttyUSB0"));
+        typed.form->ToggleConnection();
+        QCOMPARE(typed.link.calls.first().port, 0);
+        QCOMPARE(typed.messages, QStringList({msg::portOpenFailed()}));
+    }
+
+    void anUnansweredProbeClosesThePortAndChangesNothingElse()
+    {
+        WindowFixture w;
+        w.link.silent = true;
+        w.form->ToggleConnection();
+        QCOMPARE(w.messages, QStringList({msg::probeUnanswered()}));
+        QCOMPARE(w.link.requestTrace(), QStringList({"open1", "R0x7", "close"}));
+        QVERIFY(!w.form->bConnected);
+        QCOMPARE(w.form->cmdConnect->text(), QStringLiteral("连接"));
+        QVERIFY(!w.form->Timer1->isTicking());
+    }
+
+    void connectDisconnectConnect()
+    {
+        WindowFixture w;
+        QStringList captions = {w.form->cmdConnect->text()};
+        w.form->ToggleConnection();
+        captions << w.form->cmdConnect->text();
+        w.link.calls.clear();
+        w.form->ToggleConnection();
+        captions << w.form->cmdConnect->text();
+        QCOMPARE(w.link.requestTrace(), QStringList({"close"}));
+        QVERIFY(!w.form->Timer1->isTicking());
+        QVERIFY(!w.form->bConnected);
+        QCOMPARE(w.form->Timer1->interval(), 1000);
+        w.link.calls.clear();
+        w.form->ToggleConnection();
+        captions << w.form->cmdConnect->text();
+        QCOMPARE(captions, QStringList({"连接", "断开", "链接", "断开"}));
+        QCOMPARE(w.link.requestTrace(), QStringList({"open1", "R0x7"}) + burst());
+        QVERIFY(w.form->Timer1->isTicking());
+    }
+
+    void theBurstStopsAtItsFirstUnansweredRead()
+    {
+        WindowFixture w;
+        w.link.failStarts = {30};
+        w.link.image[900] = 77;
+        putText(w.link, 10, QStringLiteral("pw*go"));
+        w.form->ToggleConnection();
+        QCOMPARE(w.link.requestTrace().last(), QStringLiteral("R30x10"));
+        QCOMPARE(w.messages, QStringList({msg::readFailed()})); // and no success message
+        QCOMPARE(w.form->txtOpen[0]->text(), QStringLiteral("go")); // read before the failure
+        QCOMPARE(w.form->txtTime[0]->text(), QStringLiteral("0"));  // never read: kept
+        QVERIFY(w.form->bConnected); // the poll decides about the line
+    }
+
+    void theStatusPollReadsTheStatusBlockEverySecond()
+    {
+        WindowFixture w;
+        w.connectQuietly();
+        w.link.image[4] = 2;
+        QTRY_VERIFY_WITH_TIMEOUT(!w.link.calls.isEmpty(), 2500);
+        QCOMPARE(w.link.requestTrace().first(), QStringLiteral("R0x7"));
+        QCOMPARE(w.form->cmdDI[1]->palette().color(QPalette::Button), FormMain::StateColour(true));
+        QVERIFY(!w.form->Timer2->isTicking()); // the reply stopped the link time-out
+    }
+
+    void aPollDuringTheSuccessMessageRunsNested()
+    {
+        WindowFixture w;
+        w.onMessage = [&](const QString &text) {
+            if (text == msg::readSucceeded())
+                QTest::qWait(1300); // the operator reads the message; the timer ticks meanwhile
+        };
+        w.form->ToggleConnection();
+        QCOMPARE(w.link.requestTrace().mid(47), QStringList({"R0x7"}));
+    }
+
+    void anUnansweredPollEndsTheConnectionAfterTheTimeOut()
+    {
+        WindowFixture w;
+        w.connectQuietly();
+        w.link.silent = true;
+        w.form->PollStatus();
+        QVERIFY(w.form->Timer2->isTicking());
+        QCOMPARE(w.form->Timer2->interval(), 3000);
+        emit w.form->Timer2->Tick();
+        QCOMPARE(w.messages, QStringList({msg::linkTimedOut()}));
+        QVERIFY(!w.form->bConnected);
+        QCOMPARE(w.form->cmdConnect->text(), QStringLiteral("链接"));
+        QVERIFY(!w.form->Timer1->isTicking() && !w.form->Timer2->isTicking());
+        QVERIFY(w.link.requestTrace().contains("close"));
+    }
+
+    void aDisconnectDisarmsThePendingTimeOut()
+    {
+        WindowFixture w;
+        w.connectQuietly();
+        w.link.silent = true;
+        w.form->PollStatus();
+        w.form->ToggleConnection();
+        QVERIFY(!w.form->Timer2->isTicking());
+    }
+
+    void aRelayPressPausesThePollUntilTheWriteIsDone()
+    {
+        WindowFixture w;
+        w.connectQuietly();
+        int pollsDuringWrite = -1;
+        bool pollEnabledDuringWrite = true;
+        w.link.onRequest = [&](const FakeLink::Call &c) {
+            if (c.kind != FakeLink::Call::WriteSingle)
+                return;
+            pollEnabledDuringWrite = w.form->Timer1->isEnabled();
+            QTest::qWait(1300); // a slow write
+            pollsDuringWrite = static_cast<int>(w.link.callsOf(FakeLink::Call::Read).size());
+        };
+        w.form->cmdRelay[1]->click();
+        QVERIFY(!pollEnabledDuringWrite);
+        QCOMPARE(pollsDuringWrite, 0);
+        QCOMPARE(w.link.requestTrace(), QStringList({"S5=2"}));
+        QVERIFY(w.form->Timer1->isTicking()); // WriteDone resumed it
+    }
+
+    void relayBitsAndColours()
+    {
+        WindowFixture w;
+        w.connectQuietly();
+        FormMain &f = *w.form;
+        auto press = [&](qint16 bits, int relay) {
+            f.nRelayBits = bits;
+            w.link.calls.clear();
+            f.ToggleRelay(relay);
+            return w.link.calls.value(0).values.value(0);
+        };
+        QCOMPARE(press(0, 1), quint16(2));
+        QCOMPARE(f.cmdRelay[1]->palette().color(QPalette::Button), FormMain::StateColour(true));
+        QCOMPARE(press(3, 0), quint16(2));
+        QCOMPARE(f.cmdRelay[0]->palette().color(QPalette::Button), FormMain::StateColour(false));
+        QCOMPARE(press(0x0103, 0), quint16(2));      // switching off drops the high byte
+        QCOMPARE(press(0x0100, 1), quint16(0x0102)); // switching on keeps it
+        QCOMPARE(f.nRelayBits, qint16(0x0102));
+        // Two presses before any status reply: set, then clear, from the window's own idea.
+        QCOMPARE(press(0, 0), quint16(1));
+        w.link.calls.clear();
+        f.ToggleRelay(0);
+        QCOMPARE(w.link.calls.value(0).values.value(0), quint16(0));
+        QCOMPARE(FormMain::GetNumTbl(0), quint8(1));
+        QCOMPARE(FormMain::GetNumTbl(7), quint8(128));
+        QCOMPARE(FormMain::GetNumTbl(8), quint8(0));
+    }
+
+    void aRelayPressWhileDisconnectedChangesNothing()
+    {
+        WindowFixture w;
+        w.form->cmdRelay[0]->click();
+        QCOMPARE(w.messages, QStringList({msg::connectFirst()}));
+        QVERIFY(w.link.calls.isEmpty());
+        QCOMPARE(w.form->nRelayBits, qint16(0));
+        QCOMPARE(w.form->cmdRelay[0]->palette().color(QPalette::Button), FormMain::StateColour(false));
+        QVERIFY(!w.form->Timer1->isEnabled());
+    }
+
+    void aWriteDoneAfterDisconnectDoesNotPoll()
+    {
+        WindowFixture w;
+        w.connectQuietly();
+        w.form->ToggleConnection();
+        emit w.link.WriteDone();
+        QVERIFY(!w.form->Timer1->isTicking());
+    }
+
+    void withNoChannelChosenTheBurstLeavesTheAlarmTextBoxAlone()
+    {
+        WindowFixture w;
+        putText(w.link, 810, QStringLiteral("设备上的文字"));
+        w.form->cmbDISel->setEditText(QStringLiteral("随便"));
+        w.form->txtDIAlarm->setPlainText(QStringLiteral("草稿"));
+        w.form->ToggleConnection();
+        QCOMPARE(w.form->txtDIAlarm->toPlainText(), QStringLiteral("草稿"));
+        QCOMPARE(w.form->strAlarmText[0], QStringLiteral("设备上的文字"));
+    }
+};
+
+QTEST_MAIN(ConnectionTest)
 #include "test_connection.moc"
