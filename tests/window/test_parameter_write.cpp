@@ -1,4 +1,231 @@
+// Writing the parameter set: the exact writes, the checks that come before
+// any of them, the progress bar and the outcome messages.
+#include "WindowFixture.h"
+
+#include "FactoryDefaults.h"
+#include "Messages.h"
+#include "RegisterText.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QRadioButton>
 #include <QtTest>
-class T:public QObject{Q_OBJECT};
-QTEST_MAIN(T)
+
+namespace {
+QVector<quint16> slotText(const QString &text, int capacity = 40)
+{
+    return regtext::slotRegisters(regtext::encodeGbk(text).bytes, capacity);
+}
+} // namespace
+
+class ParameterWriteTest : public QObject {
+    Q_OBJECT
+
+    WindowFixture *w = nullptr;
+    FormMain *f = nullptr;
+
+    FakeLink::Call writeAt(int start) const
+    {
+        for (const FakeLink::Call &c : w->link.calls)
+            if (c.kind != FakeLink::Call::Read && c.start == start)
+                return c;
+        return FakeLink::Call(FakeLink::Call::Open, -1);
+    }
+
+private slots:
+    void init()
+    {
+        w = new WindowFixture;
+        f = w->form.get();
+        w->connectQuietly();
+    }
+    void cleanup() { delete w; }
+
+    void theFactorySetGoesOutInTwentyTwoWrites()
+    {
+        f->WriteAllParameters();
+        QCOMPARE(w->link.requestTrace(),
+                 QStringList({"W10x8", "W30x8", "W50x7", "W70x7", "W90x8", "W110x8", "W130x7", "W150x7", "W490x6",
+                              "W510x6", "W810x7", "W830x7", "W850x7", "W870x7", "W710x7", "W730x1", "W750x1", "W770x1",
+                              "W790x1", "W900x8", "S1050=4", "S1030=0"}));
+        QCOMPARE(w->messages, QStringList({msg::writeSucceeded()}));
+        // Written back, the device holds exactly its factory image again.
+        QVERIFY(w->link.image == factory::registerImage());
+        QCOMPARE(writeAt(10).values, slotText(QStringLiteral("739154*设备1开")));
+        QCOMPARE(writeAt(730).values, QVector<quint16>({0x6100}));
+        QCOMPARE(writeAt(900).values, QVector<quint16>(8, 0));
+    }
+
+    void textsLengthsPasswordPhonesAndTimes()
+    {
+        f->txtMiMa->setText(QString());
+        f->txtOpen[0]->setText(QStringLiteral("AB"));
+        f->txtOpen[1]->setText(QStringLiteral("ABC"));
+        f->txtAnswer[0]->setText(QString());
+        f->txtCAnswer[1]->setText(QStringLiteral("继电器已关"));
+        f->txtAllCmd[1]->setText(QStringLiteral("all off"));
+        f->strAlarmText[0] = QString(30, u'x');
+        f->strAlarmText[1] = QString(20, u'报'); // 40 bytes fill the slot
+        f->lstPhone->clear();
+        f->lstPhone->addItems({"15800000000", "12345", "158000000001"});
+        f->lstPhone->setCurrentRow(1);
+        f->txtTime[0]->setText(QStringLiteral("2.5"));
+        f->txtTime[1]->setText(QStringLiteral("&H10"));
+        f->OptMode[0]->setChecked(true);
+        f->chkPhoneAlarm->setChecked(true);
+        f->WriteAllParameters();
+
+        QCOMPARE(w->messages, QStringList({msg::writeSucceeded()}));
+        QCOMPARE(writeAt(10).values, QVector<quint16>({0x4142, 0x0000}));
+        QCOMPARE(writeAt(90).values, QVector<quint16>({0x4142, 0x4300}));
+        QCOMPARE(writeAt(50).values, QVector<quint16>({0}));
+        QCOMPARE(writeAt(30).values, slotText(QStringLiteral("设备1关")));
+        QCOMPARE(writeAt(150).values, slotText(QStringLiteral("继电器已关")));
+        QCOMPARE(writeAt(510).values, slotText(QStringLiteral("all off")));
+        QCOMPARE(writeAt(810).count, 16);
+        QCOMPARE(writeAt(830).count, 20);
+        QCOMPARE(writeAt(710).values, slotText(QStringLiteral("8615800000000")));
+        QCOMPARE(writeAt(730).values, slotText(QStringLiteral("12345")));
+        QCOMPARE(writeAt(750).values, slotText(QStringLiteral("158000000001")));
+        QCOMPARE(writeAt(770).values, QVector<quint16>({0x6100}));
+        QCOMPARE(writeAt(900).values, QVector<quint16>({2, 16, 0, 0, 0, 0, 0, 0}));
+        QCOMPARE(writeAt(1050).values, QVector<quint16>({1}));
+        QCOMPARE(writeAt(1030).values, QVector<quint16>({2}));
+        QVERIFY(f->lstPhone->selectedItems().isEmpty());
+        QCOMPARE(f->lstPhone->currentRow(), -1);
+        // A shorter text never leaves the end of the longer one readable.
+        QCOMPARE(w->link.textAt(50, 10), QString());
+        QCOMPARE(w->link.textAt(90, 10), QStringLiteral("ABC"));
+    }
+
+    void timesAndFlags_data()
+    {
+        QTest::addColumn<QString>("time");
+        QTest::addColumn<int>("value");
+        QTest::newRow("3.5") << "3.5" << 4;
+        QTest::newRow("blank 7") << " 7" << 7;
+        QTest::newRow("letter") << "x" << 0;
+        QTest::newRow("empty") << "" << 0;
+        QTest::newRow("negative") << "-5" << 0xFFFB;
+    }
+
+    void timesAndFlags()
+    {
+        QFETCH(QString, time);
+        QFETCH(int, value);
+        f->txtTime[1]->setText(time);
+        f->chkHold->setChecked(true);
+        f->chkPhoneAlarm->setChecked(true);
+        f->WriteAllParameters();
+        QCOMPARE(writeAt(900).values.value(1), quint16(value));
+        QCOMPARE(writeAt(1030).values, QVector<quint16>({3}));
+    }
+
+    void limitsThatStillPass()
+    {
+        f->txtOpen[0]->setText(QString(12, u'o'));     // 6 + 1 + 12 = 19 bytes
+        f->txtAnswer[1]->setText(QString(9, u'成'));   // 18 bytes
+        f->txtMiMa->setText(QStringLiteral("123456")); // 6 characters
+        f->WriteAllParameters();
+        QCOMPARE(w->messages, QStringList({msg::writeSucceeded()}));
+        QCOMPARE(writeAt(10).count, 10);
+        QCOMPARE(writeAt(10).values.last(), quint16(u'o' << 8));
+    }
+
+    void refusalsWriteNothing_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("password 7") << "txtMiMa" << "1234567" << msg::passwordTooLong();
+        QTest::newRow("command 20 bytes") << "txtOpen_0" << QString(13, u'o') << msg::commandTooLong();
+        QTest::newRow("reply 10 chinese") << "txtCAnswer_1" << QString(10, u'关') << msg::commandTooLong();
+        QTest::newRow("all-off 20 bytes") << "txtAllCmd_1" << QString(13, u'x') << msg::commandTooLong();
+        QTest::newRow("alarm text 41 bytes") << "alarm" << QString(41, u'x') << msg::slotTextTooLong();
+        QTest::newRow("phone 41") << "phone" << QString(41, u'1') << msg::slotTextTooLong();
+        QTest::newRow("emoji in reply") << "txtAnswer_0" << QStringLiteral("好😀") << msg::unsendableCharacter();
+        QTest::newRow("thai in alarm") << "alarm" << QStringLiteral("\u0E01") << msg::unsendableCharacter();
+        QTest::newRow("time 40000") << "txtTime_0" << "40000" << msg::actionTimeOutOfRange();
+        QTest::newRow("time -32769") << "txtTime_1" << "-32769" << msg::actionTimeOutOfRange();
+    }
+
+    void refusalsWriteNothing()
+    {
+        QFETCH(QString, field);
+        QFETCH(QString, text);
+        QFETCH(QString, message);
+        if (field == "alarm")
+            f->strAlarmText[3] = text;
+        else if (field == "phone")
+            f->lstPhone->addItem(text);
+        else
+            f->findChild<QLineEdit *>(field)->setText(text);
+        f->ProgressBar1->setValue(37);
+        f->WriteAllParameters();
+        QCOMPARE(w->messages, QStringList({message}));
+        QVERIFY(w->link.calls.isEmpty());
+        QCOMPARE(f->ProgressBar1->value(), 37);
+        QVERIFY(!f->ProgressBar1->isVisibleTo(f));
+    }
+
+    void checksComeInTheirOrder()
+    {
+        f->txtMiMa->setText(QStringLiteral("1234567"));
+        f->txtOpen[1]->setText(QString(30, u'x'));
+        f->WriteAllParameters();
+        f->txtMiMa->setText(QString());
+        f->txtTime[0]->setText(QStringLiteral("99999"));
+        f->txtAnswer[0]->setText(QStringLiteral("😀"));
+        f->WriteAllParameters();
+        QCOMPARE(w->messages, QStringList({msg::passwordTooLong(), msg::commandTooLong()}));
+        QVERIFY(w->link.calls.isEmpty());
+    }
+
+    void notConnectedWritesNothing()
+    {
+        f->ToggleConnection();
+        w->link.calls.clear();
+        f->WriteAllParameters();
+        QCOMPARE(w->messages, QStringList({msg::connectFirst()}));
+        QVERIFY(w->link.calls.isEmpty());
+    }
+
+    void aFailedWriteStopsTheRun_data()
+    {
+        QTest::addColumn<int>("failAt");
+        QTest::addColumn<int>("writesMade");
+        QTest::newRow("text slot") << 110 << 6;
+        QTest::newRow("phone slot") << 750 << 17;
+        QTest::newRow("option flags") << 1030 << 22;
+    }
+
+    void aFailedWriteStopsTheRun()
+    {
+        QFETCH(int, failAt);
+        QFETCH(int, writesMade);
+        w->link.failStarts = {failAt};
+        f->WriteAllParameters();
+        QCOMPARE(w->link.calls.size(), writesMade);
+        QCOMPARE(w->link.calls.last().start, failAt);
+        QCOMPARE(w->messages, QStringList({msg::writeFailed()}));
+        QVERIFY(!f->ProgressBar1->isVisibleTo(f));
+    }
+
+    void progressClimbsThenHidesBeforeTheMessage()
+    {
+        QList<int> values;
+        connect(f->ProgressBar1, &QProgressBar::valueChanged, this, [&](int v) { values << v; });
+        bool hiddenAtMessage = false;
+        w->onMessage = [&](const QString &) { hiddenAtMessage = !f->ProgressBar1->isVisibleTo(f); };
+        f->ProgressBar1->setValue(50); // a previous run's value is reset
+        values.clear();
+        f->WriteAllParameters();
+        QCOMPARE(values, QList<int>({0, 3, 6, 9, 12, 15, 18, 21, 24, 27, 30, 33, 36, 39, 42, 46, 50, 100}));
+        QVERIFY(hiddenAtMessage);
+    }
+};
+
+QTEST_MAIN(ParameterWriteTest)
 #include "test_parameter_write.moc"
