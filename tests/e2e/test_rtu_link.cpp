@@ -1,0 +1,204 @@
+// The libmodbus RTU link against the device simulator over a pseudo-terminal.
+#include "FactoryDefaults.h"
+#include "PortNaming.h"
+#include "RtuLink.h"
+#include "SimProcess.h"
+
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QTemporaryFile>
+#include <QtTest>
+
+#include <unistd.h>
+
+namespace {
+
+struct Reply {
+    int start;
+    QVector<quint16> values;
+};
+
+// A simulator and a link opened on it as COM1.
+struct Bench {
+    SimProcess sim;
+    RtuLink link;
+    QVector<Reply> replies;
+
+    explicit Bench(const QStringList &args = {}) : sim(args)
+    {
+        QObject::connect(&link, &ModbusLink::ReplyReceived, [this](int start, const QVector<quint16> &v, int) {
+            replies.append({start, v});
+        });
+    }
+    bool open()
+    {
+        if (!sim.start())
+            return false;
+        qputenv("ALARMCFG_COM1", sim.ptyPath().toLocal8Bit());
+        link.setPortNumber(1);
+        return link.OpenPort();
+    }
+};
+
+} // namespace
+
+class RtuLinkTest : public QObject {
+    Q_OBJECT
+private slots:
+    void portsMapToDevices()
+    {
+        qputenv("ALARMCFG_COM3", "/dev/ttyUSB7");
+        QCOMPARE(portDevicePath(3), std::optional(QStringLiteral("/dev/ttyUSB7")));
+        qunsetenv("ALARMCFG_COM4");
+        QCOMPARE(portDevicePath(4), std::optional(QStringLiteral("/dev/ttyS3")));
+        QCOMPARE(portDevicePath(0), std::nullopt);
+        QCOMPARE(portDevicePath(8), std::nullopt);
+        RtuLink link;
+        link.setPortNumber(0);
+        QVERIFY(!link.OpenPort());
+        qputenv("ALARMCFG_COM2", "/nonexistent/tty");
+        link.setPortNumber(2);
+        QVERIFY(!link.OpenPort());
+        QVERIFY(link.lastError().contains("/nonexistent/tty"));
+        QVERIFY(!link.ReadRegisters(1, 0, 7)); // closed: nothing to talk to
+    }
+
+    void readsAndWritesReachTheDevice()
+    {
+        Bench b;
+        QVERIFY(b.open());
+        QVERIFY(b.link.ReadRegisters(1, 0, 7));
+        QCOMPARE(b.replies.size(), 1);
+        QCOMPARE(b.replies[0].start, 0);
+        QCOMPARE(b.replies[0].values.value(6), quint16(factory::kFirmwareVersion));
+        QVERIFY(b.link.ReadRegisters(1, 710, 10));
+        const std::vector<quint16> factoryImage = factory::registerImage();
+        QCOMPARE(b.replies[1].values, QVector<quint16>(factoryImage.begin() + 710, factoryImage.begin() + 720));
+
+        QSignalSpy done(&b.link, &ModbusLink::WriteDone);
+        QVERIFY(b.link.WriteRegister(1, 5, 2));
+        QCOMPARE(done.count(), 1);
+        QVERIFY(b.link.WriteRegisters(1, 900, {7, 0xFFFF, 3}, 2)); // only the first two go out
+        const std::vector<quint16> image = b.sim.dumpImage();
+        QCOMPARE(image.size(), size_t(1100));
+        QCOMPARE(image[5], quint16(2));
+        QCOMPARE(image[900], quint16(7));
+        QCOMPARE(image[901], quint16(0xFFFF));
+        QCOMPARE(image[902], quint16(0));
+        QVERIFY(b.link.ReadRegisters(1, 900, 125));
+        QVERIFY(b.link.WriteRegisters(1, 100, QVector<quint16>(123, 1), 123));
+    }
+
+    void countsAreCheckedBeforeAnythingIsSent()
+    {
+        Bench b;
+        QVERIFY(b.open());
+        QVERIFY(!b.link.ReadRegisters(1, 0, 0));
+        QVERIFY(!b.link.ReadRegisters(1, 0, 126));
+        QVERIFY(!b.link.WriteRegisters(1, 10, {}, 0));
+        QVERIFY(!b.link.WriteRegisters(1, 10, QVector<quint16>(124, 0), 124));
+        QVERIFY(!b.link.WriteRegisters(1, 10, {1}, 2));
+        QVERIFY(b.link.lastError().contains("2 registers"));
+        QVERIFY(b.replies.isEmpty());
+        QCOMPARE(b.sim.dumpImage(), factory::registerImage()); // nothing reached the device
+        QVERIFY(b.link.ReadRegisters(1, 0, 7));                // and the line is still in step
+    }
+
+    void aReadFromInsideTheReplyHandlerWorks()
+    {
+        Bench b;
+        QVERIFY(b.open());
+        bool nestedOk = false;
+        QObject::connect(&b.link, &ModbusLink::ReplyReceived, [&](int start, const QVector<quint16> &, int) {
+            if (start == 1050)
+                nestedOk = b.link.ReadRegisters(1, 0, 7);
+        });
+        QVERIFY(b.link.ReadRegisters(1, 1050, 1));
+        QVERIFY(nestedOk);
+        QCOMPARE(b.replies.size(), 2);
+        QCOMPARE(b.replies[0].start, 1050);
+        QCOMPARE(b.replies[1].start, 0);
+        QCOMPARE(b.replies[1].values.value(6), quint16(factory::kFirmwareVersion));
+    }
+
+    void aSilentDeviceTimesOut()
+    {
+        Bench b({"--silent"});
+        QVERIFY(b.open());
+        QElapsedTimer t;
+        t.start();
+        QVERIFY(!b.link.ReadRegisters(1, 0, 7));
+        QVERIFY(t.elapsed() >= RtuLink::kResponseTimeoutMs);
+        QCOMPARE(b.link.lastError(), QStringLiteral("no reply within 500 ms"));
+        QSignalSpy done(&b.link, &ModbusLink::WriteDone);
+        QVERIFY(!b.link.WriteRegister(1, 5, 1));
+        QCOMPARE(done.count(), 1); // raised even without an answer
+        QVERIFY(b.replies.isEmpty());
+    }
+
+    void exceptionsAndBadCrcsFailAndTheLineRecovers()
+    {
+        Bench b({"--exception-on", "1030", "--corrupt-every", "3"});
+        QVERIFY(b.open());
+        QVERIFY(!b.link.WriteRegister(1, 1030, 3)); // reply 1: exception
+        QVERIFY(b.link.lastError().contains("exception 02"));
+        QVERIFY(b.link.ReadRegisters(1, 0, 7));  // reply 2
+        QVERIFY(!b.link.ReadRegisters(1, 0, 7)); // reply 3: bad CRC
+        QVERIFY(b.link.lastError().contains("CRC"));
+        QVERIFY(b.link.ReadRegisters(1, 1030, 1)); // reply 4
+        QCOMPARE(b.replies.last().values, QVector<quint16>({0}));
+        QCOMPARE(b.replies.size(), 2);
+    }
+
+    void aLateReplyIsNeverTakenForTheNextOne()
+    {
+        Bench b({"--delay", "650"});
+        QVERIFY(b.open());
+        QVERIFY(!b.link.ReadRegisters(1, 0, 10));
+        // Same length, other registers: taking the late reply would give the status block.
+        QVERIFY(!b.link.ReadRegisters(1, 710, 10));
+        QVERIFY(b.replies.isEmpty());
+    }
+
+    void aVanishedDeviceFailsQuickly()
+    {
+        Bench b;
+        QVERIFY(b.open());
+        QVERIFY(b.link.ReadRegisters(1, 0, 7));
+        b.sim.kill();
+        QTest::qWait(100);
+        QElapsedTimer t;
+        t.start();
+        QVERIFY(!b.link.ReadRegisters(1, 0, 7));
+        QVERIFY(!b.link.ReadRegisters(1, 0, 7));
+        QVERIFY(t.elapsed() < 3 * RtuLink::kResponseTimeoutMs);
+    }
+
+    void traceShowsEveryFrame()
+    {
+        QTemporaryFile capture;
+        QVERIFY(capture.open());
+        qputenv("ALARMCFG_TRACE", "1");
+        {
+            Bench b({"--exception-on", "5"});
+            QVERIFY(b.open());
+            const int saved = dup(STDERR_FILENO);
+            dup2(capture.handle(), STDERR_FILENO);
+            b.link.ReadRegisters(1, 0, 7);
+            b.link.WriteRegister(1, 5, 1);
+            fflush(stderr);
+            dup2(saved, STDERR_FILENO);
+            close(saved);
+        }
+        qunsetenv("ALARMCFG_TRACE");
+        capture.seek(0);
+        const QString text = QString::fromLatin1(capture.readAll());
+        QVERIFY2(text.contains("TX    01 03 00 00 00 07 04 08"), qPrintable(text));
+        QVERIFY2(text.contains(QRegularExpression("RX    01 03 0E( [0-9A-F]{2}){16} \\(\\d+\\.\\d ms\\)")), qPrintable(text));
+        QVERIFY2(text.contains("ERR   Modbus exception 02 (illegal data address)"), qPrintable(text));
+        QVERIFY(text.contains(QRegularExpression("^\\[\\d\\d:\\d\\d:\\d\\d\\.\\d{3}\\]", QRegularExpression::MultilineOption)));
+    }
+};
+
+QTEST_GUILESS_MAIN(RtuLinkTest)
+#include "test_rtu_link.moc"

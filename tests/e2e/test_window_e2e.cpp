@@ -1,0 +1,263 @@
+// The window on the real RTU link, talking to the device simulator.
+#include "FactoryDefaults.h"
+#include "FakeLink.h"
+#include "FormMain.h"
+#include "Messages.h"
+#include "RegisterText.h"
+#include "RtuLink.h"
+#include "SimProcess.h"
+#include "WindowTimer.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+// A window on a simulator mapped to COM1, every message caught.
+struct Rig {
+    SimProcess sim;
+    RtuLink link;
+    std::unique_ptr<FormMain> form;
+    QStringList messages;
+
+    explicit Rig(const QStringList &args = {}) : sim(args)
+    {
+        FormMain::setMessageHook([this](const QString &text) { messages << text; });
+        form = std::make_unique<FormMain>(&link);
+        form->InitializeWindow();
+    }
+    ~Rig() { FormMain::setMessageHook({}); }
+
+    bool start()
+    {
+        if (!sim.start())
+            return false;
+        qputenv("ALARMCFG_COM1", sim.ptyPath().toLocal8Bit());
+        return true;
+    }
+};
+
+QString writeImage(const QTemporaryDir &dir, const std::vector<quint16> &image)
+{
+    QJsonArray array;
+    for (quint16 v : image)
+        array.append(v);
+    const QString path = dir.filePath(QStringLiteral("image.json"));
+    QFile file(path);
+    file.open(QIODevice::WriteOnly);
+    file.write(QJsonDocument(array).toJson());
+    return path;
+}
+
+void putText(std::vector<quint16> &image, int slot, const QByteArray &bytes)
+{
+    const QVector<quint16> regs = regtext::bytesToRegisters(bytes);
+    std::copy(regs.begin(), regs.end(), image.begin() + slot);
+}
+
+// The same edits of every field, for the real device and for the fake.
+void editEveryField(FormMain &f)
+{
+    f.txtMiMa->setText(QStringLiteral("4321"));
+    f.txtOpen[0]->setText(QStringLiteral("开灯"));
+    f.txtClose[0]->setText(QStringLiteral("off1"));
+    f.txtAnswer[0]->setText(QStringLiteral("灯已开"));
+    f.txtCAnswer[0]->setText(QString()); // emptied
+    f.txtOpen[1]->setText(QStringLiteral("泵开"));
+    f.txtClose[1]->setText(QStringLiteral("泵关"));
+    f.txtAnswer[1]->setText(QStringLiteral("ok")); // shorter than "设备2开启成功"
+    f.txtCAnswer[1]->setText(QStringLiteral("水泵已经关闭"));
+    f.txtAllCmd[0]->setText(QStringLiteral("ALLON"));
+    f.txtTime[0]->setText(QStringLiteral("12"));
+    f.txtTime[1]->setText(QStringLiteral("-3"));
+    f.chkHold->setChecked(true);
+    f.OptMode[1]->setChecked(true);
+    f.lstPhone->clear();
+    f.lstPhone->addItems({"13912345678", "110"});
+    f.cmbDISel->setCurrentIndex(2);
+    f.txtDIAlarm->setPlainText(QStringLiteral("一号门打开"));
+}
+
+QStringList entries(const QListWidget *list)
+{
+    QStringList out;
+    for (int i = 0; i < list->count(); ++i)
+        out << list->item(i)->text();
+    return out;
+}
+
+} // namespace
+
+class WindowEndToEndTest : public QObject {
+    Q_OBJECT
+private slots:
+    void aConnectFillsTheWindowFromTheDevice()
+    {
+        Rig r;
+        QVERIFY(r.start());
+        r.form->cmdConnect->click();
+        QCOMPARE(r.messages, QStringList({msg::readSucceeded()}));
+        FormMain &f = *r.form;
+        QVERIFY(f.bConnected);
+        QCOMPARE(f.lblVertion->text(), QStringLiteral("V1.5"));
+        QCOMPARE(f.txtMiMa->text(), QStringLiteral("739154"));
+        QCOMPARE(f.txtOpen[1]->text(), QStringLiteral("设备2开"));
+        QCOMPARE(f.txtClose[0]->text(), QStringLiteral("设备1关"));
+        QCOMPARE(f.txtCAnswer[1]->text(), QStringLiteral("设备2关闭成功"));
+        QCOMPARE(entries(f.lstPhone), QStringList({"15800000000"}));
+        QCOMPARE(f.strAlarmText[3], QStringLiteral("通道2断开报警"));
+        QVERIFY(f.OptMode[2]->isChecked());
+
+        f.cmdRelay[0]->click();
+        QCOMPARE(r.sim.dumpImage().at(5), quint16(1));
+        QTRY_VERIFY_WITH_TIMEOUT(f.Timer1->isTicking(), 1000);
+        QTest::qWait(1200); // a poll repaints from the device: still on
+        QCOMPARE(f.cmdRelay[0]->palette().color(QPalette::Button), FormMain::StateColour(true));
+        QCOMPARE(f.nRelayBits, qint16(1));
+    }
+
+    void theInputsFollowTheDevice()
+    {
+        Rig r({"--inputs-toggle", "0.7"});
+        QVERIFY(r.start());
+        r.form->ToggleConnection();
+        QSet<bool> seen;
+        QElapsedTimer t;
+        t.start();
+        while (seen.size() < 2 && t.elapsed() < 3000) {
+            QTest::qWait(50);
+            seen.insert(r.form->cmdDI[0]->palette().color(QPalette::Button) == FormMain::StateColour(true));
+        }
+        QCOMPARE(seen.size(), 2);
+    }
+
+    void aSilentDeviceGivesTheProbeMessage()
+    {
+        Rig r({"--silent"});
+        QVERIFY(r.start());
+        r.form->ToggleConnection();
+        QCOMPARE(r.messages, QStringList({msg::probeUnanswered()}));
+        QVERIFY(!r.form->bConnected);
+        QVERIFY(!r.link.isOpen());
+    }
+
+    void aDeviceLostDuringTheBurstGivesTheFailureMessage()
+    {
+        Rig r({"--stop-after", "12"});
+        QVERIFY(r.start());
+        r.form->ToggleConnection();
+        QCOMPARE(r.messages, QStringList({msg::readFailed()}));
+        QCOMPARE(r.form->txtOpen[0]->text(), QStringLiteral("设备1开")); // never read, still the window's own
+    }
+
+    void aDeviceLostWhilePollingEndsTheConnection()
+    {
+        Rig r({"--stop-after", "46"}); // the probe and the burst, then nothing
+        QVERIFY(r.start());
+        r.form->ToggleConnection();
+        QVERIFY(r.form->bConnected);
+        QElapsedTimer t;
+        t.start();
+        QTRY_VERIFY_WITH_TIMEOUT(!r.form->bConnected, 8000);
+        // The first poll goes unanswered a second after the connect; three seconds later the window knows.
+        QVERIFY2(t.elapsed() >= 3000 && t.elapsed() < 5500, qPrintable(QString::number(t.elapsed())));
+        QCOMPARE(r.messages, QStringList({msg::readSucceeded(), msg::linkTimedOut()}));
+        QCOMPARE(r.form->cmdConnect->text(), QStringLiteral("链接"));
+        QVERIFY(!r.link.isOpen());
+    }
+
+    void everyFieldReadsBackAsWritten()
+    {
+        Rig r;
+        QVERIFY(r.start());
+        r.form->ToggleConnection();
+        editEveryField(*r.form);
+        r.form->WriteAllParameters();
+        QCOMPARE(r.messages.last(), msg::writeSucceeded());
+
+        // The same edits on the in-process device give the same image, register for register.
+        FormMain::setMessageHook([](const QString &) {});
+        FakeLink fake;
+        FormMain reference(&fake);
+        reference.InitializeWindow();
+        reference.ToggleConnection();
+        editEveryField(reference);
+        reference.WriteAllParameters();
+        FormMain::setMessageHook([&r](const QString &text) { r.messages << text; });
+        std::vector<quint16> image = r.sim.dumpImage();
+        QCOMPARE(image, fake.image);
+
+        r.form->ToggleConnection();
+        r.form.reset(); // a new window reads the device afresh
+        FormMain fresh(&r.link);
+        fresh.InitializeWindow();
+        fresh.cmbDISel->setCurrentIndex(2);
+        fresh.ToggleConnection();
+        QCOMPARE(fresh.txtMiMa->text(), QStringLiteral("4321"));
+        QCOMPARE(fresh.txtOpen[0]->text(), QStringLiteral("开灯"));
+        QCOMPARE(fresh.txtClose[0]->text(), QStringLiteral("off1"));
+        QCOMPARE(fresh.txtAnswer[0]->text(), QStringLiteral("灯已开"));
+        QCOMPARE(fresh.txtCAnswer[0]->text(), QString());
+        QCOMPARE(fresh.txtAnswer[1]->text(), QStringLiteral("ok"));
+        QCOMPARE(fresh.txtCAnswer[1]->text(), QStringLiteral("水泵已经关闭"));
+        QCOMPARE(fresh.txtTime[0]->text(), QStringLiteral("12"));
+        QCOMPARE(fresh.txtTime[1]->text(), QStringLiteral("-3"));
+        QVERIFY(fresh.chkHold->isChecked() && !fresh.chkPhoneAlarm->isChecked());
+        QVERIFY(fresh.OptMode[1]->isChecked());
+        QCOMPARE(entries(fresh.lstPhone), QStringList({"13912345678", "110"}));
+        QCOMPARE(fresh.txtDIAlarm->toPlainText(), QStringLiteral("一号门打开"));
+        QCOMPARE(fresh.strAlarmText[0], QStringLiteral("通道1闭合报警"));
+    }
+
+    void factoryRestoreGivesTheFactoryImageBack()
+    {
+        std::vector<quint16> changed = factory::registerImage();
+        for (int slot = 10; slot < 1000; slot += 20)
+            putText(changed, slot, QByteArray(40, 'z')); // every slot full of old text
+        changed[900] = 55;
+        QTemporaryDir dir;
+        Rig r({"--image", writeImage(dir, changed)});
+        QVERIFY(r.start());
+        r.form->ToggleConnection();
+        r.form->Command1->click();
+        QCOMPARE(r.messages.last(), msg::writeSucceeded());
+        const std::vector<quint16> image = r.sim.dumpImage();
+        const std::vector<quint16> factoryImage = factory::registerImage();
+        // Each written text ends with a zero, so what is read back is the factory text.
+        for (int slot : {10, 30, 50, 70, 90, 110, 130, 150, 490, 510, 710, 730, 750, 770, 790, 810, 830, 850, 870}) {
+            const QVector<quint16> got(image.begin() + slot, image.begin() + slot + 10);
+            const QVector<quint16> want(factoryImage.begin() + slot, factoryImage.begin() + slot + 10);
+            QCOMPARE(regtext::decodeTextBlock(got, 10), regtext::decodeTextBlock(want, 10));
+        }
+        QCOMPARE(image[900], quint16(0));
+        QCOMPARE(image[1050], quint16(4));
+    }
+
+    void aRefusedWriteStopsWithItsMessage()
+    {
+        Rig r({"--exception-on", "1050"});
+        QVERIFY(r.start());
+        r.form->ToggleConnection();
+        r.messages.clear();
+        r.form->txtTime[0]->setText(QStringLiteral("9"));
+        r.form->WriteAllParameters();
+        QCOMPARE(r.messages, QStringList({msg::writeFailed()}));
+        const std::vector<quint16> image = r.sim.dumpImage();
+        QCOMPARE(image[900], quint16(9));  // written before the refusal
+        QCOMPARE(image[1050], quint16(4)); // refused by the device
+    }
+};
+
+QTEST_MAIN(WindowEndToEndTest)
+#include "test_window_e2e.moc"
