@@ -1,0 +1,230 @@
+#include "DeviceServer.h"
+
+#include "ImageFile.h"
+#include "LineTiming.h"
+#include "RegisterMap.h"
+#include "SignalFlags.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <poll.h>
+#include <unistd.h>
+
+namespace sim {
+
+namespace {
+// Longest sleep between looks at the signal flags.
+constexpr std::chrono::milliseconds kMaxIdle{50};
+// A frame arrives on the pty in one piece; a gap this long means it was cut.
+constexpr int kByteTimeoutUs = 100'000;
+
+constexpr int kReadHolding = 0x03;
+constexpr int kWriteSingle = 0x06;
+constexpr int kWriteMultiple = 0x10;
+} // namespace
+
+DeviceServer::DeviceServer(const Options &opts, int lineFd)
+    : m_opts(opts)
+    , m_line(lineFd)
+    , m_plan(opts)
+{
+}
+
+DeviceServer::~DeviceServer()
+{
+    if (m_rx)
+        modbus_free(m_rx); // leaves the pty open; Pty owns it
+    if (m_mapping)
+        modbus_mapping_free(m_mapping);
+}
+
+bool DeviceServer::init(const std::vector<quint16> &image, QString *error)
+{
+    m_mapping = modbus_mapping_new(0, 0, regmap::kImageRegisters, 0);
+    if (!m_mapping) {
+        *error = QStringLiteral("modbus_mapping_new: %1").arg(QString::fromLocal8Bit(modbus_strerror(errno)));
+        return false;
+    }
+    std::copy_n(image.begin(), std::min<size_t>(image.size(), regmap::kImageRegisters), m_mapping->tab_registers);
+
+    if (!m_encoder.init(regmap::kSlave, error) || !resetReceiver(error))
+        return false;
+
+    if (m_opts.inputsToggleSec > 0) {
+        m_togglePeriod = std::chrono::duration_cast<std::chrono::microseconds>(
+            std::chrono::duration<double>(m_opts.inputsToggleSec));
+        m_nextToggle = Clock::now() + m_togglePeriod;
+    }
+    return true;
+}
+
+// libmodbus, having seen a request for another slave, takes the next frame
+// for that slave's reply and drops it. Only our tool talks on this line, so
+// that next frame is a request of ours: a fresh context forgets the skip.
+bool DeviceServer::resetReceiver(QString *error)
+{
+    if (m_rx)
+        modbus_free(m_rx);
+    // Never connected: the name is not opened, the pty master is the socket.
+    m_rx = modbus_new_rtu("pty-master", 9600, 'N', 8, 1);
+    if (!m_rx || modbus_set_slave(m_rx, regmap::kSlave) != 0 || modbus_set_socket(m_rx, m_line) != 0
+        || modbus_set_byte_timeout(m_rx, 0, kByteTimeoutUs) != 0) {
+        *error = QStringLiteral("libmodbus line context: %1").arg(QString::fromLocal8Bit(modbus_strerror(errno)));
+        return false;
+    }
+    return true;
+}
+
+bool DeviceServer::run()
+{
+    while (!stopRequested()) {
+        dumpOnRequest();
+        Clock::time_point now = Clock::now();
+        toggleInputsIfDue(now);
+        sendDueReplies(now);
+
+        Clock::time_point wake = now + kMaxIdle;
+        if (!m_pending.empty())
+            wake = std::min(wake, m_pending.front().due);
+        if (m_togglePeriod.count() > 0)
+            wake = std::min(wake, m_nextToggle);
+        // Rounded up, so the last fraction of a millisecond is not spent spinning on zero timeouts.
+        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(std::max(Clock::duration::zero(), wake - now));
+
+        pollfd pfd{m_line, POLLIN, 0};
+        const int n = ::poll(&pfd, 1, static_cast<int>(wait.count()));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            std::fprintf(stderr, "alarmcfg-sim: poll: %s\n", std::strerror(errno));
+            return false;
+        }
+        if (n == 0)
+            continue;
+        if (pfd.revents & (POLLERR | POLLNVAL)) {
+            std::fprintf(stderr, "alarmcfg-sim: the pty failed\n");
+            return false;
+        }
+        if (pfd.revents & POLLIN)
+            serveRequest(Clock::now());
+        else if (pfd.revents & POLLHUP)
+            ::usleep(50'000); // cannot happen while we hold the slave side; never spin on it
+    }
+    return true;
+}
+
+void DeviceServer::serveRequest(Clock::time_point receivedAt)
+{
+    uint8_t req[MODBUS_RTU_MAX_ADU_LENGTH];
+    const int length = modbus_receive(m_rx, req);
+    if (length < 0) {
+        // Bad CRC, a frame cut short or too long: drop whatever else is
+        // queued and wait for the tool to try again.
+        discardInput();
+        return;
+    }
+    if (length == 0) {
+        QString error;
+        if (!resetReceiver(&error))
+            std::fprintf(stderr, "alarmcfg-sim: %s\n", qPrintable(error));
+        return;
+    }
+    if (req[0] != regmap::kSlave)
+        return; // a broadcast: the controller only answers its own address
+    if (!m_plan.answerNext())
+        return;
+
+    const QByteArray reply = buildReply(req, length);
+    if (reply.isEmpty())
+        return;
+    Clock::time_point due = receivedAt + std::chrono::milliseconds(m_opts.delayMs)
+                            + wireTime(length, static_cast<int>(reply.size()), m_opts.baud);
+    // One line, one frame at a time: a reply never overtakes an earlier one.
+    if (!m_pending.empty())
+        due = std::max(due, m_pending.back().due);
+    m_pending.push_back({reply, due});
+}
+
+QByteArray DeviceServer::buildReply(const uint8_t *req, int length)
+{
+    const int function = req[1];
+    switch (function) {
+    case kReadHolding:
+        return m_encoder.reply(req, length, m_mapping);
+    case kWriteSingle:
+    case kWriteMultiple: {
+        const int address = (req[2] << 8) | req[3];
+        const int count = function == kWriteSingle ? 1 : ((req[4] << 8) | req[5]);
+        if (m_plan.refusesWrite(address, count))
+            return m_encoder.exception(req, MODBUS_EXCEPTION_ILLEGAL_DATA_ADDRESS);
+        return m_encoder.reply(req, length, m_mapping);
+    }
+    default:
+        return m_encoder.exception(req, MODBUS_EXCEPTION_ILLEGAL_FUNCTION);
+    }
+}
+
+void DeviceServer::sendDueReplies(Clock::time_point now)
+{
+    while (!m_pending.empty() && m_pending.front().due <= now) {
+        QByteArray frame = m_pending.front().frame;
+        m_pending.pop_front();
+        if (m_plan.corruptNext())
+            frame[frame.size() - 1] = static_cast<char>(frame.back() ^ 0xFF); // CRC high byte
+
+        qsizetype done = 0;
+        while (done < frame.size()) {
+            const ssize_t n = ::write(m_line, frame.constData() + done, frame.size() - done);
+            if (n > 0) {
+                done += n;
+            } else if (n < 0 && errno == EINTR) {
+                continue;
+            } else {
+                // The tool's side is full: nobody reads it, so nobody misses the rest.
+                std::fprintf(stderr, "alarmcfg-sim: reply dropped: %s\n", n < 0 ? std::strerror(errno) : "short write");
+                break;
+            }
+        }
+    }
+}
+
+void DeviceServer::toggleInputsIfDue(Clock::time_point now)
+{
+    if (m_togglePeriod.count() <= 0 || now < m_nextToggle)
+        return;
+    m_mapping->tab_registers[regmap::kStatusBlock.start + regmap::kInputsOffset] ^= 0x3;
+    m_nextToggle += m_togglePeriod;
+    if (m_nextToggle <= now)
+        m_nextToggle = now + m_togglePeriod; // we were held up; do not flip in a burst
+}
+
+void DeviceServer::discardInput()
+{
+    char buf[512];
+    for (;;) {
+        const ssize_t n = ::read(m_line, buf, sizeof buf);
+        if (n > 0)
+            continue;
+        if (n < 0 && errno == EINTR)
+            continue;
+        break;
+    }
+}
+
+void DeviceServer::dumpOnRequest()
+{
+    if (!takeDumpRequest() || m_opts.dumpPath.isEmpty())
+        return;
+    QString error;
+    if (!saveImage(m_opts.dumpPath, image(), &error))
+        std::fprintf(stderr, "alarmcfg-sim: %s\n", qPrintable(error));
+}
+
+std::vector<quint16> DeviceServer::image() const
+{
+    return std::vector<quint16>(m_mapping->tab_registers, m_mapping->tab_registers + regmap::kImageRegisters);
+}
+
+} // namespace sim

@@ -1,0 +1,62 @@
+#pragma once
+// The simulated controller: reads requests off the line, lets libmodbus answer
+// them from the register image and sends the replies, held back or garbled as
+// the options say.
+
+#include "FaultPlan.h"
+#include "Options.h"
+#include "ReplyEncoder.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <chrono>
+#include <deque>
+#include <vector>
+
+#include <modbus/modbus.h>
+
+namespace sim {
+
+class DeviceServer {
+public:
+    DeviceServer(const Options &opts, int lineFd);
+    ~DeviceServer();
+    DeviceServer(const DeviceServer &) = delete;
+    DeviceServer &operator=(const DeviceServer &) = delete;
+
+    bool init(const std::vector<quint16> &image, QString *error);
+
+    // Serves until SIGTERM or SIGINT, dumping the image on SIGUSR1. False on a
+    // line error that ends the simulation.
+    bool run();
+
+    std::vector<quint16> image() const;
+
+private:
+    using Clock = std::chrono::steady_clock;
+    struct PendingReply {
+        QByteArray frame;
+        Clock::time_point due;
+    };
+
+    bool resetReceiver(QString *error);
+    void serveRequest(Clock::time_point receivedAt);
+    QByteArray buildReply(const uint8_t *req, int length);
+    void sendDueReplies(Clock::time_point now);
+    void toggleInputsIfDue(Clock::time_point now);
+    void discardInput();
+    void dumpOnRequest();
+
+    const Options m_opts;
+    const int m_line;
+    FaultPlan m_plan;
+    ReplyEncoder m_encoder;
+    modbus_t *m_rx = nullptr;
+    modbus_mapping_t *m_mapping = nullptr;
+    std::deque<PendingReply> m_pending;
+    std::chrono::microseconds m_togglePeriod{0};
+    Clock::time_point m_nextToggle;
+};
+
+} // namespace sim

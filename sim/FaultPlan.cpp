@@ -1,0 +1,39 @@
+#include "FaultPlan.h"
+
+#include "Options.h"
+
+#include <algorithm>
+
+namespace sim {
+
+FaultPlan::FaultPlan(const Options &opts)
+    : m_silent(opts.silent)
+    , m_stopAfter(opts.stopAfter)
+    , m_exceptionAddresses(opts.exceptionAddresses)
+    , m_corruptEvery(opts.corruptEvery)
+{
+}
+
+bool FaultPlan::answerNext()
+{
+    if (m_silent)
+        return false;
+    if (m_stopAfter >= 0 && m_answered >= m_stopAfter)
+        return false;
+    ++m_answered;
+    return true;
+}
+
+bool FaultPlan::refusesWrite(int address, int count) const
+{
+    return std::any_of(m_exceptionAddresses.begin(), m_exceptionAddresses.end(),
+                       [&](int a) { return a >= address && a < address + count; });
+}
+
+bool FaultPlan::corruptNext()
+{
+    ++m_sent;
+    return m_corruptEvery > 0 && m_sent % m_corruptEvery == 0;
+}
+
+} // namespace sim

@@ -1,0 +1,35 @@
+#pragma once
+// Which requests the simulated device answers, refuses or garbles, as chosen
+// on the command line.
+
+#include <QtGlobal>
+
+#include <vector>
+
+namespace sim {
+
+struct Options;
+
+class FaultPlan {
+public:
+    explicit FaultPlan(const Options &opts);
+
+    // Called once for each well-formed request to slave 1; false means the
+    // device stays silent and acts on nothing.
+    bool answerNext();
+    // A write of count registers from address that must be refused with
+    // exception 02 and store nothing.
+    bool refusesWrite(int address, int count) const;
+    // Called once for each reply about to be sent; true means garble its CRC.
+    bool corruptNext();
+
+private:
+    bool m_silent;
+    long m_stopAfter;
+    std::vector<int> m_exceptionAddresses;
+    int m_corruptEvery;
+    long m_answered = 0;
+    long m_sent = 0;
+};
+
+} // namespace sim

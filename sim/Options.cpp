@@ -1,0 +1,129 @@
+#include "Options.h"
+
+#include <cmath>
+#include <limits>
+
+namespace sim {
+
+namespace {
+
+bool toInt(const QString &text, long min, long max, long *out)
+{
+    bool ok = false;
+    const long value = text.toLong(&ok);
+    if (!ok || value < min || value > max)
+        return false;
+    *out = value;
+    return true;
+}
+
+} // namespace
+
+ParseResult parseOptions(const QStringList &args)
+{
+    ParseResult result;
+    Options opts;
+    auto fail = [&result](const QString &message) {
+        result.error = message;
+        return result;
+    };
+
+    for (int i = 0; i < args.size(); ++i) {
+        QString name = args[i];
+        std::optional<QString> inlineValue;
+        if (name.startsWith(QLatin1String("--"))) {
+            const qsizetype eq = name.indexOf(u'=');
+            if (eq > 0) {
+                inlineValue = name.mid(eq + 1);
+                name.truncate(eq);
+            }
+        }
+
+        if (name == QLatin1String("--help") || name == QLatin1String("-h")) {
+            opts.help = true;
+            continue;
+        }
+        if (name == QLatin1String("--silent")) {
+            if (inlineValue)
+                return fail(QStringLiteral("--silent takes no value"));
+            opts.silent = true;
+            continue;
+        }
+
+        // Every other option takes one value, inline or as the next argument.
+        QString value;
+        if (inlineValue) {
+            value = *inlineValue;
+        } else if (name.startsWith(QLatin1String("--")) && i + 1 < args.size()) {
+            value = args[++i];
+        } else if (name.startsWith(QLatin1String("--"))) {
+            return fail(QStringLiteral("%1 needs a value").arg(name));
+        }
+
+        long n = 0;
+        if (name == QLatin1String("--baud")) {
+            if (!toInt(value, 1, 10'000'000, &n))
+                return fail(QStringLiteral("--baud wants a positive bit rate, not '%1'").arg(value));
+            opts.baud = static_cast<int>(n);
+        } else if (name == QLatin1String("--delay")) {
+            if (!toInt(value, 0, 3'600'000, &n))
+                return fail(QStringLiteral("--delay wants milliseconds >= 0, not '%1'").arg(value));
+            opts.delayMs = static_cast<int>(n);
+        } else if (name == QLatin1String("--inputs-toggle")) {
+            bool ok = false;
+            const double s = value.toDouble(&ok);
+            if (!ok || !std::isfinite(s) || s < 0.001 || s > 86400)
+                return fail(QStringLiteral("--inputs-toggle wants seconds > 0, not '%1'").arg(value));
+            opts.inputsToggleSec = s;
+        } else if (name == QLatin1String("--stop-after")) {
+            if (!toInt(value, 0, std::numeric_limits<int>::max(), &n))
+                return fail(QStringLiteral("--stop-after wants a count >= 0, not '%1'").arg(value));
+            opts.stopAfter = n;
+        } else if (name == QLatin1String("--exception-on")) {
+            if (!toInt(value, 0, 0xFFFF, &n))
+                return fail(QStringLiteral("--exception-on wants a register address 0..65535, not '%1'").arg(value));
+            opts.exceptionAddresses.push_back(static_cast<int>(n));
+        } else if (name == QLatin1String("--corrupt-every")) {
+            if (!toInt(value, 1, std::numeric_limits<int>::max(), &n))
+                return fail(QStringLiteral("--corrupt-every wants a count >= 1, not '%1'").arg(value));
+            opts.corruptEvery = static_cast<int>(n);
+        } else if (name == QLatin1String("--image") || name == QLatin1String("--dump")
+                   || name == QLatin1String("--link")) {
+            if (value.isEmpty())
+                return fail(QStringLiteral("%1 wants a file name").arg(name));
+            if (name == QLatin1String("--image"))
+                opts.imagePath = value;
+            else if (name == QLatin1String("--dump"))
+                opts.dumpPath = value;
+            else
+                opts.linkPath = value;
+        } else {
+            return fail(QStringLiteral("unknown option '%1'").arg(args[i]));
+        }
+    }
+    result.options = opts;
+    return result;
+}
+
+QString usageText(const QString &program)
+{
+    return QStringLiteral(
+               "usage: %1 [options]\n"
+               "Serves the alarm controller's registers 0..1099 as Modbus RTU slave 1 on a new\n"
+               "pseudo-terminal; its path is the first line on stdout.\n"
+               "\n"
+               "  --link PATH          also make the symlink PATH to the terminal\n"
+               "  --image FILE         load the registers from FILE (JSON array of 1100 integers)\n"
+               "  --dump FILE          write the registers to FILE on SIGUSR1 and at exit\n"
+               "  --baud N             delay each reply by the wire time of request and reply at N baud\n"
+               "  --delay MS           delay each reply by MS milliseconds more\n"
+               "  --inputs-toggle S    flip inputs 0 and 1 (register 4) every S seconds\n"
+               "  --silent             never answer\n"
+               "  --stop-after N       answer the first N requests, then none\n"
+               "  --exception-on ADDR  refuse writes touching ADDR with exception 02 (repeatable)\n"
+               "  --corrupt-every N    send every Nth reply with a bad CRC\n"
+               "  --help               this text\n")
+        .arg(program);
+}
+
+} // namespace sim

@@ -1,0 +1,36 @@
+#pragma once
+// Command line of the simulator.
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+#include <vector>
+
+namespace sim {
+
+struct Options {
+    int baud = 0;                 // 0: replies leave as soon as they are ready
+    int delayMs = 0;              // extra reply delay of a slow device
+    double inputsToggleSec = 0;   // 0: register 4 stays as it is
+    bool silent = false;
+    long stopAfter = -1;          // -1: answer forever
+    std::vector<int> exceptionAddresses;
+    int corruptEvery = 0;         // 0: every reply goes out intact
+    QString imagePath;
+    QString dumpPath;
+    QString linkPath;
+    bool help = false;
+};
+
+struct ParseResult {
+    std::optional<Options> options; // empty on a bad command line
+    QString error;
+};
+
+// args without the program name.
+ParseResult parseOptions(const QStringList &args);
+
+QString usageText(const QString &program);
+
+} // namespace sim

@@ -1,0 +1,133 @@
+#include "SimProcess.h"
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QThread>
+
+#include <csignal>
+#include <cmath>
+
+namespace {
+constexpr int kImageRegisters = 1100;
+constexpr int kExitWaitMs = 5000;
+
+std::vector<quint16> parseImage(const QByteArray &json)
+{
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(json, &error);
+    if (error.error != QJsonParseError::NoError || !doc.isArray() || doc.array().size() != kImageRegisters)
+        return {};
+    std::vector<quint16> image;
+    image.reserve(kImageRegisters);
+    for (const QJsonValue &v : doc.array()) {
+        const double d = v.toDouble(-1);
+        if (!v.isDouble() || d < 0 || d > 0xFFFF || d != std::floor(d))
+            return {};
+        image.push_back(static_cast<quint16>(d));
+    }
+    return image;
+}
+} // namespace
+
+SimProcess::SimProcess(const QStringList &extraArgs)
+    : m_extraArgs(extraArgs)
+{
+    // The simulator's diagnostics belong in the test log.
+    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+}
+
+SimProcess::~SimProcess() { terminate(); }
+
+QString SimProcess::binary() { return QStringLiteral(ALARMCFG_SIM_PATH); }
+
+bool SimProcess::start(int timeoutMs)
+{
+    if (!m_dir.isValid() || m_process.state() != QProcess::NotRunning)
+        return false;
+    m_ptyPath.clear();
+    QStringList args{QStringLiteral("--dump"), dumpPath()};
+    args += m_extraArgs;
+    m_process.start(binary(), args);
+
+    QDeadlineTimer deadline(timeoutMs);
+    if (!m_process.waitForStarted(static_cast<int>(deadline.remainingTime()))) {
+        kill();
+        return false;
+    }
+    while (!m_process.canReadLine()) {
+        const qint64 left = deadline.remainingTime();
+        if (left <= 0 || m_process.state() == QProcess::NotRunning)
+            break;
+        m_process.waitForReadyRead(static_cast<int>(left));
+    }
+    if (!m_process.canReadLine()) {
+        kill();
+        return false;
+    }
+    m_ptyPath = QString::fromLocal8Bit(m_process.readLine()).trimmed();
+    if (!m_ptyPath.startsWith(QLatin1Char('/'))) {
+        kill();
+        m_ptyPath.clear();
+        return false;
+    }
+    return true;
+}
+
+QString SimProcess::ptyPath() const { return m_ptyPath; }
+
+QString SimProcess::dumpPath() const { return m_dir.filePath(QStringLiteral("image.json")); }
+
+qint64 SimProcess::pid() const { return m_process.processId(); }
+
+int SimProcess::exitCode() const
+{
+    if (m_process.state() != QProcess::NotRunning || m_process.exitStatus() != QProcess::NormalExit)
+        return -1;
+    return m_process.exitCode();
+}
+
+std::vector<quint16> SimProcess::dumpImage(int timeoutMs)
+{
+    const qint64 id = pid();
+    if (m_process.state() != QProcess::Running || id <= 0)
+        return {};
+    QFile::remove(dumpPath());
+    if (::kill(static_cast<pid_t>(id), SIGUSR1) != 0)
+        return {};
+    // The simulator renames a complete file into place, so once the name
+    // exists the content is whole.
+    QDeadlineTimer deadline(timeoutMs);
+    while (!QFile::exists(dumpPath())) {
+        if (deadline.hasExpired())
+            return {};
+        QThread::msleep(5);
+    }
+    QFile file(dumpPath());
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return parseImage(file.readAll());
+}
+
+void SimProcess::kill()
+{
+    if (m_process.state() == QProcess::NotRunning)
+        return;
+    m_process.kill();
+    m_process.waitForFinished(kExitWaitMs);
+}
+
+bool SimProcess::waitForExit(int timeoutMs)
+{
+    return m_process.state() == QProcess::NotRunning || m_process.waitForFinished(timeoutMs);
+}
+
+void SimProcess::terminate()
+{
+    if (m_process.state() == QProcess::NotRunning)
+        return;
+    m_process.terminate();
+    if (!m_process.waitForFinished(kExitWaitMs))
+        kill();
+}
