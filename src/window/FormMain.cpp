@@ -60,6 +60,10 @@ FormMain::FormMain(ModbusLink *link, QWidget *parent) : QWidget(parent), modbus1
 {
     setObjectName(QStringLiteral("FormMain"));
     setWindowTitle(msg::windowCaption());
+    // Frames carry their caption on the top border line, so the places of
+    // their controls, measured from the frame's top edge, come out right.
+    setStyleSheet(QStringLiteral("QGroupBox { border: 1px solid palette(mid); margin-top: 0.6em; }"
+                                 "QGroupBox::title { subcontrol-origin: margin; left: 6px; padding: 0 2px; }"));
     createControls();
     placeControls();
     wireEvents();
@@ -155,7 +159,7 @@ void FormMain::placeControls()
     place(cmbComSel, 240, 240, 975, 300);
     place(cmdConnect, 1440, 240, 735, 375);
     place(Frame16, 240, 1200, 2535, 615);
-    place(lblVertion, 360, 240, 375, 255);
+    place(lblVertion, 360, 240, 1815, 255); // wider than drawn: "V1.10" must fit in any font
     place(Frame2, 240, 1920, 1095, 1215);
     for (int i = 0; i < 2; ++i) {
         place(cmdDI[i], 120 + 360 * i, 240, 375, 375);
