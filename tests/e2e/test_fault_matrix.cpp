@@ -1,0 +1,178 @@
+// What the operator sees when the line or the device misbehaves, or the input
+// is bad, with the real RTU link and the simulator: the messages in order, the
+// window's state and the device's registers afterwards.
+#include "FactoryDefaults.h"
+#include "FormMain.h"
+#include "Messages.h"
+#include "RtuLink.h"
+#include "SimProcess.h"
+#include "WindowTimer.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QtTest>
+
+namespace {
+
+struct Rig {
+    SimProcess sim;
+    RtuLink link;
+    std::unique_ptr<FormMain> form;
+    QStringList messages;
+
+    explicit Rig(const QStringList &args = {}) : sim(args)
+    {
+        FormMain::setMessageHook([this](const QString &text) { messages << text; });
+        form = std::make_unique<FormMain>(&link);
+        form->InitializeWindow();
+    }
+    ~Rig() { FormMain::setMessageHook({}); }
+    bool start()
+    {
+        if (!sim.start())
+            return false;
+        qputenv("ALARMCFG_COM1", sim.ptyPath().toLocal8Bit());
+        return true;
+    }
+    bool connect()
+    {
+        form->ToggleConnection();
+        const bool ok = form->bConnected && messages == QStringList({msg::readSucceeded()});
+        messages.clear();
+        return ok;
+    }
+};
+
+} // namespace
+
+class FaultMatrixTest : public QObject {
+    Q_OBJECT
+private slots:
+    void aKilledDeviceEndsTheConnection()
+    {
+        Rig r;
+        QVERIFY(r.start());
+        QVERIFY(r.connect());
+        r.sim.kill();
+        QTRY_VERIFY_WITH_TIMEOUT(!r.form->bConnected, 7000);
+        QCOMPARE(r.messages, QStringList({msg::linkTimedOut()}));
+        QCOMPARE(r.form->cmdConnect->text(), QStringLiteral("链接"));
+        QVERIFY(!r.form->Timer1->isTicking() && !r.form->Timer2->isTicking());
+        r.form->ToggleConnection(); // the terminal is gone: reconnecting fails cleanly
+        QVERIFY(!r.form->bConnected);
+    }
+
+    void corruptRepliesDuringAConnect()
+    {
+        Rig r({"--corrupt-every", "3"}); // the probe and the status block pass, the first phone slot does not
+        QVERIFY(r.start());
+        r.form->ToggleConnection();
+        QCOMPARE(r.messages, QStringList({msg::readFailed()}));
+        QCOMPARE(r.form->lstPhone->count(), 0);
+        QCOMPARE(r.form->txtOpen[0]->text(), QStringLiteral("设备1开"));
+        QCOMPARE(r.form->lblVertion->text(), QStringLiteral("V1.5"));
+    }
+
+    void corruptRepliesDuringAWrite()
+    {
+        Rig r({"--corrupt-every", "50"}); // the 4th write of the run gets the bad reply
+        QVERIFY(r.start());
+        QVERIFY(r.connect());
+        r.form->txtTime[0]->setText(QStringLiteral("5"));
+        r.form->WriteAllParameters();
+        QCOMPARE(r.messages, QStringList({msg::writeFailed()}));
+        QVERIFY(!r.form->ProgressBar1->isVisibleTo(r.form.get()));
+        QCOMPARE(r.sim.dumpImage().at(900), quint16(0)); // the run stopped long before the times
+    }
+
+    void aSlowDeviceIsNoDevice()
+    {
+        Rig r({"--delay", "700"});
+        QVERIFY(r.start());
+        r.form->ToggleConnection();
+        QCOMPARE(r.messages, QStringList({msg::probeUnanswered()}));
+        QVERIFY(!r.form->bConnected);
+        QCOMPARE(r.form->lblVertion->text(), QStringLiteral("0.0")); // the late reply was not taken
+        r.form->ToggleConnection();
+        QCOMPARE(r.messages, QStringList({msg::probeUnanswered(), msg::probeUnanswered()}));
+        QCOMPARE(r.form->lblVertion->text(), QStringLiteral("0.0"));
+    }
+
+    void aRefusedWriteStopsTheRunThere_data()
+    {
+        QTest::addColumn<int>("refused");
+        QTest::addColumn<QString>("writtenBefore"); // a text slot written before the refusal
+        QTest::newRow("alarm text slot") << 830 << "810";
+        QTest::newRow("option flags") << 1030 << "1050";
+    }
+
+    void aRefusedWriteStopsTheRunThere()
+    {
+        QFETCH(int, refused);
+        QFETCH(QString, writtenBefore);
+        Rig r({"--exception-on", QString::number(refused)});
+        QVERIFY(r.start());
+        QVERIFY(r.connect());
+        r.form->strAlarmText[0] = QStringLiteral("新文字");
+        r.form->strAlarmText[1] = QStringLiteral("不会到达");
+        r.form->OptMode[0]->setChecked(true);
+        r.form->chkHold->setChecked(true);
+        r.form->WriteAllParameters();
+        QCOMPARE(r.messages, QStringList({msg::writeFailed()}));
+        const std::vector<quint16> image = r.sim.dumpImage();
+        QVERIFY(image[810] != factory::registerImage()[810]);
+        QCOMPARE(image[1030], quint16(0)); // refused, or never reached
+        if (writtenBefore == "1050")
+            QCOMPARE(image[1050], quint16(1));
+        else
+            QCOMPARE(image[1050], quint16(4));
+    }
+
+    void badInputLeavesTheDeviceUntouched_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("7-character password") << "txtMiMa" << "1234567" << msg::passwordTooLong();
+        QTest::newRow("20-byte command") << "txtClose_1" << QStringLiteral("设备二号继电器关") << msg::commandTooLong();
+        QTest::newRow("41-byte alarm text") << "alarm" << QString(41, u'a') << msg::slotTextTooLong();
+        QTest::newRow("emoji in a reply") << "txtAnswer_1" << QStringLiteral("已开🙂") << msg::unsendableCharacter();
+        QTest::newRow("action time 40000") << "txtTime_0" << "40000" << msg::actionTimeOutOfRange();
+        QTest::newRow("typed port name") << "port" << "COM12" << msg::portOpenFailed();
+    }
+
+    void badInputLeavesTheDeviceUntouched()
+    {
+        QFETCH(QString, field);
+        QFETCH(QString, text);
+        QFETCH(QString, message);
+        Rig r;
+        QVERIFY(r.start());
+        QVERIFY(r.connect());
+        const std::vector<quint16> before = r.sim.dumpImage();
+        QCOMPARE(before.size(), size_t(1100));
+        if (field == "port") {
+            r.form->ToggleConnection(); // disconnect, then try the typed port
+            r.form->cmbComSel->setEditText(text);
+            r.form->ToggleConnection();
+        } else {
+            if (field == "alarm")
+                r.form->txtDIAlarm->setPlainText(text);
+            else
+                r.form->findChild<QLineEdit *>(field)->setText(text);
+            r.form->WriteAllParameters();
+        }
+        QCOMPARE(r.messages, QStringList({message}));
+        QCOMPARE(r.sim.dumpImage(), before);
+    }
+};
+
+QTEST_MAIN(FaultMatrixTest)
+#include "test_fault_matrix.moc"
