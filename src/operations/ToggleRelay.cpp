@@ -26,6 +26,8 @@ QColor FormMain::StateColour(bool on)
 void FormMain::PaintStateButton(QPushButton *button, bool on)
 {
     QPalette palette = button->palette();
+    if (palette.color(QPalette::Button) == StateColour(on))
+        return; // the poll repaints every second; most of the time nothing changed
     palette.setColor(QPalette::Button, StateColour(on));
     button->setPalette(palette);
 }

@@ -1,0 +1,151 @@
+// Measures the connect, the full parameter write and the read-back against
+// the serial line's limit, and the idle cost of the status poll.
+//   alarmcfg-bench [--idle-seconds N]
+#include "FormMain.h"
+#include "LineBudget.h"
+#include "SimProcess.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QPushButton>
+#include <QEventLoop>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <sys/resource.h>
+
+namespace {
+
+constexpr int kRuns = 5;
+constexpr double kProbePauseSeconds = FormMain::kProbePauseMs / 1000.0;
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+double cpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    auto seconds = [](const timeval &t) { return t.tv_sec + t.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+double residentMiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
+    return 0;
+}
+
+struct Row {
+    const char *operation;
+    int frames;
+    double measured;
+    double limit;
+};
+
+// Median time of an operation against the line's limit for its frames.
+Row measure(const char *name, CountingRtuLink &link, int baud, double fixedSeconds,
+            const std::function<void()> &operation, const std::function<void()> &between = {})
+{
+    std::vector<double> times;
+    double limit = 0;
+    int frames = 0;
+    for (int run = 0; run < kRuns; ++run) {
+        link.reset();
+        QElapsedTimer t;
+        t.start();
+        operation();
+        times.push_back(t.nsecsElapsed() / 1e9);
+        limit = link.wireSeconds(baud) + fixedSeconds;
+        frames = link.exchanges();
+        if (between)
+            between();
+    }
+    return {name, frames, median(times), limit};
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    int idleSeconds = 30;
+    const QStringList args = app.arguments();
+    if (args.size() == 3 && args[1] == QLatin1String("--idle-seconds"))
+        idleSeconds = std::max(1, args[2].toInt());
+
+    FormMain::setMessageHook([](const QString &) {}); // every box answered at once
+    std::printf("alarmcfg-bench: the window on the RTU link, alarmcfg-sim emulating the line; median of %d runs\n\n", kRuns);
+    std::printf("%-7s %-10s %6s %12s %10s %6s\n", "baud", "operation", "frames", "measured_ms", "limit_ms", "ratio");
+
+    for (int baud : {9600, 115200}) {
+        SimProcess sim({QStringLiteral("--baud"), QString::number(baud)});
+        if (!sim.start()) {
+            std::fprintf(stderr, "alarmcfg-bench: the simulator did not start\n");
+            return 1;
+        }
+        qputenv("ALARMCFG_COM1", sim.ptyPath().toLocal8Bit());
+        CountingRtuLink link;
+        FormMain form(&link);
+        form.InitializeWindow();
+
+        std::vector<Row> rows;
+        rows.push_back(measure("connect", link, baud, kProbePauseSeconds, [&] { form.cmdConnect->click(); },
+                               [&] { form.ToggleConnection(); }));
+        form.ToggleConnection();
+        if (!form.bConnected) {
+            std::fprintf(stderr, "alarmcfg-bench: no connection at %d baud\n", baud);
+            return 1;
+        }
+        rows.push_back(measure("write", link, baud, 0, [&] { form.WriteAllParameters(); }));
+        rows.push_back(measure("read-back", link, baud, 0, [&] { form.ReadRelayCommands(); }));
+        for (const Row &r : rows)
+            std::printf("%-7d %-10s %6d %12.1f %10.1f %6.2f\n", baud, r.operation, r.frames, r.measured * 1000,
+                        r.limit * 1000, r.measured / r.limit);
+        form.ToggleConnection();
+    }
+
+    // Idle: connected, only the status poll running, at the slower line.
+    SimProcess sim({QStringLiteral("--baud"), QStringLiteral("9600")});
+    if (!sim.start())
+        return 1;
+    qputenv("ALARMCFG_COM1", sim.ptyPath().toLocal8Bit());
+    CountingRtuLink link;
+    FormMain form(&link);
+    form.InitializeWindow();
+    const double startupMiB = residentMiB();
+    form.ToggleConnection();
+    const double cpuBefore = cpuSeconds();
+    link.reset();
+    // A plain event loop: the harness itself must not wake up between polls.
+    QEventLoop idle;
+    QTimer::singleShot(idleSeconds * 1000, &idle, &QEventLoop::quit);
+    idle.exec();
+    const double cpu = cpuSeconds() - cpuBefore;
+    const int polls = link.exchanges();
+
+    const double beforePollsMiB = residentMiB();
+    for (int i = 0; i < 600; ++i) {
+        form.PollStatus();
+        QCoreApplication::processEvents();
+    }
+    const double afterPollsMiB = residentMiB();
+
+    std::printf("\nidle, connected at 9600 baud for %d s (%d polls): %.3f s CPU per minute = %.2f%% of a core\n",
+                idleSeconds, polls, cpu * 60.0 / idleSeconds, 100.0 * cpu / idleSeconds);
+    std::printf("resident memory: %.1f MiB after start-up, %.1f MiB before and %.1f MiB after 600 polls (%+.2f MiB)\n",
+                startupMiB, beforePollsMiB, afterPollsMiB, afterPollsMiB - beforePollsMiB);
+    return 0;
+}
