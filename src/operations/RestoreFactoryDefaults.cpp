@@ -17,13 +17,9 @@ void FormMain::RestoreFactoryDefaults()
     cmbDISel->setEditText(cmbDISel->itemText(0)); // also when the operator had typed over it
     txtDIAlarm->setPlainText(strAlarmText[0]);
 
-    for (int r = 0; r < 2; ++r) {
-        txtOpen[r]->setText(factory::relayOnCommand(r + 1));
-        txtClose[r]->setText(factory::relayOffCommand(r + 1));
-        txtAnswer[r]->setText(factory::relayOnReply(r + 1));
-        txtCAnswer[r]->setText(factory::relayOffReply(r + 1));
-        txtTime[r]->setText(factory::actionTime());
-    }
+    ShowFactoryRelayTexts();
+    for (QLineEdit *time : txtTime)
+        time->setText(factory::actionTime());
     lstPhone->clear();
     lstPhone->addItem(factory::phoneNumber());
     txtMiMa->setText(factory::password());

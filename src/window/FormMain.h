@@ -139,4 +139,6 @@ private:
     // Shows the chosen channel's alarm text; leaves the text box alone when no entry is chosen.
     void RefreshChannelAlarmText();
     void SetAlarmMode(int choice);
+    // The factory switch commands and replies of both relays into their text boxes.
+    void ShowFactoryRelayTexts();
 };

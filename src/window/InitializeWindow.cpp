@@ -24,6 +24,11 @@ void FormMain::InitializeWindow()
     cmbDISel->setCurrentIndex(0);
     txtDIAlarm->setPlainText(strAlarmText[0]);
 
+    ShowFactoryRelayTexts();
+}
+
+void FormMain::ShowFactoryRelayTexts()
+{
     for (int r = 0; r < 2; ++r) {
         txtOpen[r]->setText(factory::relayOnCommand(r + 1));
         txtClose[r]->setText(factory::relayOffCommand(r + 1));

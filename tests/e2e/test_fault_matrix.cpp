@@ -5,7 +5,7 @@
 #include "FormMain.h"
 #include "Messages.h"
 #include "RtuLink.h"
-#include "SimProcess.h"
+#include "SimWindow.h"
 #include "WindowTimer.h"
 
 #include <QCheckBox>
@@ -19,45 +19,12 @@
 #include <QRadioButton>
 #include <QtTest>
 
-namespace {
-
-struct Rig {
-    SimProcess sim;
-    RtuLink link;
-    std::unique_ptr<FormMain> form;
-    QStringList messages;
-
-    explicit Rig(const QStringList &args = {}) : sim(args)
-    {
-        FormMain::setMessageHook([this](const QString &text) { messages << text; });
-        form = std::make_unique<FormMain>(&link);
-        form->InitializeWindow();
-    }
-    ~Rig() { FormMain::setMessageHook({}); }
-    bool start()
-    {
-        if (!sim.start())
-            return false;
-        qputenv("ALARMCFG_COM1", sim.ptyPath().toLocal8Bit());
-        return true;
-    }
-    bool connect()
-    {
-        form->ToggleConnection();
-        const bool ok = form->bConnected && messages == QStringList({msg::readSucceeded()});
-        messages.clear();
-        return ok;
-    }
-};
-
-} // namespace
-
 class FaultMatrixTest : public QObject {
     Q_OBJECT
 private slots:
     void aKilledDeviceEndsTheConnection()
     {
-        Rig r;
+        SimWindow r;
         QVERIFY(r.start());
         QVERIFY(r.connect());
         r.sim.kill();
@@ -71,7 +38,7 @@ private slots:
 
     void corruptRepliesDuringAConnect()
     {
-        Rig r({"--corrupt-every", "3"}); // the probe and the status block pass, the first phone slot does not
+        SimWindow r({"--corrupt-every", "3"}); // the probe and the status block pass, the first phone slot does not
         QVERIFY(r.start());
         r.form->ToggleConnection();
         QCOMPARE(r.messages, QStringList({msg::readFailed()}));
@@ -82,7 +49,7 @@ private slots:
 
     void corruptRepliesDuringAWrite()
     {
-        Rig r({"--corrupt-every", "50"}); // the 4th write of the run gets the bad reply
+        SimWindow r({"--corrupt-every", "50"}); // the 4th write of the run gets the bad reply
         QVERIFY(r.start());
         QVERIFY(r.connect());
         r.form->txtTime[0]->setText(QStringLiteral("5"));
@@ -94,7 +61,7 @@ private slots:
 
     void aSlowDeviceIsNoDevice()
     {
-        Rig r({"--delay", "700"});
+        SimWindow r({"--delay", "700"});
         QVERIFY(r.start());
         r.form->ToggleConnection();
         QCOMPARE(r.messages, QStringList({msg::probeUnanswered()}));
@@ -117,7 +84,7 @@ private slots:
     {
         QFETCH(int, refused);
         QFETCH(QString, writtenBefore);
-        Rig r({"--exception-on", QString::number(refused)});
+        SimWindow r({"--exception-on", QString::number(refused)});
         QVERIFY(r.start());
         QVERIFY(r.connect());
         r.form->strAlarmText[0] = QStringLiteral("新文字");
@@ -153,7 +120,7 @@ private slots:
         QFETCH(QString, field);
         QFETCH(QString, text);
         QFETCH(QString, message);
-        Rig r;
+        SimWindow r;
         QVERIFY(r.start());
         QVERIFY(r.connect());
         const std::vector<quint16> before = r.sim.dumpImage();

@@ -5,7 +5,7 @@
 #include "Messages.h"
 #include "RegisterText.h"
 #include "RtuLink.h"
-#include "SimProcess.h"
+#include "SimWindow.h"
 #include "WindowTimer.h"
 
 #include <QCheckBox>
@@ -23,30 +23,6 @@
 #include <QtTest>
 
 namespace {
-
-// A window on a simulator mapped to COM1, every message caught.
-struct Rig {
-    SimProcess sim;
-    RtuLink link;
-    std::unique_ptr<FormMain> form;
-    QStringList messages;
-
-    explicit Rig(const QStringList &args = {}) : sim(args)
-    {
-        FormMain::setMessageHook([this](const QString &text) { messages << text; });
-        form = std::make_unique<FormMain>(&link);
-        form->InitializeWindow();
-    }
-    ~Rig() { FormMain::setMessageHook({}); }
-
-    bool start()
-    {
-        if (!sim.start())
-            return false;
-        qputenv("ALARMCFG_COM1", sim.ptyPath().toLocal8Bit());
-        return true;
-    }
-};
 
 QString writeImage(const QTemporaryDir &dir, const std::vector<quint16> &image)
 {
@@ -89,13 +65,6 @@ void editEveryField(FormMain &f)
     f.txtDIAlarm->setPlainText(QStringLiteral("一号门打开"));
 }
 
-QStringList entries(const QListWidget *list)
-{
-    QStringList out;
-    for (int i = 0; i < list->count(); ++i)
-        out << list->item(i)->text();
-    return out;
-}
 
 } // namespace
 
@@ -104,7 +73,7 @@ class WindowEndToEndTest : public QObject {
 private slots:
     void aConnectFillsTheWindowFromTheDevice()
     {
-        Rig r;
+        SimWindow r;
         QVERIFY(r.start());
         r.form->cmdConnect->click();
         QCOMPARE(r.messages, QStringList({msg::readSucceeded()}));
@@ -115,7 +84,7 @@ private slots:
         QCOMPARE(f.txtOpen[1]->text(), QStringLiteral("设备2开"));
         QCOMPARE(f.txtClose[0]->text(), QStringLiteral("设备1关"));
         QCOMPARE(f.txtCAnswer[1]->text(), QStringLiteral("设备2关闭成功"));
-        QCOMPARE(entries(f.lstPhone), QStringList({"15800000000"}));
+        QCOMPARE(listEntries(f.lstPhone), QStringList({"15800000000"}));
         QCOMPARE(f.strAlarmText[3], QStringLiteral("通道2断开报警"));
         QVERIFY(f.OptMode[2]->isChecked());
 
@@ -129,7 +98,7 @@ private slots:
 
     void theInputsFollowTheDevice()
     {
-        Rig r({"--inputs-toggle", "0.7"});
+        SimWindow r({"--inputs-toggle", "0.7"});
         QVERIFY(r.start());
         r.form->ToggleConnection();
         QSet<bool> seen;
@@ -144,7 +113,7 @@ private slots:
 
     void aSilentDeviceGivesTheProbeMessage()
     {
-        Rig r({"--silent"});
+        SimWindow r({"--silent"});
         QVERIFY(r.start());
         r.form->ToggleConnection();
         QCOMPARE(r.messages, QStringList({msg::probeUnanswered()}));
@@ -154,7 +123,7 @@ private slots:
 
     void aDeviceLostDuringTheBurstGivesTheFailureMessage()
     {
-        Rig r({"--stop-after", "12"});
+        SimWindow r({"--stop-after", "12"});
         QVERIFY(r.start());
         r.form->ToggleConnection();
         QCOMPARE(r.messages, QStringList({msg::readFailed()}));
@@ -163,7 +132,7 @@ private slots:
 
     void aDeviceLostWhilePollingEndsTheConnection()
     {
-        Rig r({"--stop-after", "46"}); // the probe and the burst, then nothing
+        SimWindow r({"--stop-after", "46"}); // the probe and the burst, then nothing
         QVERIFY(r.start());
         r.form->ToggleConnection();
         QVERIFY(r.form->bConnected);
@@ -179,7 +148,7 @@ private slots:
 
     void everyFieldReadsBackAsWritten()
     {
-        Rig r;
+        SimWindow r;
         QVERIFY(r.start());
         r.form->ToggleConnection();
         editEveryField(*r.form);
@@ -215,7 +184,7 @@ private slots:
         QCOMPARE(fresh.txtTime[1]->text(), QStringLiteral("-3"));
         QVERIFY(fresh.chkHold->isChecked() && !fresh.chkPhoneAlarm->isChecked());
         QVERIFY(fresh.OptMode[1]->isChecked());
-        QCOMPARE(entries(fresh.lstPhone), QStringList({"13912345678", "110"}));
+        QCOMPARE(listEntries(fresh.lstPhone), QStringList({"13912345678", "110"}));
         QCOMPARE(fresh.txtDIAlarm->toPlainText(), QStringLiteral("一号门打开"));
         QCOMPARE(fresh.strAlarmText[0], QStringLiteral("通道1闭合报警"));
     }
@@ -227,7 +196,7 @@ private slots:
             putText(changed, slot, QByteArray(40, 'z')); // every slot full of old text
         changed[900] = 55;
         QTemporaryDir dir;
-        Rig r({"--image", writeImage(dir, changed)});
+        SimWindow r({"--image", writeImage(dir, changed)});
         QVERIFY(r.start());
         r.form->ToggleConnection();
         r.form->Command1->click();
@@ -246,7 +215,7 @@ private slots:
 
     void aRefusedWriteStopsWithItsMessage()
     {
-        Rig r({"--exception-on", "1050"});
+        SimWindow r({"--exception-on", "1050"});
         QVERIFY(r.start());
         r.form->ToggleConnection();
         r.messages.clear();

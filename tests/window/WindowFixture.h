@@ -4,8 +4,17 @@
 #include "FakeLink.h"
 #include "FormMain.h"
 
+#include <QListWidget>
 #include <QStringList>
 #include <memory>
+
+inline QStringList listEntries(const QListWidget *list)
+{
+    QStringList out;
+    for (int i = 0; i < list->count(); ++i)
+        out << list->item(i)->text();
+    return out;
+}
 
 struct WindowFixture {
     FakeLink link;

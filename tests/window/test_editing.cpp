@@ -14,16 +14,6 @@
 #include <QRadioButton>
 #include <QtTest>
 
-namespace {
-QStringList entries(const QListWidget *list)
-{
-    QStringList out;
-    for (int i = 0; i < list->count(); ++i)
-        out << list->item(i)->text();
-    return out;
-}
-} // namespace
-
 class EditingTest : public QObject {
     Q_OBJECT
 private slots:
@@ -37,19 +27,19 @@ private slots:
         }
         f.cmdAddPhone->click();
         QCOMPARE(w.messages, QStringList({msg::phoneListFull()}));
-        QCOMPARE(entries(f.lstPhone), QStringList({"0", "1", "2", "3", "4"}));
+        QCOMPARE(listEntries(f.lstPhone), QStringList({"0", "1", "2", "3", "4"}));
         QCOMPARE(f.txtPhone->text(), QStringLiteral("4"));
 
         f.lstPhone->setCurrentRow(1);
         f.cmdDelPhone->click();
-        QCOMPARE(entries(f.lstPhone), QStringList({"0", "2", "3", "4"}));
+        QCOMPARE(listEntries(f.lstPhone), QStringList({"0", "2", "3", "4"}));
         f.cmdDelPhone->click(); // nothing chosen any more
         QCOMPARE(w.messages.last(), msg::choosePhone());
         QCOMPARE(f.lstPhone->count(), 4);
 
         f.txtPhone->setText(QString());
         f.cmdAddPhone->click();
-        QCOMPARE(entries(f.lstPhone).last(), QString());
+        QCOMPARE(listEntries(f.lstPhone).last(), QString());
     }
 
     void phoneListTakesDuplicatesAndRefusesDeletingFromEmpty()
@@ -57,7 +47,7 @@ private slots:
         WindowFixture w;
         w.form->cmdAddPhone->click();
         w.form->cmdAddPhone->click();
-        QCOMPARE(entries(w.form->lstPhone), QStringList({"15800000000", "15800000000"}));
+        QCOMPARE(listEntries(w.form->lstPhone), QStringList({"15800000000", "15800000000"}));
         WindowFixture empty;
         empty.form->cmdDelPhone->click();
         QCOMPARE(empty.messages, QStringList({msg::choosePhone()}));
@@ -154,7 +144,7 @@ private slots:
         f.Command1->click();
         QCOMPARE(w.messages, QStringList({msg::connectFirst()}));
         QVERIFY(w.link.calls.isEmpty());
-        QCOMPARE(entries(f.lstPhone), QStringList({"15800000000"}));
+        QCOMPARE(listEntries(f.lstPhone), QStringList({"15800000000"}));
         QCOMPARE(f.cmbDISel->currentIndex(), 0);
         QCOMPARE(f.txtDIAlarm->toPlainText(), QStringLiteral("通道1闭合报警"));
         QCOMPARE(f.strAlarmText[3], QStringLiteral("通道2断开报警"));

@@ -30,13 +30,6 @@ QVector<quint16> rawBlock(const QByteArray &bytes)
     return regs;
 }
 
-QStringList entries(const QListWidget *list)
-{
-    QStringList out;
-    for (int i = 0; i < list->count(); ++i)
-        out << list->item(i)->text();
-    return out;
-}
 
 } // namespace
 
@@ -118,10 +111,10 @@ private slots:
         reply(750, textBlock(QStringLiteral("800123")));
         reply(770, textBlock(QStringLiteral("8")));
         reply(790, textBlock(QStringLiteral("13912345678")));
-        QCOMPARE(entries(f->lstPhone), QStringList({"15800000000", "800123", "8", "13912345678"}));
+        QCOMPARE(listEntries(f->lstPhone), QStringList({"15800000000", "800123", "8", "13912345678"}));
         reply(710, rawBlock(QByteArray(20, '\0')));
         reply(730, textBlock(QStringLiteral("+8613912345678")));
-        QCOMPARE(entries(f->lstPhone), QStringList());
+        QCOMPARE(listEntries(f->lstPhone), QStringList());
     }
 
     void timesOptionsAndMode()

@@ -1,0 +1,43 @@
+#pragma once
+// A window on the real RTU link, talking to alarmcfg-sim mapped to COM1, with
+// every message box caught.
+
+#include "FormMain.h"
+#include "Messages.h"
+#include "RtuLink.h"
+#include "SimProcess.h"
+#include "WindowFixture.h"
+
+#include <memory>
+
+struct SimWindow {
+    SimProcess sim;
+    RtuLink link;
+    std::unique_ptr<FormMain> form;
+    QStringList messages;
+
+    explicit SimWindow(const QStringList &simArgs = {}) : sim(simArgs)
+    {
+        FormMain::setMessageHook([this](const QString &text) { messages << text; });
+        form = std::make_unique<FormMain>(&link);
+        form->InitializeWindow();
+    }
+    ~SimWindow() { FormMain::setMessageHook({}); }
+
+    bool start()
+    {
+        if (!sim.start())
+            return false;
+        qputenv("ALARMCFG_COM1", sim.ptyPath().toLocal8Bit());
+        return true;
+    }
+
+    // Connects and forgets the success message; false unless the connect fully worked.
+    bool connect()
+    {
+        form->ToggleConnection();
+        const bool ok = form->bConnected && messages == QStringList({msg::readSucceeded()});
+        messages.clear();
+        return ok;
+    }
+};
