@@ -228,6 +228,8 @@ void FormMain::wireEvents()
     connect(cmdAddPhone, &QPushButton::clicked, this, &FormMain::AddAlarmPhone);
     connect(cmdDelPhone, &QPushButton::clicked, this, &FormMain::DeleteAlarmPhone);
     connect(cmbDISel, &QComboBox::currentIndexChanged, this, &FormMain::ShowChannelAlarmText);
+    // Picking the current entry again after typing over it chooses it again too.
+    connect(cmbDISel, &QComboBox::activated, this, &FormMain::ShowChannelAlarmText);
     connect(txtDIAlarm, &QPlainTextEdit::textChanged, this, &FormMain::StoreChannelAlarmText);
     connect(Command1, &QPushButton::clicked, this, &FormMain::RestoreFactoryDefaults);
 }

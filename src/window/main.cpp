@@ -7,6 +7,7 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    QGuiApplication::setDesktopFileName(QStringLiteral("alarmcfg")); // ties the window to its menu entry and icon
     // Fusion paints a button's background colour on every platform, which
     // the relay and input state buttons rely on.
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
