@@ -18,6 +18,11 @@ bool isDigit(QChar c)
     return c >= u'0' && c <= u'9';
 }
 
+bool isHexDigit(QChar c)
+{
+    return isDigit(c) || (c.toUpper() >= u'A' && c.toUpper() <= u'F');
+}
+
 // Hex and octal numbers take the width of the smallest integer they fit, so
 // &HFFFF is -1 just as it is in a 16-bit register.
 double radixNumber(const QString &digits, int base)
@@ -48,8 +53,7 @@ double leadingNumber(const QString &text)
         const int base = kind == u'H' ? 16 : kind == u'O' ? 8 : 0;
         if (base != 0) {
             qsizetype end = 2;
-            while (end < s.size() && ((base == 16 && isxdigit(s[end].toLatin1()) && s[end].unicode() < 0x80) ||
-                                      (base == 8 && s[end] >= u'0' && s[end] <= u'7')))
+            while (end < s.size() && ((base == 16 && isHexDigit(s[end])) || (base == 8 && s[end] >= u'0' && s[end] <= u'7')))
                 ++end;
             return radixNumber(s.mid(2, end - 2), base);
         }
