@@ -26,6 +26,7 @@ struct TextField {
     int slot;
     Limit limit;
     regtext::GbkText gbk;
+    bool stepsProgress; // the phone slots move the bar together, with the action times
 };
 
 struct PlannedWrite {
@@ -66,8 +67,8 @@ void FormMain::WriteAllParameters()
 
     // The texts in write order.
     std::vector<TextField> texts;
-    auto addText = [&texts](int slot, Limit limit, const QString &text) {
-        texts.push_back({slot, limit, regtext::encodeGbk(text)});
+    auto addText = [&texts](int slot, Limit limit, const QString &text, bool stepsProgress = true) {
+        texts.push_back({slot, limit, regtext::encodeGbk(text), stepsProgress});
     };
     for (int r = 0; r < regmap::kRelayCount; ++r) {
         addText(regmap::relayTextSlot(r, RelayText::OnCommand), Limit::Command, fields::composeCommand(password, txtOpen[r]->text()));
@@ -82,7 +83,7 @@ void FormMain::WriteAllParameters()
     for (int p = 0; p < regmap::kPhoneSlots; ++p) {
         const QString text = p < lstPhone->count() ? fields::phoneSlotText(lstPhone->item(p)->text())
                                                    : fields::emptyPhoneSlotText();
-        addText(regmap::phoneSlot(p), Limit::Slot, text);
+        addText(regmap::phoneSlot(p), Limit::Slot, text, false);
     }
 
     // Nothing is written unless everything can be: a half-written
@@ -113,9 +114,8 @@ void FormMain::WriteAllParameters()
     std::vector<PlannedWrite> writes;
     int progress = 0;
     for (const TextField &t : texts) {
-        const bool stepped = t.slot < regmap::phoneSlot(0) || t.slot >= regmap::alarmTextSlot(0);
         QVector<int> after;
-        if (stepped)
+        if (t.stepsProgress)
             after.append(progress += 3);
         writes.push_back({t.slot, regtext::slotRegisters(t.gbk.bytes, capacity(t.limit)), false, after});
     }
