@@ -17,14 +17,7 @@ namespace {
 
 QStringList burst()
 {
-    QStringList reads = {"R0x7"};
-    for (int p = 0; p < 5; ++p)
-        reads << QStringLiteral("R%1x10").arg(710 + 20 * p);
-    for (int k = 0; k < 4; ++k)
-        reads << QStringLiteral("R%1x10").arg(810 + 20 * k);
-    for (int i = 0; i < 32; ++i)
-        reads << QStringLiteral("R%1x10").arg(10 + 20 * i);
-    return reads << "R900x8" << "R1030x1" << "R1050x1";
+    return QStringList({"R0x7"}) + fullReadTrace();
 }
 
 void putText(FakeLink &link, int slot, const QString &text)

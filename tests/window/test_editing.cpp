@@ -101,15 +101,7 @@ private slots:
         f.txtOpen[0]->setText(QStringLiteral("unsent"));
         f.txtMiMa->setText(QStringLiteral("000"));
         f.cmdRelayRead->click();
-        QStringList expected;
-        for (int p = 0; p < 5; ++p)
-            expected << QStringLiteral("R%1x10").arg(710 + 20 * p);
-        for (int k = 0; k < 4; ++k)
-            expected << QStringLiteral("R%1x10").arg(810 + 20 * k);
-        for (int i = 0; i < 32; ++i)
-            expected << QStringLiteral("R%1x10").arg(10 + 20 * i);
-        expected << "R900x8" << "R1030x1" << "R1050x1";
-        QCOMPARE(w.link.requestTrace(), expected);
+        QCOMPARE(w.link.requestTrace(), fullReadTrace());
         QCOMPARE(w.messages, QStringList({msg::readSucceeded(), msg::relayCommandsRead()}));
         QCOMPARE(f.txtAllCmd[0]->text(), QStringLiteral("都开"));
         QCOMPARE(f.txtOpen[0]->text(), QStringLiteral("设备1开"));
