@@ -1,6 +1,7 @@
 #include "ActionTime.h"
 
 #include <QByteArray>
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -115,10 +116,16 @@ double leadingNumber(const QString &text)
     return value;
 }
 
-std::optional<qint16> registerValue(const QString &text)
+int roundedValue(const QString &text)
 {
     const double rounded = std::nearbyint(leadingNumber(text)); // default mode: halves to even
-    if (!(rounded >= -32768.0 && rounded <= 32767.0))
+    return static_cast<int>(std::clamp<double>(rounded, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
+}
+
+std::optional<qint16> registerValue(const QString &text)
+{
+    const int rounded = roundedValue(text);
+    if (rounded < -32768 || rounded > 32767)
         return std::nullopt;
     return static_cast<qint16>(rounded);
 }

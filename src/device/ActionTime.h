@@ -14,9 +14,12 @@ namespace actiontime {
 // their ASCII forms.
 double leadingNumber(const QString &text);
 
-// The register value for a typed action time: the leading number rounded to
-// the nearest integer, halves to the even neighbour; nothing when it does not
-// fit a signed 16-bit register.
+// The leading number rounded to the nearest integer, halves to the even
+// neighbour, held at the ends of int's range when it lies beyond them.
+int roundedValue(const QString &text);
+
+// The register value for a typed action time: the rounded value; nothing when
+// it does not fit a signed 16-bit register.
 std::optional<qint16> registerValue(const QString &text);
 
 } // namespace actiontime

@@ -38,6 +38,13 @@ QString splitOffCommand(const QString &stored)
     return stored.split(kPasswordSeparator).at(1);
 }
 
+std::optional<QString> allCommandFromSlot(const QString &stored)
+{
+    if (stored.isEmpty())
+        return std::nullopt;
+    return splitOffCommand(stored);
+}
+
 bool holdsPasswordSeparator(const QString &text)
 {
     return text.contains(kPasswordSeparator);

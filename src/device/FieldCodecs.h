@@ -22,6 +22,9 @@ OnCommand splitOnCommand(const QString &stored);
 // A switch-off, all-on or all-off command as read: the second piece at "*",
 // or the text whole. The password is recovered from the switch-on commands only.
 QString splitOffCommand(const QString &stored);
+// The all-on or all-off command as read, or nothing for an empty slot: a
+// device that never had the command keeps the one the window shows.
+std::optional<QString> allCommandFromSlot(const QString &stored);
 // Reading splits every command at "*", so no password or command may hold one.
 bool holdsPasswordSeparator(const QString &text);
 

@@ -20,6 +20,7 @@ constexpr int kInputsOffset = 4;  // bit i = input Ii active
 constexpr int kRelaysOffset = 5;  // bit i = relay Qi on
 constexpr int kVersionOffset = 6; // major * 16 + minor
 constexpr int kRelayRegister = kStatusBlock.start + kRelaysOffset;
+constexpr int kInputCount = 2; // inputs I0 and I1
 
 // Text slots: each text owns 20 registers, reads fetch the first 10.
 constexpr int kSlotRegisters = 20;

@@ -1,10 +1,10 @@
 // Every answered read lands here and is decoded by its start address alone.
 #include "FormMain.h"
 
+#include "BlockDecoding.h"
 #include "FieldCodecs.h"
 #include "Messages.h"
 #include "RegisterMap.h"
-#include "RegisterText.h"
 #include "WindowTimer.h"
 
 #include <QCheckBox>
@@ -19,103 +19,77 @@ void FormMain::ApplyDeviceReply(int start, const QVector<quint16> &values, int c
 
     // A reply shorter than its block leaves the window as it is.
     count = std::min<int>(count, static_cast<int>(values.size()));
-    auto has = [count](int needed) { return count >= needed; };
-
-    if (start == regmap::kStatusBlock.start) {
-        if (!has(regmap::kStatusBlock.count))
-            return;
-        bReplySeen = true;
-        nInputBits = static_cast<qint16>(values[regmap::kInputsOffset]);
-        nRelayBits = static_cast<qint16>(values[regmap::kRelaysOffset]);
-        for (int i = 0; i < 2; ++i) {
-            PaintStateButton(cmdDI[i], nInputBits & GetNumTbl(i));
-            PaintStateButton(cmdRelay[i], nRelayBits & GetNumTbl(i));
-        }
-        lblVertion->setText(fields::firmwareVersionText(values[regmap::kVersionOffset]));
-        return;
-    }
-
-    auto text = [&] { return regtext::decodeTextBlock(values, count); };
+    const blocks::Role role = blocks::roleOf(start);
 
     // A text that fills its block may go on in the device: keep the
     // registers, so an unchanged text goes back whole.
     if (regmap::isTextField(start)) {
-        if (count == regmap::kTextReadCount && regtext::textFillsBlock(values, count))
-            cutTexts[start] = {text(), values.mid(0, count)};
+        if (std::optional<params::CutText> cut = blocks::cutText(values, count))
+            cutTexts[start] = *cut;
         else
             cutTexts.erase(start);
     }
+    auto text = [&] { return blocks::decodeText(values, count); };
 
-    for (int r = 0; r < regmap::kRelayCount; ++r) {
-        if (start == regmap::relayTextSlot(r, RelayText::OnCommand)) {
+    switch (role.kind) {
+    case blocks::Kind::Status:
+        if (const std::optional<blocks::Status> status = blocks::decodeStatus(values, count)) {
+            bReplySeen = true;
+            nInputBits = status->inputs;
+            nRelayBits = status->relays;
+            for (int i = 0; i < regmap::kInputCount; ++i) {
+                PaintStateButton(cmdDI[i], nInputBits & GetNumTbl(i));
+                PaintStateButton(cmdRelay[i], nRelayBits & GetNumTbl(i));
+            }
+            lblVertion->setText(status->firmware);
+            strFirmware = status->firmware;
+        }
+        break;
+    case blocks::Kind::RelayText:
+        switch (role.relayText) {
+        case RelayText::OnCommand: {
             const fields::OnCommand on = fields::splitOnCommand(text());
-            txtOpen[r]->setText(on.command);
+            txtOpen[role.index]->setText(on.command);
             txtMiMa->setText(on.password);
-            return;
+            break;
         }
-        if (start == regmap::relayTextSlot(r, RelayText::OffCommand)) {
-            txtClose[r]->setText(fields::splitOffCommand(text()));
-            return;
+        case RelayText::OffCommand: txtClose[role.index]->setText(fields::splitOffCommand(text())); break;
+        case RelayText::OnReply: txtAnswer[role.index]->setText(text()); break;
+        case RelayText::OffReply: txtCAnswer[role.index]->setText(text()); break;
         }
-        if (start == regmap::relayTextSlot(r, RelayText::OnReply)) {
-            txtAnswer[r]->setText(text());
-            return;
+        break;
+    case blocks::Kind::AllCommand:
+        if (const std::optional<QString> command = fields::allCommandFromSlot(text()))
+            txtAllCmd[role.index]->setText(*command);
+        break;
+    case blocks::Kind::AlarmText:
+        strAlarmText[role.index] = text(); // the text box shows it at the next refresh
+        RefreshLongTextHints();
+        break;
+    case blocks::Kind::Phone:
+        if (role.index == 0)
+            lstPhone->clear();
+        if (const std::optional<QString> entry = fields::phoneEntryFromSlot(text()))
+            lstPhone->addItem(*entry);
+        break;
+    case blocks::Kind::ActionTimes:
+        if (const auto times = blocks::decodeActionTimes(values, count))
+            for (int r = 0; r < regmap::kRelayCount; ++r)
+                txtTime[r]->setText(QString::number((*times)[r]));
+        break;
+    case blocks::Kind::OptionFlags:
+        if (const std::optional<fields::OptionFlags> flags = blocks::decodeOptionFlags(values, count)) {
+            chkHold->setChecked(flags->hold);
+            chkPhoneAlarm->setChecked(flags->phoneAlarm);
         }
-        if (start == regmap::relayTextSlot(r, RelayText::OffReply)) {
-            txtCAnswer[r]->setText(text());
-            return;
+        break;
+    case blocks::Kind::AlarmMode:
+        if (const std::optional<params::AlarmMode> mode = blocks::decodeAlarmMode(values, count)) {
+            SetAlarmMode(params::modeChoice(*mode));
+            ShowMessage(msg::readSucceeded());
         }
-    }
-
-    for (int i = 0; i < regmap::kAllCommandCount; ++i) {
-        if (start == regmap::allCommandSlot(i)) {
-            // A device that never had these commands keeps the window's.
-            const QString stored = text();
-            if (!stored.isEmpty())
-                txtAllCmd[i]->setText(fields::splitOffCommand(stored));
-            return;
-        }
-    }
-
-    for (int k = 0; k < regmap::kAlarmTexts; ++k) {
-        if (start == regmap::alarmTextSlot(k)) {
-            strAlarmText[k] = text(); // the text box shows it at the next refresh
-            RefreshLongTextHints();
-            return;
-        }
-    }
-
-    for (int p = 0; p < regmap::kPhoneSlots; ++p) {
-        if (start == regmap::phoneSlot(p)) {
-            if (p == 0)
-                lstPhone->clear();
-            if (const std::optional<QString> entry = fields::phoneEntryFromSlot(text()))
-                lstPhone->addItem(*entry);
-            return;
-        }
-    }
-
-    if (start == regmap::kActionTimes.start) {
-        if (!has(2))
-            return;
-        for (int r = 0; r < 2; ++r)
-            txtTime[r]->setText(QString::number(static_cast<qint16>(values[r])));
-        return;
-    }
-
-    if (start == regmap::kOptionFlags) {
-        if (!has(1))
-            return;
-        const fields::OptionFlags flags = fields::decodeOptionFlags(values[0]);
-        chkHold->setChecked(flags.hold);
-        chkPhoneAlarm->setChecked(flags.phoneAlarm);
-        return;
-    }
-
-    if (start == regmap::kAlarmMode) {
-        if (!has(1))
-            return;
-        SetAlarmMode(fields::decodeAlarmMode(values[0]));
-        ShowMessage(msg::readSucceeded());
+        break;
+    case blocks::Kind::Other:
+        break;
     }
 }

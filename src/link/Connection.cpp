@@ -8,7 +8,6 @@
 #include "WindowTimer.h"
 
 #include <QComboBox>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QThread>
 
@@ -66,16 +65,9 @@ bool FormMain::ReadParameterBlocks()
             return false;
         }
         if (block.start == regmap::alarmTextSlot(regmap::kAlarmTexts - 1))
-            RefreshChannelAlarmText();
+            ShowChannelAlarmText();
     }
     return true;
-}
-
-void FormMain::RefreshChannelAlarmText()
-{
-    const int k = ChosenEntry(cmbDISel);
-    if (k >= 0 && k < static_cast<int>(strAlarmText.size()))
-        txtDIAlarm->setPlainText(strAlarmText[k]);
 }
 
 void FormMain::PollStatus()

@@ -1,7 +1,6 @@
 #include "ModbusLink.h"
 
 #include "RegisterMap.h"
-#include "RegisterText.h"
 
 bool ModbusLink::checkRange(int start, int count, int maxCount)
 {
@@ -61,14 +60,4 @@ bool ModbusLink::WriteRegisters(quint8 slave, int start, const QVector<quint16> 
     const QVector<quint16> block = values.mid(0, count);
     return exchange(tr("write %1x%2").arg(start).arg(count), attempts,
                     [&] { return writeBlock(slave, start, block); });
-}
-
-QVector<quint16> ModbusLink::BytesToRegisters(const QByteArray &bytes)
-{
-    return regtext::bytesToRegisters(bytes);
-}
-
-QByteArray ModbusLink::RegistersToBytes(const QVector<quint16> &registers, int count)
-{
-    return regtext::registersToBytes(registers, count);
 }

@@ -33,10 +33,6 @@ public:
 
     QString lastError() const { return m_lastError; }
 
-    // Text packing, first byte of each pair in the register's high byte.
-    static QVector<quint16> BytesToRegisters(const QByteArray &bytes);
-    static QByteArray RegistersToBytes(const QVector<quint16> &registers, int count);
-
 signals:
     // One per answered read: element k of values is the register at start + k.
     void ReplyReceived(int start, const QVector<quint16> &values, int count);

@@ -7,6 +7,7 @@
 
 void FormMain::ShowChannelAlarmText()
 {
+    // With no entry chosen the text box keeps what it shows.
     const int k = ChosenEntry(cmbDISel);
     if (k < 0 || k >= static_cast<int>(strAlarmText.size()))
         return;

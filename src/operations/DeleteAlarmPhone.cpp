@@ -13,6 +13,11 @@ void FormMain::DeleteAlarmPhone()
     }
     delete lstPhone->takeItem(lstPhone->row(chosen));
     // No entry stays chosen, so a second press cannot delete a neighbour by accident.
+    ClearPhoneSelection();
+}
+
+void FormMain::ClearPhoneSelection()
+{
     lstPhone->setCurrentRow(-1);
     lstPhone->clearSelection();
 }

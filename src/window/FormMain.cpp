@@ -143,6 +143,8 @@ void FormMain::createControls()
     cmdRelayWrite = make<QPushButton>(this, "cmdRelayWrite", QStringLiteral("设置"));
     cmdRelayRead = make<QPushButton>(this, "cmdRelayRead", QStringLiteral("读取"));
     Command1 = make<QPushButton>(this, "Command1", QStringLiteral("恢复出厂"));
+    cmdExport = make<QPushButton>(this, "cmdExport", QStringLiteral("导出配置"));
+    cmdImport = make<QPushButton>(this, "cmdImport", QStringLiteral("导入配置"));
 
     Timer1 = new WindowTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -208,6 +210,8 @@ void FormMain::placeControls()
     place(cmdRelayWrite, 7320, 3360, 975, 375);
     place(cmdRelayRead, 7320, 3840, 975, 375);
     place(Command1, 7320, 4320, 975, 375);
+    place(cmdExport, 7320, 4800, 975, 375);
+    place(cmdImport, 7320, 5280, 975, 375);
     ProgressBar1->raise(); // it overlaps the top edge of Frame8 while shown
 
     setFixedSize(twipsToPixels(kInnerWidth, dpi), twipsToPixels(kInnerHeight, dpi));
@@ -233,6 +237,8 @@ void FormMain::wireEvents()
     connect(cmbDISel, &QComboBox::activated, this, &FormMain::ShowChannelAlarmText);
     connect(txtDIAlarm, &QPlainTextEdit::textChanged, this, &FormMain::StoreChannelAlarmText);
     connect(Command1, &QPushButton::clicked, this, &FormMain::RestoreFactoryDefaults);
+    connect(cmdExport, &QPushButton::clicked, this, &FormMain::ExportConfiguration);
+    connect(cmdImport, &QPushButton::clicked, this, &FormMain::ImportConfiguration);
 
     // Every change that can make a shown text differ from a longer one on the device.
     for (int r = 0; r < regmap::kRelayCount; ++r)

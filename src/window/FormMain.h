@@ -1,8 +1,11 @@
 #pragma once
-// The tool's one window. It owns the link, the two timers and every control;
-// each operator operation is one of its handlers. The handlers live in the
-// source file of their subsystem: connection (link/), reply handling
-// (device/), operator operations (operations/).
+// The tool's one window. It owns the two timers and every control and talks
+// to the device through a link that its creator owns; each operator
+// operation is one of its handlers. The handlers live in the source file of
+// their subsystem: connection (link/), reply handling (device/), operator
+// operations (operations/).
+
+#include "ParameterSet.h"
 
 #include <QColor>
 #include <QString>
@@ -42,6 +45,13 @@ public:
     using MessageHook = std::function<void(const QString &)>;
     static void setMessageHook(MessageHook hook);
 
+    // Every file dialog goes through here: the chosen file name, or empty
+    // when the operator cancels. Tests install a hook that answers instead.
+    enum class FileDialog { Save, Open };
+    QString AskFileName(FileDialog kind, const QString &suggested);
+    using FileDialogHook = std::function<QString(FileDialog, const QString &suggested)>;
+    static void setFileDialogHook(FileDialogHook hook);
+
     // Start-up
     void InitializeWindow();
 
@@ -64,6 +74,13 @@ public:
     void ShowChannelAlarmText();
     void StoreChannelAlarmText();
     void RestoreFactoryDefaults();
+    void ExportConfiguration();
+    void ImportConfiguration();
+
+    // The parameter set as the controls hold it now, and the other way round,
+    // in the order the factory restore fills the controls.
+    params::ParameterSet CollectParameterSet() const;
+    void ShowParameterSet(const params::ParameterSet &set);
 
     // Relay and input display
     static quint8 GetNumTbl(int index);
@@ -125,6 +142,8 @@ public:
     QPushButton *cmdRelayWrite;
     QPushButton *cmdRelayRead;
     QPushButton *Command1;
+    QPushButton *cmdExport;
+    QPushButton *cmdImport;
     WindowTimer *Timer1;
     WindowTimer *Timer2;
     ModbusLink *modbus1;
@@ -135,30 +154,11 @@ public:
     std::array<QString, 9> strAlarmText;
     qint16 nInputBits = 0;
     qint16 nRelayBits = 0;
-
-    // A text block read as a full 10 registers with no zero byte: the text
-    // may go on in the device. While the window still shows it unchanged,
-    // the write sends these registers back as they were read.
-    struct CutText {
-        QString text; // as stored, password prefix included
-        QVector<quint16> registers;
-    };
-    std::map<int, CutText> cutTexts; // by slot address
+    QString strFirmware; // as the last status block gave it, empty before
+    // Texts the device holds longer than they were read, by slot address.
+    std::map<int, params::CutText> cutTexts;
 
 private:
-    // One text slot as the next write sends it, and where the window shows it.
-    struct SlotText {
-        int slot;
-        bool commandLimit; // commands and replies stay below 20 bytes
-        QString text;      // as stored: commands carry the password in front
-        QWidget *control = nullptr;       // the box showing it, if shown now
-        QListWidgetItem *item = nullptr;  // or the phone entry
-        // The cut registers to send instead of the text, when it is unchanged.
-        const QVector<quint16> *keptRegisters = nullptr;
-    };
-    // The 19 text slots in write order: relay texts, all-on/all-off, alarm
-    // texts, phone slots.
-    std::vector<SlotText> ComposeSlotTexts();
     // Tells the operator which shown texts are longer on the device.
     void RefreshLongTextHints();
     // Port closed, timers stopped, caption "链接", not connected; the window
@@ -171,9 +171,6 @@ private:
     // The shared body of the start-up read burst and the read-back: false at
     // the first unanswered read, after telling the operator.
     bool ReadParameterBlocks();
-    // Shows the chosen channel's alarm text; leaves the text box alone when no entry is chosen.
-    void RefreshChannelAlarmText();
     void SetAlarmMode(int choice);
-    // The factory switch commands and replies of both relays into their text boxes.
-    void ShowFactoryRelayTexts();
+    void ClearPhoneSelection();
 };

@@ -3,6 +3,7 @@
 
 #include "FactoryDefaults.h"
 #include "PortNaming.h"
+#include "RegisterMap.h"
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -15,7 +16,7 @@ void FormMain::InitializeWindow()
         cmbComSel->addItem(QStringLiteral("COM%1").arg(port));
     cmbComSel->setCurrentIndex(0);
 
-    for (int k = 0; k < 4; ++k)
+    for (int k = 0; k < regmap::kAlarmTexts; ++k)
         strAlarmText[k] = factory::channelAlarmText(k);
 
     cmbDISel->clear();
@@ -24,12 +25,7 @@ void FormMain::InitializeWindow()
     cmbDISel->setCurrentIndex(0);
     txtDIAlarm->setPlainText(strAlarmText[0]);
 
-    ShowFactoryRelayTexts();
-}
-
-void FormMain::ShowFactoryRelayTexts()
-{
-    for (int r = 0; r < 2; ++r) {
+    for (int r = 0; r < regmap::kRelayCount; ++r) {
         txtOpen[r]->setText(factory::relayOnCommand(r + 1));
         txtClose[r]->setText(factory::relayOffCommand(r + 1));
         txtAnswer[r]->setText(factory::relayOnReply(r + 1));

@@ -37,8 +37,47 @@ inline QString writeFailed() { return QStringLiteral("参数设置失败，请�
 inline QString passwordField() { return QStringLiteral("指令密码"); }
 inline QString onCommandField(int relay) { return QStringLiteral("继电器%1开启命令").arg(relay); }
 inline QString offCommandField(int relay) { return QStringLiteral("继电器%1关闭命令").arg(relay); }
+inline QString onReplyField(int relay) { return QStringLiteral("继电器%1开启回复").arg(relay); }
+inline QString offReplyField(int relay) { return QStringLiteral("继电器%1关闭回复").arg(relay); }
 inline QString allOnField() { return QStringLiteral("全开命令"); }
 inline QString allOffField() { return QStringLiteral("全关命令"); }
+// k = 0..3, the entries of cmbDISel: channel 1 closing, 2 closing, 1 opening, 2 opening.
+inline QString alarmTextField(int k)
+{
+    return QStringLiteral("通道%1%2报警短信").arg(k % 2 + 1).arg(k < 2 ? QStringLiteral("闭合") : QStringLiteral("断开"));
+}
+inline QString phoneField(int position) { return QStringLiteral("第%1个手机号码").arg(position); }
+
+// Configuration files
+inline QString configExported(const QString &path) { return QStringLiteral("配置已导出到：\n%1").arg(path); }
+inline QString exportedAsShown(const QString &fields)
+{
+    return QStringLiteral("以下文字在设备中比显示的更长，只导出了显示的部分：%1。\n用命令行 alarmcfg-cli read 可以读出全文。")
+        .arg(fields);
+}
+inline QString configNotSaved(const QString &path, const QString &error)
+{
+    return QStringLiteral("配置文件保存失败：\n%1\n%2\n原有的文件没有改动。").arg(path, error);
+}
+inline QString configRefused(const QString &path, const QString &problems)
+{
+    return QStringLiteral("配置文件无法导入，窗口中的内容没有改动：\n%1\n\n%2").arg(path, problems);
+}
+inline QString configImported() { return QStringLiteral("配置已导入，尚未写入设备。\n请按“设置”把配置写入设备。"); }
+inline QString listSeparator() { return QStringLiteral("、"); }
+inline QString configFileFilter() { return QStringLiteral("配置文件 (*.json);;所有文件 (*)"); }
+// What is wrong with a file, one line each after the field it names.
+inline QString fileCannotBeRead(const QString &error) { return QStringLiteral("无法读取文件（%1）").arg(error); }
+inline QString fileTooLarge() { return QStringLiteral("文件大于1 MiB，不是配置文件"); }
+inline QString fileNotJson(const QString &error) { return QStringLiteral("不是有效的JSON（%1）").arg(error); }
+inline QString fileNotAnObject() { return QStringLiteral("内容不是一个JSON对象"); }
+inline QString fileWrongFormat(const QString &format) { return QStringLiteral("不是本软件的配置文件（format为“%1”）").arg(format); }
+inline QString fileVersionMissing() { return QStringLiteral("缺少版本号"); }
+inline QString fileVersionTooNew(const QString &version) { return QStringLiteral("版本%1比本软件能读的版本1新").arg(version); }
+inline QString fileUnknownKey() { return QStringLiteral("未知的项（拼写错误？）"); }
+inline QString fileMissingKey() { return QStringLiteral("缺少此项"); }
+inline QString fileWrongType(const QString &expected) { return QStringLiteral("类型或取值不对，应为：%1").arg(expected); }
+inline QString fileTooManyPhones(const QString &count) { return QStringLiteral("有%1个手机号码，最多5个").arg(count); }
 
 // A text read only in part: the device holds more than the 20 bytes read.
 inline QString textLongerOnDevice()

@@ -3,7 +3,6 @@
 // one that garbles or repeats a reply. A connect that cannot read everything
 // never lets a write through.
 #include "DeviceImage.h"
-#include "FactoryDefaults.h"
 #include "FormMain.h"
 #include "Messages.h"
 #include "SimWindow.h"
@@ -12,41 +11,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-namespace {
-
-// A controller set up by someone else: nothing here is a start-up value of the window.
-std::vector<quint16> customImage()
-{
-    using deviceimage::putText;
-    std::vector<quint16> image = factory::registerImage();
-    putText(image, 10, QStringLiteral("4321*开灯"));
-    putText(image, 30, QStringLiteral("4321*关灯"));
-    putText(image, 50, QStringLiteral("灯已打开"));
-    putText(image, 70, QStringLiteral("light off"));
-    putText(image, 90, QStringLiteral("4321*pump on"));
-    putText(image, 110, QStringLiteral("4321*pump off"));
-    putText(image, 130, QStringLiteral("水泵已开"));
-    putText(image, 150, QStringLiteral("Q1 off 好"));
-    putText(image, 170, QStringLiteral("not a field of the tool"));
-    putText(image, 490, QStringLiteral("4321*ALL ON"));
-    putText(image, 510, QStringLiteral("4321*全部关闭"));
-    putText(image, 710, QStringLiteral("+8613800000000"));
-    putText(image, 730, QStringLiteral("8613912345678"));
-    putText(image, 750, QStringLiteral("a"));
-    putText(image, 770, QStringLiteral("110"));
-    putText(image, 790, QStringLiteral("a"));
-    putText(image, 810, QStringLiteral("前门被打开，请立即检查现场安全")); // 30 bytes: read only in part
-    putText(image, 830, QStringLiteral("Door 2 closed"));
-    putText(image, 850, QStringLiteral("一号断开"));
-    putText(image, 870, QStringLiteral("ch2 open 警告"));
-    image[900] = 25;
-    image[901] = 30;
-    image[1030] = 3;
-    image[1050] = 2; // alarm on opening
-    return image;
-}
-
-} // namespace
+using deviceimage::customImage;
 
 class RoundTripTest : public QObject {
     Q_OBJECT
@@ -78,6 +43,29 @@ private slots:
         for (auto it = want.begin(); it != want.end(); ++it)
             QCOMPARE(got.value(it.key()), it.value());
         QCOMPARE(deviceimage::untouchedRegisters(after), deviceimage::untouchedRegisters(before));
+    }
+
+    void aConfigurationFileCarriesItToTheNextDevice()
+    {
+        QTemporaryDir dir;
+        const QString file = dir.filePath("site.json");
+        FormMain::setFileDialogHook([&](FormMain::FileDialog, const QString &) { return file; });
+        SimWindow first;
+        QVERIFY(first.start());
+        QVERIFY(first.connect());
+        editEveryField(*first.form);
+        first.form->cmdRelayWrite->click();
+        first.form->cmdExport->click();
+        QCOMPARE(first.messages, QStringList({msg::writeSucceeded(), msg::configExported(file)}));
+
+        SimWindow next;
+        QVERIFY(next.start());
+        QVERIFY(next.connect());
+        next.form->cmdImport->click();
+        next.form->cmdRelayWrite->click();
+        FormMain::setFileDialogHook({});
+        QCOMPARE(next.messages, QStringList({msg::configImported(), msg::writeSucceeded()}));
+        QCOMPARE(next.sim.dumpImage(), first.sim.dumpImage());
     }
 
     void aFullReadThatFailsLetsNoWriteThrough_data()

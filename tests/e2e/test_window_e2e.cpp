@@ -42,30 +42,6 @@ void putText(std::vector<quint16> &image, int slot, const QByteArray &bytes)
     std::copy(regs.begin(), regs.end(), image.begin() + slot);
 }
 
-// The same edits of every field, for the real device and for the fake.
-void editEveryField(FormMain &f)
-{
-    f.txtMiMa->setText(QStringLiteral("4321"));
-    f.txtOpen[0]->setText(QStringLiteral("开灯"));
-    f.txtClose[0]->setText(QStringLiteral("off1"));
-    f.txtAnswer[0]->setText(QStringLiteral("灯已开"));
-    f.txtCAnswer[0]->setText(QString()); // emptied
-    f.txtOpen[1]->setText(QStringLiteral("泵开"));
-    f.txtClose[1]->setText(QStringLiteral("泵关"));
-    f.txtAnswer[1]->setText(QStringLiteral("ok")); // shorter than "设备2开启成功"
-    f.txtCAnswer[1]->setText(QStringLiteral("水泵已经关闭"));
-    f.txtAllCmd[0]->setText(QStringLiteral("ALLON"));
-    f.txtTime[0]->setText(QStringLiteral("12"));
-    f.txtTime[1]->setText(QStringLiteral("-3"));
-    f.chkHold->setChecked(true);
-    f.OptMode[1]->setChecked(true);
-    f.lstPhone->clear();
-    f.lstPhone->addItems({"13912345678", "110"});
-    f.cmbDISel->setCurrentIndex(2);
-    f.txtDIAlarm->setPlainText(QStringLiteral("一号门打开"));
-}
-
-
 } // namespace
 
 class WindowEndToEndTest : public QObject {

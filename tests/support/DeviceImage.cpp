@@ -1,5 +1,6 @@
 #include "DeviceImage.h"
 
+#include "FactoryDefaults.h"
 #include "FieldCodecs.h"
 #include "RegisterMap.h"
 #include "RegisterText.h"
@@ -15,6 +16,36 @@ void putText(std::vector<quint16> &image, int slot, const QString &text)
 {
     const QVector<quint16> regs = regtext::slotRegisters(regtext::encodeGbk(text).bytes, regmap::kSlotBytes);
     std::copy(regs.begin(), regs.end(), image.begin() + slot);
+}
+
+std::vector<quint16> customImage()
+{
+    std::vector<quint16> image = factory::registerImage();
+    putText(image, 10, QStringLiteral("4321*开灯"));
+    putText(image, 30, QStringLiteral("4321*关灯"));
+    putText(image, 50, QStringLiteral("灯已打开"));
+    putText(image, 70, QStringLiteral("light off"));
+    putText(image, 90, QStringLiteral("4321*pump on"));
+    putText(image, 110, QStringLiteral("4321*pump off"));
+    putText(image, 130, QStringLiteral("水泵已开"));
+    putText(image, 150, QStringLiteral("Q1 off 好"));
+    putText(image, 170, QStringLiteral("not a field of the tool"));
+    putText(image, 490, QStringLiteral("4321*ALL ON"));
+    putText(image, 510, QStringLiteral("4321*全部关闭"));
+    putText(image, 710, QStringLiteral("+8613800000000"));
+    putText(image, 730, QStringLiteral("8613912345678"));
+    putText(image, 750, QStringLiteral("a"));
+    putText(image, 770, QStringLiteral("110"));
+    putText(image, 790, QStringLiteral("a"));
+    putText(image, 810, QStringLiteral("前门被打开，请立即检查现场安全")); // 30 bytes: read only in part
+    putText(image, 830, QStringLiteral("Door 2 closed"));
+    putText(image, 850, QStringLiteral("一号断开"));
+    putText(image, 870, QStringLiteral("ch2 open 警告"));
+    image[900] = 25;
+    image[901] = 30;
+    image[1030] = 3;
+    image[1050] = 2; // alarm on opening
+    return image;
 }
 
 bool save(const QString &path, const std::vector<quint16> &image)

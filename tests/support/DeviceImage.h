@@ -13,6 +13,12 @@ namespace deviceimage {
 // when there is room for one in the slot's 40 bytes.
 void putText(std::vector<quint16> &image, int slot, const QString &text);
 
+// A controller set up by someone else, with no start-up value of the window
+// in any field: a password, ASCII and Chinese texts, an alarm text of 30
+// bytes, a "+" number, its own all-on and all-off commands, options, mode
+// and action times.
+std::vector<quint16> customImage();
+
 // Writes the image as alarmcfg-sim --image reads it; false on failure.
 bool save(const QString &path, const std::vector<quint16> &image);
 

@@ -4,7 +4,12 @@
 #include "FakeLink.h"
 #include "FormMain.h"
 
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
 #include <QListWidget>
+#include <QPlainTextEdit>
+#include <QRadioButton>
 #include <QStringList>
 #include <memory>
 
@@ -29,11 +34,36 @@ inline QStringList listEntries(const QListWidget *list)
     return out;
 }
 
+// The same edits of every field, for windows on any link.
+inline void editEveryField(FormMain &f)
+{
+    f.txtMiMa->setText(QStringLiteral("4321"));
+    f.txtOpen[0]->setText(QStringLiteral("开灯"));
+    f.txtClose[0]->setText(QStringLiteral("off1"));
+    f.txtAnswer[0]->setText(QStringLiteral("灯已开"));
+    f.txtCAnswer[0]->setText(QString()); // emptied
+    f.txtOpen[1]->setText(QStringLiteral("泵开"));
+    f.txtClose[1]->setText(QStringLiteral("泵关"));
+    f.txtAnswer[1]->setText(QStringLiteral("ok")); // shorter than "设备2开启成功"
+    f.txtCAnswer[1]->setText(QStringLiteral("水泵已经关闭"));
+    f.txtAllCmd[0]->setText(QStringLiteral("ALLON"));
+    f.txtTime[0]->setText(QStringLiteral("12"));
+    f.txtTime[1]->setText(QStringLiteral("-3"));
+    f.chkHold->setChecked(true);
+    f.OptMode[1]->setChecked(true);
+    f.lstPhone->clear();
+    f.lstPhone->addItems({"13912345678", "110"});
+    f.cmbDISel->setCurrentIndex(2);
+    f.txtDIAlarm->setPlainText(QStringLiteral("一号门打开"));
+}
+
 struct WindowFixture {
     FakeLink link;
     std::unique_ptr<FormMain> form;
     QStringList messages;
     std::function<void(const QString &)> onMessage; // runs while the "box" is open
+    QString chosenFile;                              // what the file dialogs answer
+    QStringList suggestedFiles;                      // what they were offered
 
     WindowFixture()
     {
@@ -42,10 +72,18 @@ struct WindowFixture {
             if (onMessage)
                 onMessage(text);
         });
+        FormMain::setFileDialogHook([this](FormMain::FileDialog, const QString &suggested) {
+            suggestedFiles << suggested;
+            return chosenFile;
+        });
         form = std::make_unique<FormMain>(&link);
         form->InitializeWindow();
     }
-    ~WindowFixture() { FormMain::setMessageHook({}); }
+    ~WindowFixture()
+    {
+        FormMain::setMessageHook({});
+        FormMain::setFileDialogHook({});
+    }
 
     // Connects through the fake and forgets the calls and messages it made.
     void connectQuietly()

@@ -1,0 +1,66 @@
+#pragma once
+// The controller's whole configuration as plain data: what the window shows,
+// what a configuration file holds and what the write sends.
+
+#include "RegisterMap.h"
+
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+#include <array>
+#include <map>
+
+namespace params {
+
+enum class AlarmMode { Closing, Opening, Both, None };
+
+struct RelaySettings {
+    QString on;       // switch-on command, without the password
+    QString off;      // switch-off command, without the password
+    QString onReply;  // reply after switching on
+    QString offReply; // reply after switching off
+    // The register is signed 16-bit; an int lets a typed or loaded value that
+    // does not fit reach the checks and be refused there with its message.
+    int actionTime = 0;
+};
+
+// A text block read as a full 10 registers with no zero byte: the text may
+// go on in the device. While the set still holds it unchanged, the write
+// sends these registers back exactly as read, so the device keeps the rest.
+struct CutText {
+    QString text; // as stored in the slot: commands with the password in front
+    QVector<quint16> registers;
+};
+
+struct ParameterSet {
+    QStringList phones; // slot order; the write sends the first five
+    QString password;
+    std::array<RelaySettings, regmap::kRelayCount> relays;
+    QString allOn;
+    QString allOff;
+    // Channel 1 closing, channel 2 closing, channel 1 opening, channel 2 opening.
+    std::array<QString, regmap::kAlarmTexts> alarmTexts;
+    AlarmMode alarmMode = AlarmMode::None;
+    bool powerLossMemory = false;
+    bool phoneAlarm = false;
+    std::map<int, CutText> cutTexts; // by slot address
+
+    // Every field but the cut texts, which describe a read, not the configuration.
+    bool sameConfiguration(const ParameterSet &other) const;
+};
+
+// What a window holds before it has read a device: the factory texts, no
+// alarm mode, no options, an empty phone list.
+ParameterSet startUpSet();
+
+// The factory configuration put into a set: one phone number, the password,
+// the alarm texts and the relays' texts and times. The mode, the options and
+// the all-on and all-off commands are no part of it and stay as they are.
+void applyFactoryTable(ParameterSet &set);
+
+// The index of the mode among the window's three choices, -1 for none.
+int modeChoice(AlarmMode mode);
+AlarmMode modeFromChoice(int choice);
+
+} // namespace params

@@ -1,0 +1,65 @@
+#include "ProblemMessages.h"
+
+#include "Messages.h"
+#include "WritePlan.h"
+
+#include <QStringList>
+
+QString problemMessage(const params::Problem &p)
+{
+    using params::Problem;
+    switch (p.kind) {
+    case Problem::PasswordTooLong: return msg::passwordTooLong();
+    case Problem::HoldsPasswordSeparator: return msg::holdsPasswordSeparator(fieldName(p.field));
+    case Problem::CommandTooLong: return msg::commandTooLong();
+    case Problem::SlotTextTooLong: return msg::slotTextTooLong();
+    case Problem::PhoneNotANumber: return msg::phoneNotANumber(p.index + 1, p.detail);
+    case Problem::Unsendable: return msg::unsendableCharacter();
+    case Problem::ActionTimeOutOfRange: return msg::actionTimeOutOfRange();
+    case Problem::CannotRead: return msg::fileCannotBeRead(p.detail);
+    case Problem::TooLarge: return msg::fileTooLarge();
+    case Problem::NotJson: return msg::fileNotJson(p.detail);
+    case Problem::NotAnObject: return msg::fileNotAnObject();
+    case Problem::WrongFormat: return msg::fileWrongFormat(p.detail);
+    case Problem::VersionMissing: return msg::fileVersionMissing();
+    case Problem::VersionTooNew: return msg::fileVersionTooNew(p.detail);
+    case Problem::UnknownKey: return msg::fileUnknownKey();
+    case Problem::MissingKey: return msg::fileMissingKey();
+    case Problem::WrongType: return msg::fileWrongType(p.detail);
+    case Problem::TooManyPhones: return msg::fileTooManyPhones(p.detail);
+    }
+    return p.detail;
+}
+
+QString fieldName(const QString &path)
+{
+    using regmap::RelayText;
+    if (path == params::passwordPath())
+        return msg::passwordField();
+    for (int r = 0; r < regmap::kRelayCount; ++r) {
+        const QString names[regmap::kRelayTextKinds] = {msg::onCommandField(r + 1), msg::offCommandField(r + 1),
+                                                        msg::onReplyField(r + 1), msg::offReplyField(r + 1)};
+        for (int k = 0; k < regmap::kRelayTextKinds; ++k)
+            if (path == params::relayFieldPath(r, static_cast<RelayText>(k)))
+                return names[k];
+    }
+    if (path == params::allCommandPath(0))
+        return msg::allOnField();
+    if (path == params::allCommandPath(1))
+        return msg::allOffField();
+    for (int k = 0; k < regmap::kAlarmTexts; ++k)
+        if (path == params::alarmTextPath(k))
+            return msg::alarmTextField(k);
+    for (int p = 0; p < regmap::kPhoneSlots; ++p)
+        if (path == params::phonePath(p))
+            return msg::phoneField(p + 1);
+    return path;
+}
+
+QString fileProblemLines(const std::vector<params::Problem> &problems)
+{
+    QStringList lines;
+    for (const params::Problem &p : problems)
+        lines << (p.field.isEmpty() ? problemMessage(p) : p.field + QStringLiteral("：") + problemMessage(p));
+    return lines.join(u'\n');
+}

@@ -1,0 +1,18 @@
+#pragma once
+// The operator's words for what keeps a parameter set or a file from being used.
+
+#include "Problem.h"
+
+#include <QString>
+#include <vector>
+
+// The message the write shows for a problem of its checks, or the line a
+// refused file gets for one of its problems.
+QString problemMessage(const params::Problem &problem);
+
+// The name the window gives a field, from its file path; the path itself
+// for a field the window has no name for.
+QString fieldName(const QString &path);
+
+// One line for each problem of a file: its field's path, then what is wrong.
+QString fileProblemLines(const std::vector<params::Problem> &problems);

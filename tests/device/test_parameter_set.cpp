@@ -1,0 +1,137 @@
+// The parameter set without a window: read from a device's registers, checked,
+// planned into writes, and kept in a configuration file.
+#include "ConfigFile.h"
+#include "DeviceImage.h"
+#include "FactoryDefaults.h"
+#include "ParameterReader.h"
+#include "RegisterMap.h"
+#include "WritePlan.h"
+
+#include <QTimeZone>
+#include <QtTest>
+
+namespace {
+
+// What a full read of the window fetches, applied in the window's order.
+params::ParameterSet readImage(const std::vector<quint16> &image, params::ParameterSet start = params::startUpSet())
+{
+    params::ParameterReader reader(std::move(start));
+    std::vector<regmap::Block> reads = {regmap::kStatusBlock};
+    for (const regmap::Block &b : regmap::fullReadBlocks())
+        reads.push_back(b);
+    for (const regmap::Block &b : reads)
+        reader.apply(b.start, QVector<quint16>(image.begin() + b.start, image.begin() + b.start + b.count), b.count);
+    return reader.set();
+}
+
+std::vector<quint16> written(std::vector<quint16> image, const params::ParameterSet &set)
+{
+    for (const params::PlannedWrite &w : params::planWrites(set))
+        std::copy(w.registers.begin(), w.registers.end(), image.begin() + w.start);
+    return image;
+}
+
+QStringList problemList(const std::vector<params::Problem> &problems)
+{
+    QStringList out;
+    for (const params::Problem &p : problems)
+        out << QStringLiteral("%1 %2").arg(p.kind).arg(p.field);
+    return out;
+}
+
+} // namespace
+
+class ParameterSetTest : public QObject {
+    Q_OBJECT
+private slots:
+    void whatIsReadIsWrittenBackUnchanged_data()
+    {
+        QTest::addColumn<int>("image"); // 0 factory, 1 custom
+        QTest::newRow("factory device") << 0;
+        QTest::newRow("a device set up by someone else") << 1;
+    }
+
+    void whatIsReadIsWrittenBackUnchanged()
+    {
+        QFETCH(int, image);
+        const std::vector<quint16> before = image == 0 ? factory::registerImage() : deviceimage::customImage();
+        const params::ParameterSet set = readImage(before);
+        QVERIFY(params::checkParameters(set).empty());
+        const std::vector<quint16> after = written(before, set);
+        QCOMPARE(deviceimage::fields(after), deviceimage::fields(before));
+        QCOMPARE(deviceimage::untouchedRegisters(after), deviceimage::untouchedRegisters(before));
+        if (image == 0)
+            QVERIFY(after == before); // a factory device gets its own image back, register for register
+    }
+
+    void theWritesOfASet()
+    {
+        params::ParameterSet set = params::startUpSet();
+        set.phones = QStringList{"15800000000", "+8613800000000", "110"};
+        set.relays[1].actionTime = -3;
+        set.alarmMode = params::AlarmMode::None;
+        set.powerLossMemory = true;
+        const std::vector<params::PlannedWrite> writes = params::planWrites(set);
+        QStringList trace;
+        QList<int> progress;
+        for (const params::PlannedWrite &w : writes) {
+            trace << QStringLiteral("%1%2x%3").arg(w.single ? "S" : "W").arg(w.start).arg(w.registers.size());
+            for (int v : w.progressAfter)
+                progress << v;
+        }
+        QCOMPARE(trace, QStringList({"W10x8", "W30x8", "W50x7", "W70x7", "W90x8", "W110x8", "W130x7", "W150x7", "W490x6",
+                                     "W510x6", "W810x7", "W830x7", "W850x7", "W870x7", "W710x7", "W730x8", "W750x2",
+                                     "W770x1", "W790x1", "W900x8", "S1050x1", "S1030x1"}));
+        QCOMPARE(progress, QList<int>({3, 6, 9, 12, 15, 18, 21, 24, 27, 30, 33, 36, 39, 42, 46, 50}));
+        QCOMPARE(writes[19].registers, QVector<quint16>({0, 0xFFFD, 0, 0, 0, 0, 0, 0}));
+        QCOMPARE(writes[20].registers, QVector<quint16>({4})); // no mode chosen: both ways
+        QCOMPARE(writes[21].registers, QVector<quint16>({1}));
+        QCOMPARE(writes[0].field, QStringLiteral("parameters.relays[0].on"));
+        QCOMPARE(writes[0].text, QStringLiteral("739154*设备1开"));
+    }
+
+    void everyProblemInTheWritesOrder()
+    {
+        params::ParameterSet set = params::startUpSet();
+        set.password = QStringLiteral("12*45678");
+        set.relays[1].offReply = QString(10, u'关');
+        set.allOn = QStringLiteral("a*b");
+        set.alarmTexts[3] = QString(41, u'x');
+        set.phones = QStringList{"1", "13 8", QString(), "😀"};
+        set.relays[0].onReply = QStringLiteral("开😀");
+        set.relays[1].actionTime = 40000;
+        using P = params::Problem;
+        QCOMPARE(problemList(params::checkParameters(set)),
+                 QStringList({QStringLiteral("%1 parameters.password").arg(P::PasswordTooLong),
+                              QStringLiteral("%1 parameters.password").arg(P::HoldsPasswordSeparator),
+                              QStringLiteral("%1 parameters.allOn").arg(P::HoldsPasswordSeparator),
+                              QStringLiteral("%1 parameters.relays[1].offReply").arg(P::CommandTooLong),
+                              QStringLiteral("%1 parameters.alarmTexts.channel2Opening").arg(P::SlotTextTooLong),
+                              QStringLiteral("%1 parameters.phones[1]").arg(P::PhoneNotANumber),
+                              QStringLiteral("%1 parameters.phones[3]").arg(P::PhoneNotANumber),
+                              QStringLiteral("%1 parameters.relays[0].onReply").arg(P::Unsendable),
+                              QStringLiteral("%1 parameters.phones[3]").arg(P::Unsendable),
+                              QStringLiteral("%1 parameters.relays[1].actionTime").arg(P::ActionTimeOutOfRange)}));
+    }
+
+    void aFileKeepsTheSet()
+    {
+        params::ParameterSet set = readImage(deviceimage::customImage());
+        const QByteArray file = config::serialize(set, QStringLiteral("V1.5"),
+                                                  QDateTime(QDate(2026, 12, 7), QTime(12, 0), QTimeZone(8 * 3600)));
+        QVERIFY(file.startsWith("{\n  \"format\": \"alarmcfg-config\",\n  \"version\": 1,\n"
+                                "  \"saved\": \"2026-12-07T12:00:00+08:00\",\n  \"device\": {\n    \"firmware\": \"V1.5\"\n  },\n"));
+        QVERIFY(file.contains("\"phones\": [\"+8613800000000\", \"13912345678\", \"110\"],\n    \"password\": \"4321\""));
+        QVERIFY(file.contains("\"alarmMode\": \"opening\",\n    \"powerLossMemory\": true,\n    \"phoneAlarm\": true\n  }\n}\n"));
+        QVERIFY(file.contains("前门被打开，请立")); // UTF-8 as it is, not escaped
+        const config::ParseResult back = config::parse(file);
+        QVERIFY2(back.problems.empty(), back.problems.empty() ? "" : qPrintable(back.problems[0].field));
+        QVERIFY(back.configuration->set.sameConfiguration(set));
+        QVERIFY(back.configuration->set.cutTexts.empty()); // a file holds texts, not what a read cut
+        QCOMPARE(back.configuration->firmware, QStringLiteral("V1.5"));
+        QVERIFY(config::parse(config::serialize(set, QString(), QDateTime())).configuration); // both informational keys left out
+    }
+};
+
+QTEST_GUILESS_MAIN(ParameterSetTest)
+#include "test_parameter_set.moc"
