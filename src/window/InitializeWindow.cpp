@@ -2,7 +2,7 @@
 #include "FormMain.h"
 
 #include "FactoryDefaults.h"
-#include "PortNaming.h"
+#include "PortResolver.h"
 
 #include <QComboBox>
 #include <QLineEdit>

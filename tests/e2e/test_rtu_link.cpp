@@ -1,11 +1,12 @@
 // The libmodbus RTU link against the device simulator over a pseudo-terminal.
 #include "FactoryDefaults.h"
-#include "PortNaming.h"
+#include "SystemPorts.h"
 #include "RtuLink.h"
 #include "SimProcess.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTemporaryFile>
 #include <QtTest>
 
@@ -45,22 +46,28 @@ struct Bench {
 class RtuLinkTest : public QObject {
     Q_OBJECT
 private slots:
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true); // the port map of a test user, never the real one
+    }
+
     void portsMapToDevices()
     {
         qputenv("ALARMCFG_COM3", "/dev/ttyUSB7");
-        QCOMPARE(portDevicePath(3), std::optional(QStringLiteral("/dev/ttyUSB7")));
-        qunsetenv("ALARMCFG_COM4");
-        QCOMPARE(portDevicePath(4), std::optional(QStringLiteral("/dev/ttyS3")));
-        QCOMPARE(portDevicePath(0), std::nullopt);
-        QCOMPARE(portDevicePath(8), std::nullopt);
+        QCOMPARE(ports::lookUpPorts().com[2].device, QStringLiteral("/dev/ttyUSB7"));
         RtuLink link;
         link.setPortNumber(0);
+        QVERIFY(!link.OpenPort());
+        link.setPortNumber(8);
         QVERIFY(!link.OpenPort());
         qputenv("ALARMCFG_COM2", "/nonexistent/tty");
         link.setPortNumber(2);
         QVERIFY(!link.OpenPort());
         QVERIFY(link.lastError().contains("/nonexistent/tty"));
+        QCOMPARE(link.openFailure().value().cause, PortOpenFailure::Cause::NoDevice);
         QVERIFY(!link.ReadRegisters(1, 0, 7)); // closed: nothing to talk to
+        qunsetenv("ALARMCFG_COM2");
+        qunsetenv("ALARMCFG_COM3");
     }
 
     void readsAndWritesReachTheDevice()

@@ -5,6 +5,7 @@
 #include "FormMain.h"
 
 #include <QListWidget>
+#include <QStandardPaths>
 #include <QStringList>
 #include <memory>
 
@@ -37,6 +38,7 @@ struct WindowFixture {
 
     WindowFixture()
     {
+        QStandardPaths::setTestModeEnabled(true); // the port map of a test user, never the real one
         FormMain::setMessageHook([this](const QString &text) {
             messages << text;
             if (onMessage)
