@@ -4,6 +4,8 @@
 // source file of their subsystem: connection (link/), reply handling
 // (device/), operator operations (operations/).
 
+#include "SystemPorts.h"
+
 #include <QColor>
 #include <QString>
 #include <QVector>
@@ -11,6 +13,7 @@
 
 #include <array>
 #include <functional>
+#include <optional>
 
 class QButtonGroup;
 class QCheckBox;
@@ -44,6 +47,13 @@ public:
 
     // Connection and status poll
     void ToggleConnection();
+    // Shows in lblPortInfo which device the chosen entry or the typed text is;
+    // relist looks at the system's ports and the port map afresh.
+    void RefreshPortInfo(bool relist);
+    QString PortInfoText() const;
+    // The open-failure message: its first line, and a second that names the
+    // device and the cause when the link knows them.
+    QString PortOpenFailureText() const;
     void ReadAllParameters();
     void PollStatus();
     void ResumeStatusPoll();
@@ -118,6 +128,7 @@ public:
     QPushButton *cmdRelayWrite;
     QPushButton *cmdRelayRead;
     QPushButton *Command1;
+    QLabel *lblPortInfo;
     WindowTimer *Timer1;
     WindowTimer *Timer2;
     ModbusLink *modbus1;
@@ -128,6 +139,7 @@ public:
     std::array<QString, 9> strAlarmText;
     qint16 nInputBits = 0;
     qint16 nRelayBits = 0;
+    std::optional<ports::PortTable> portTable; // the last listing of the ports
 
 private:
     void createControls();

@@ -14,6 +14,7 @@ void FormMain::InitializeWindow()
     for (int port = kFirstPort; port <= kLastPort; ++port)
         cmbComSel->addItem(QStringLiteral("COM%1").arg(port));
     cmbComSel->setCurrentIndex(0);
+    RefreshPortInfo(true);
 
     for (int k = 0; k < 4; ++k)
         strAlarmText[k] = factory::channelAlarmText(k);

@@ -186,16 +186,22 @@ private slots:
         QTemporaryFile capture;
         QVERIFY(capture.open());
         qputenv("ALARMCFG_TRACE", "1");
+        QString pty;
         {
             Bench b({"--exception-on", "5"});
-            QVERIFY(b.open());
             const int saved = dup(STDERR_FILENO);
             dup2(capture.handle(), STDERR_FILENO);
+            const bool opened = b.open();
+            RtuLink second; // a second instance on the same port
+            second.setPortNumber(1);
+            const bool secondOpened = second.OpenPort();
             b.link.ReadRegisters(1, 0, 7);
             b.link.WriteRegister(1, 5, 1);
             fflush(stderr);
             dup2(saved, STDERR_FILENO);
             close(saved);
+            QVERIFY(opened && !secondOpened);
+            pty = b.sim.ptyPath();
         }
         qunsetenv("ALARMCFG_TRACE");
         capture.seek(0);
@@ -203,6 +209,13 @@ private slots:
         QVERIFY2(text.contains("TX    01 03 00 00 00 07 04 08"), qPrintable(text));
         QVERIFY2(text.contains(QRegularExpression("RX    01 03 0E( [0-9A-F]{2}){16} \\(\\d+\\.\\d ms\\)")), qPrintable(text));
         QVERIFY2(text.contains("ERR   Modbus exception 02 (illegal data address)"), qPrintable(text));
+        // Each open says which device the port resolver chose, and why a port was refused.
+        QVERIFY2(text.contains(QStringLiteral("PORT  COM1 -> %1 (set by ALARMCFG_COM1)").arg(pty)), qPrintable(text));
+        QVERIFY2(text.contains(QStringLiteral("OPEN  %1 9600 8N1").arg(pty)), qPrintable(text));
+        // Root gets past TIOCEXCL and meets the flock; anyone else meets TIOCEXCL (EBUSY) first.
+        QVERIFY2(text.contains(QStringLiteral("FAIL  %1: locked by another program (flock)").arg(pty)) ||
+                     (geteuid() != 0 && text.contains(QStringLiteral("FAIL  %1: ").arg(pty))),
+                 qPrintable(text));
         QVERIFY(text.contains(QRegularExpression("^\\[\\d\\d:\\d\\d:\\d\\d\\.\\d{3}\\]", QRegularExpression::MultilineOption)));
     }
 };
