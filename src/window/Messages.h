@@ -17,7 +17,7 @@ inline QString portMissing(const QString &device) { return QStringLiteral("%1：
 inline QString portNoPermission(const QString &device)
 {
     return QStringLiteral("%1：没有权限打开。请将用户加入 dialout 组（sudo usermod -aG dialout $USER），"
-                          "然后注销并重新登录后生效。")
+                          "然后注销并重新登录，新的组才会生效。")
         .arg(device);
 }
 inline QString portBusy(const QString &device)
