@@ -171,8 +171,13 @@ void DeviceServer::sendDueReplies(Clock::time_point now)
     while (!m_pending.empty() && m_pending.front().due <= now) {
         QByteArray frame = m_pending.front().frame;
         m_pending.pop_front();
-        if (m_plan.corruptNext())
+        const FaultPlan::Garbling garbling = m_plan.nextReply();
+        if (garbling.corrupt)
             frame[frame.size() - 1] = static_cast<char>(frame.back() ^ 0xFF); // CRC high byte
+        // A repeated frame follows the first without a gap, as a faulty
+        // device sends it, so both reach the line in one write.
+        if (garbling.duplicate)
+            frame += frame;
 
         qsizetype done = 0;
         while (done < frame.size()) {

@@ -11,6 +11,7 @@ FaultPlan::FaultPlan(const Options &opts)
     , m_stopAfter(opts.stopAfter)
     , m_exceptionAddresses(opts.exceptionAddresses)
     , m_corruptEvery(opts.corruptEvery)
+    , m_duplicateReplies(opts.duplicateReplies)
 {
 }
 
@@ -30,10 +31,13 @@ bool FaultPlan::refusesWrite(int address, int count) const
                        [&](int a) { return a >= address && a < address + count; });
 }
 
-bool FaultPlan::corruptNext()
+FaultPlan::Garbling FaultPlan::nextReply()
 {
     ++m_sent;
-    return m_corruptEvery > 0 && m_sent % m_corruptEvery == 0;
+    Garbling g;
+    g.corrupt = m_corruptEvery > 0 && m_sent % m_corruptEvery == 0;
+    g.duplicate = std::find(m_duplicateReplies.begin(), m_duplicateReplies.end(), m_sent) != m_duplicateReplies.end();
+    return g;
 }
 
 } // namespace sim

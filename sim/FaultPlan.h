@@ -20,14 +20,19 @@ public:
     // A write of count registers from address that must be refused with
     // exception 02 and store nothing.
     bool refusesWrite(int address, int count) const;
-    // Called once for each reply about to be sent; true means garble its CRC.
-    bool corruptNext();
+    struct Garbling {
+        bool corrupt = false;   // garble the CRC
+        bool duplicate = false; // send the frame twice, back to back
+    };
+    // Called once for each reply about to be sent.
+    Garbling nextReply();
 
 private:
     bool m_silent;
     long m_stopAfter;
     std::vector<int> m_exceptionAddresses;
     int m_corruptEvery;
+    std::vector<long> m_duplicateReplies;
     long m_answered = 0;
     long m_sent = 0;
 };

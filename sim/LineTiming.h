@@ -5,9 +5,10 @@
 
 namespace sim {
 
-// Wire time of a request and its reply at baud bits per second: 10 bits a
-// byte (start, 8 data, stop) plus 3.5 characters of silence before each of
-// the two frames. Zero when baud is 0 (no line to emulate).
+// Time from the first byte of a request to the last byte of its reply at
+// baud bits per second: 10 bits a byte (start, 8 data, stop) plus the 3.5
+// characters of silence that end the request. The silence before the next
+// request is the master's to keep. Zero when baud is 0 (no line to emulate).
 std::chrono::microseconds wireTime(int requestBytes, int replyBytes, int baud);
 
 } // namespace sim

@@ -87,6 +87,10 @@ ParseResult parseOptions(const QStringList &args)
             if (!toInt(value, 1, std::numeric_limits<int>::max(), &n))
                 return fail(QStringLiteral("--corrupt-every wants a count >= 1, not '%1'").arg(value));
             opts.corruptEvery = static_cast<int>(n);
+        } else if (name == QLatin1String("--duplicate-reply")) {
+            if (!toInt(value, 1, std::numeric_limits<int>::max(), &n))
+                return fail(QStringLiteral("--duplicate-reply wants a reply number >= 1, not '%1'").arg(value));
+            opts.duplicateReplies.push_back(n);
         } else if (name == QLatin1String("--image") || name == QLatin1String("--dump")
                    || name == QLatin1String("--link")) {
             if (value.isEmpty())
@@ -122,6 +126,7 @@ QString usageText(const QString &program)
                "  --stop-after N       answer the first N requests, then none\n"
                "  --exception-on ADDR  refuse writes touching ADDR with exception 02 (repeatable)\n"
                "  --corrupt-every N    send every Nth reply with a bad CRC\n"
+               "  --duplicate-reply N  send the Nth reply twice, back to back (repeatable)\n"
                "  --help               this text\n")
         .arg(program);
 }

@@ -17,6 +17,7 @@ struct Options {
     long stopAfter = -1;          // -1: answer forever
     std::vector<int> exceptionAddresses;
     int corruptEvery = 0;         // 0: every reply goes out intact
+    std::vector<long> duplicateReplies; // these replies (counted from 1) go out twice
     QString imagePath;
     QString dumpPath;
     QString linkPath;

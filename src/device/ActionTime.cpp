@@ -8,6 +8,16 @@ namespace actiontime {
 
 namespace {
 
+// A Chinese input method types full-width digits, signs and point; they mean
+// the same as their ASCII forms.
+QChar halfWidth(QChar c)
+{
+    const char16_t u = c.unicode();
+    if ((u >= u'０' && u <= u'９') || u == u'＋' || u == u'－' || u == u'．')
+        return QChar(u - (u'０' - u'0'));
+    return c;
+}
+
 bool isSkipped(QChar c)
 {
     return c == u' ' || c == u'\t' || c == u'\n';
@@ -46,7 +56,7 @@ double leadingNumber(const QString &text)
     s.reserve(text.size());
     for (QChar c : text)
         if (!isSkipped(c))
-            s += c;
+            s += halfWidth(c);
 
     if (s.size() >= 2 && s[0] == u'&') {
         const QChar kind = s[1].toUpper();

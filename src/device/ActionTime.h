@@ -10,7 +10,8 @@ namespace actiontime {
 // have: blanks, tabs and line feeds are skipped wherever they stand; an
 // optional sign, digits, a decimal fraction and an exponent (E or D), or a
 // hexadecimal (&H) or octal (&O) number; reading stops at the first other
-// character; no number gives 0.
+// character; no number gives 0. Full-width digits, signs and point count as
+// their ASCII forms.
 double leadingNumber(const QString &text);
 
 // The register value for a typed action time: the leading number rounded to

@@ -2,12 +2,20 @@
 
 #include <QStringList>
 
+#include <algorithm>
+
 namespace fields {
 
 namespace {
 const QChar kPasswordSeparator = u'*';
+const QChar kInternationalPrefix = u'+';
 const QString kCountryPrefix = QStringLiteral("86");
 constexpr int kBareNumberLength = 11;
+
+bool allDigits(QStringView text)
+{
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+}
 } // namespace
 
 QString composeCommand(const QString &password, const QString &command)
@@ -30,9 +38,15 @@ QString splitOffCommand(const QString &stored)
     return stored.split(kPasswordSeparator).at(1);
 }
 
+bool holdsPasswordSeparator(const QString &text)
+{
+    return text.contains(kPasswordSeparator);
+}
+
 QString phoneSlotText(const QString &entry)
 {
-    return entry.size() == kBareNumberLength ? kCountryPrefix + entry : entry;
+    // Only a bare national number gets the prefix; "+" numbers carry their own.
+    return entry.size() == kBareNumberLength && allDigits(entry) ? kCountryPrefix + entry : entry;
 }
 
 QString emptyPhoneSlotText()
@@ -42,6 +56,12 @@ QString emptyPhoneSlotText()
 
 std::optional<QString> phoneEntryFromSlot(const QString &slotText)
 {
+    if (slotText.startsWith(kInternationalPrefix)) {
+        const QStringView number = QStringView(slotText).mid(1);
+        if (number.isEmpty() || !allDigits(number))
+            return std::nullopt;
+        return slotText;
+    }
     if (slotText.isEmpty() || slotText.front() < u'0' || slotText.front() > u'9')
         return std::nullopt;
     // Only the form written for an 11-digit number loses its prefix, so a
@@ -49,6 +69,14 @@ std::optional<QString> phoneEntryFromSlot(const QString &slotText)
     if (slotText.size() == kCountryPrefix.size() + kBareNumberLength && slotText.startsWith(kCountryPrefix))
         return slotText.mid(kCountryPrefix.size());
     return slotText;
+}
+
+bool isSendablePhoneEntry(const QString &entry)
+{
+    if (entry.isEmpty())
+        return true;
+    const QStringView number = entry.startsWith(kInternationalPrefix) ? QStringView(entry).mid(1) : QStringView(entry);
+    return !number.isEmpty() && allDigits(number);
 }
 
 int encodeOptionFlags(bool hold, bool phoneAlarm)

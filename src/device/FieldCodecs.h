@@ -19,16 +19,23 @@ struct OnCommand {
 // A switch-on command as read: with a "*", the first piece is the password and
 // the second the command (further pieces are dropped); without, no password.
 OnCommand splitOnCommand(const QString &stored);
-// A switch-off command as read: the second piece at "*", or the text whole.
+// A switch-off, all-on or all-off command as read: the second piece at "*",
+// or the text whole. The password is recovered from the switch-on commands only.
 QString splitOffCommand(const QString &stored);
+// Reading splits every command at "*", so no password or command may hold one.
+bool holdsPasswordSeparator(const QString &text);
 
-// The text a phone slot gets for a list entry: 11-character numbers get the
+// The text a phone slot gets for a list entry: 11-digit numbers get the
 // country prefix "86".
 QString phoneSlotText(const QString &entry);
 // The text a slot without an entry gets; it reads back as empty.
 QString emptyPhoneSlotText();
-// The list entry for a phone slot's text, or nothing for an empty slot.
+// The list entry for a phone slot's text, or nothing for an empty slot: a
+// number starts with a digit, or with "+" followed by digits.
 std::optional<QString> phoneEntryFromSlot(const QString &slotText);
+// What the write accepts as an entry: nothing at all, or digits 0-9 with an
+// optional leading "+", so that every entry reads back as itself.
+bool isSendablePhoneEntry(const QString &entry);
 
 int encodeOptionFlags(bool hold, bool phoneAlarm);
 struct OptionFlags {

@@ -40,9 +40,30 @@ constexpr int allCommandSlot(int i) { return 490 + kSlotRegisters * i; }
 
 constexpr int kPhoneSlots = 5;
 constexpr int phoneSlot(int p) { return 710 + kSlotRegisters * p; }
+constexpr bool isPhoneSlot(int slot)
+{
+    return slot >= phoneSlot(0) && slot <= phoneSlot(kPhoneSlots - 1) && (slot - phoneSlot(0)) % kSlotRegisters == 0;
+}
 
 constexpr int kAlarmTexts = 4; // channel 1 closing, 2 closing, 1 opening, 2 opening
 constexpr int alarmTextSlot(int k) { return 810 + kSlotRegisters * k; }
+
+// A slot holding a text the window shows and writes: the relay texts, the
+// all-on and all-off commands, the phone numbers and the alarm texts.
+constexpr bool isTextField(int slot)
+{
+    for (int r = 0; r < kRelayCount; ++r)
+        for (int kind = 0; kind < kRelayTextKinds; ++kind)
+            if (slot == relayTextSlot(r, static_cast<RelayText>(kind)))
+                return true;
+    for (int i = 0; i < kAllCommandCount; ++i)
+        if (slot == allCommandSlot(i))
+            return true;
+    for (int k = 0; k < kAlarmTexts; ++k)
+        if (slot == alarmTextSlot(k))
+            return true;
+    return isPhoneSlot(slot);
+}
 
 // The 32 slots from 10 to 630 that a full read fetches; only the relay texts
 // (10..150) carry fields of this tool.

@@ -52,6 +52,8 @@ GbkText encodeGbk(const QString &text)
 
 QString decodeGbk(const QByteArray &bytes)
 {
+    // A fresh stateful decoder holds back an incomplete last character and
+    // is never flushed, so half a character never shows as a replacement.
     qsizetype end = bytes.indexOf('\0');
     QByteArray text = end < 0 ? bytes : bytes.left(end);
     QStringDecoder decoder(kCodec);
@@ -85,6 +87,11 @@ QString decodeTextBlock(const QVector<quint16> &values, int count)
     QByteArray buffer = registersToBytes(values, count);
     buffer.append('\0');
     return decodeGbk(buffer);
+}
+
+bool textFillsBlock(const QVector<quint16> &values, int count)
+{
+    return count > 0 && count <= values.size() && !registersToBytes(values, count).contains('\0');
 }
 
 QVector<quint16> slotRegisters(const QByteArray &bytes, int slotBytes)

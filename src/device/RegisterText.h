@@ -26,8 +26,12 @@ QVector<quint16> bytesToRegisters(const QByteArray &bytes);
 QByteArray registersToBytes(const QVector<quint16> &registers, int count);
 
 // Decodes a text block as read from the device: the text ends at the first
-// zero byte or after 2 * count bytes.
+// zero byte or after 2 * count bytes. Half of a double-byte character at the
+// very end is dropped.
 QString decodeTextBlock(const QVector<quint16> &values, int count);
+// True when the block's 2 * count bytes hold no zero byte: the text did not
+// end inside the block and may go on in the device's registers after it.
+bool textFillsBlock(const QVector<quint16> &values, int count);
 
 // The registers to write for a text of GBK bytes into a slot of slotBytes:
 // the text followed by at least one zero byte whenever that still fits, so a

@@ -37,6 +37,15 @@ void FormMain::ApplyDeviceReply(int start, const QVector<quint16> &values, int c
 
     auto text = [&] { return regtext::decodeTextBlock(values, count); };
 
+    // A text that fills its block may go on in the device: keep the
+    // registers, so an unchanged text goes back whole.
+    if (regmap::isTextField(start)) {
+        if (count == regmap::kTextReadCount && regtext::textFillsBlock(values, count))
+            cutTexts[start] = {text(), values.mid(0, count)};
+        else
+            cutTexts.erase(start);
+    }
+
     for (int r = 0; r < regmap::kRelayCount; ++r) {
         if (start == regmap::relayTextSlot(r, RelayText::OnCommand)) {
             const fields::OnCommand on = fields::splitOnCommand(text());
@@ -58,9 +67,20 @@ void FormMain::ApplyDeviceReply(int start, const QVector<quint16> &values, int c
         }
     }
 
+    for (int i = 0; i < regmap::kAllCommandCount; ++i) {
+        if (start == regmap::allCommandSlot(i)) {
+            // A device that never had these commands keeps the window's.
+            const QString stored = text();
+            if (!stored.isEmpty())
+                txtAllCmd[i]->setText(fields::splitOffCommand(stored));
+            return;
+        }
+    }
+
     for (int k = 0; k < regmap::kAlarmTexts; ++k) {
         if (start == regmap::alarmTextSlot(k)) {
             strAlarmText[k] = text(); // the text box shows it at the next refresh
+            RefreshLongTextHints();
             return;
         }
     }

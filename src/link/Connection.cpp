@@ -15,11 +15,7 @@
 void FormMain::ToggleConnection()
 {
     if (bConnected) {
-        modbus1->ClosePort();
-        Timer1->setEnabled(false);
-        Timer2->setEnabled(false); // a time-out armed before the disconnect has nothing left to end
-        cmdConnect->setText(QStringLiteral("链接"));
-        bConnected = false;
+        EnterDisconnectedState();
         return;
     }
 
@@ -51,7 +47,9 @@ void FormMain::ToggleConnection()
 void FormMain::ReadAllParameters()
 {
     BusyCursor busy;
-    if (!modbus1->ReadRegisters(regmap::kSlave, regmap::kStatusBlock.start, regmap::kStatusBlock.count)) {
+    if (!modbus1->ReadRegisters(regmap::kSlave, regmap::kStatusBlock.start, regmap::kStatusBlock.count,
+                                kExchangeAttempts)) {
+        EnterDisconnectedState();
         ShowMessage(msg::readFailed());
         return;
     }
@@ -61,8 +59,12 @@ void FormMain::ReadAllParameters()
 bool FormMain::ReadParameterBlocks()
 {
     for (const regmap::Block &block : regmap::fullReadBlocks()) {
-        // A dead line would otherwise freeze the window for one time-out per block.
-        if (!modbus1->ReadRegisters(regmap::kSlave, block.start, block.count)) {
+        // All or nothing: a window that holds only part of the device's
+        // configuration must not write it back, so a read that still fails
+        // after its retries ends the connection. It also stops a dead line
+        // from freezing the window for one time-out per block.
+        if (!modbus1->ReadRegisters(regmap::kSlave, block.start, block.count, kExchangeAttempts)) {
+            EnterDisconnectedState();
             ShowMessage(msg::readFailed());
             return false;
         }
@@ -98,10 +100,15 @@ void FormMain::ResumeStatusPoll()
 
 void FormMain::HandleLinkTimeout()
 {
-    Timer2->setEnabled(false);
+    EnterDisconnectedState();
+    ShowMessage(msg::linkTimedOut());
+}
+
+void FormMain::EnterDisconnectedState()
+{
+    Timer2->setEnabled(false); // a time-out armed before the disconnect has nothing left to end
     modbus1->ClosePort();
     Timer1->setEnabled(false);
     cmdConnect->setText(QStringLiteral("链接"));
     bConnected = false;
-    ShowMessage(msg::linkTimedOut());
 }

@@ -16,28 +16,41 @@ bool ModbusLink::checkRange(int start, int count, int maxCount)
     return true;
 }
 
-bool ModbusLink::ReadRegisters(quint8 slave, int start, int count)
+bool ModbusLink::exchange(const QString &request, int attempts, const std::function<bool()> &once)
+{
+    for (int attempt = 1;; ++attempt) {
+        if (once()) {
+            setLastError(QString());
+            return true;
+        }
+        if (attempt >= attempts || !isOpen())
+            return false;
+        retrying(request, attempt + 1, attempts);
+    }
+}
+
+bool ModbusLink::ReadRegisters(quint8 slave, int start, int count, int attempts)
 {
     if (!checkRange(start, count, regmap::kMaxReadCount))
         return false;
     QVector<quint16> values;
-    if (!readBlock(slave, start, count, values))
+    if (!exchange(tr("read %1x%2").arg(start).arg(count), attempts,
+                  [&] { return readBlock(slave, start, count, values); }))
         return false;
-    setLastError(QString());
     emit ReplyReceived(start, values, count);
     return true;
 }
 
-bool ModbusLink::WriteRegister(quint8 slave, int address, quint16 value)
+bool ModbusLink::WriteRegister(quint8 slave, int address, quint16 value, int attempts)
 {
-    bool ok = checkRange(address, 1, 1) && writeSingle(slave, address, value);
-    if (ok)
-        setLastError(QString());
+    const bool ok = checkRange(address, 1, 1)
+                    && exchange(tr("write %1=%2").arg(address).arg(value), attempts,
+                                [&] { return writeSingle(slave, address, value); });
     emit WriteDone();
     return ok;
 }
 
-bool ModbusLink::WriteRegisters(quint8 slave, int start, const QVector<quint16> &values, int count)
+bool ModbusLink::WriteRegisters(quint8 slave, int start, const QVector<quint16> &values, int count, int attempts)
 {
     if (!checkRange(start, count, regmap::kMaxWriteCount))
         return false;
@@ -45,10 +58,9 @@ bool ModbusLink::WriteRegisters(quint8 slave, int start, const QVector<quint16> 
         setLastError(tr("%1 registers to write but only %2 values").arg(count).arg(values.size()));
         return false;
     }
-    if (!writeBlock(slave, start, values.mid(0, count)))
-        return false;
-    setLastError(QString());
-    return true;
+    const QVector<quint16> block = values.mid(0, count);
+    return exchange(tr("write %1x%2").arg(start).arg(count), attempts,
+                    [&] { return writeBlock(slave, start, block); });
 }
 
 QVector<quint16> ModbusLink::BytesToRegisters(const QByteArray &bytes)

@@ -8,6 +8,7 @@
 #include <QString>
 #include <QVector>
 
+#include <functional>
 #include <optional>
 
 // Why a port did not open, for a message that says what to do.
@@ -44,10 +45,12 @@ public:
     std::optional<PortOpenFailure> openFailure() const { return m_openFailure; }
 
     // Each returns true only when the device answered correctly; the reason of
-    // a failure stays in lastError().
-    bool ReadRegisters(quint8 slave, int start, int count);
-    bool WriteRegister(quint8 slave, int address, quint16 value);
-    bool WriteRegisters(quint8 slave, int start, const QVector<quint16> &values, int count);
+    // a failure stays in lastError(). An exchange that fails is sent again
+    // until attempts are used up: holding registers take the same values
+    // twice without harm, and a read changes nothing on the device.
+    bool ReadRegisters(quint8 slave, int start, int count, int attempts = 1);
+    bool WriteRegister(quint8 slave, int address, quint16 value, int attempts = 1);
+    bool WriteRegisters(quint8 slave, int start, const QVector<quint16> &values, int count, int attempts = 1);
 
     QString lastError() const { return m_lastError; }
 
@@ -69,9 +72,17 @@ protected:
 
     void setLastError(const QString &error) { m_lastError = error; }
     void setOpenFailure(std::optional<PortOpenFailure> failure) { m_openFailure = std::move(failure); }
+    // Before each further attempt of a failed exchange, e.g. "read 710x10".
+    virtual void retrying(const QString &request, int attempt, int attempts)
+    {
+        Q_UNUSED(request)
+        Q_UNUSED(attempt)
+        Q_UNUSED(attempts)
+    }
 
 private:
     bool checkRange(int start, int count, int maxCount);
+    bool exchange(const QString &request, int attempts, const std::function<bool()> &once);
 
     int m_portNumber = 0;
     QString m_typedPort;

@@ -8,8 +8,10 @@
 #include <modbus.h>
 
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 RtuLink::RtuLink(QObject *parent)
@@ -30,6 +32,13 @@ int RtuLink::configuredBaud()
     bool ok = false;
     const int baud = text.toInt(&ok);
     return ok && baud > 0 ? baud : 0;
+}
+
+int RtuLink::frameGapUs(int baud)
+{
+    if (baud <= 0 || baud > kFixedFrameGapAboveBaud)
+        return kFixedFrameGapUs;
+    return static_cast<int>(std::ceil(kFrameGapCharacters * 10 * 1e6 / baud));
 }
 
 std::optional<QString> RtuLink::choosePortDevice()
@@ -111,7 +120,7 @@ bool RtuLink::OpenPort()
     // From here on the kernel refuses other opens of the line (root's excepted,
     // which the claim's flock and TIOCGEXCL check turn away instead).
     PortClaim::setExclusive(modbus_get_socket(m_ctx), true);
-    m_dirty = true; // whatever waited on the line before we opened it is not ours
+    m_baud = baud;
     trace("OPEN", QStringLiteral("%1 %2 8N1").arg(device).arg(baud));
     return true;
 }
@@ -153,10 +162,8 @@ bool RtuLink::transact(const QByteArray &request, QVector<quint16> *values)
         trace("ERR", lastError());
         return false;
     }
-    if (m_dirty) {
-        modbus_flush(m_ctx);
-        m_dirty = false;
-    }
+    // Whatever waits on the line now is no answer to this request.
+    discardWaitingInput();
     modbus_set_slave(m_ctx, static_cast<quint8>(request[0]));
     trace("TX", frame::hex(frame::withCrc(request)));
     if (modbus_send_raw_request(m_ctx, reinterpret_cast<const uint8_t *>(request.constData()),
@@ -175,7 +182,40 @@ bool RtuLink::transact(const QByteArray &request, QVector<quint16> *values)
     trace("RX", frame::hex(bytes));
     if (!error.isEmpty())
         return fail(error);
+    // libmodbus reads exactly one reply's length. More bytes before the gap
+    // that ends a frame mean a longer or repeated reply: the one just read
+    // cannot be trusted to answer this request.
+    if (const int extra = bytesArrivingWithin(frameGapUs(m_baud)))
+        return fail(tr("reply followed by %1 more bytes").arg(extra));
     return true;
+}
+
+void RtuLink::discardWaitingInput()
+{
+    const int fd = modbus_get_socket(m_ctx);
+    int waiting = 0;
+    if (fd >= 0 && ::ioctl(fd, FIONREAD, &waiting) == 0 && waiting > 0)
+        trace("DROP", tr("%1 bytes that came after the last reply").arg(waiting));
+    modbus_flush(m_ctx);
+}
+
+int RtuLink::bytesArrivingWithin(int microseconds) const
+{
+    const int fd = modbus_get_socket(m_ctx);
+    if (fd < 0)
+        return 0;
+    pollfd p{fd, POLLIN, 0};
+    const timespec gap{0, static_cast<long>(microseconds) * 1000};
+    if (::ppoll(&p, 1, &gap, nullptr) <= 0 || !(p.revents & POLLIN))
+        return 0;
+    int waiting = 0;
+    ::ioctl(fd, FIONREAD, &waiting);
+    return std::max(waiting, 1);
+}
+
+void RtuLink::retrying(const QString &request, int attempt, int attempts)
+{
+    trace("RETRY", tr("%1, attempt %2 of %3").arg(request).arg(attempt).arg(attempts));
 }
 
 bool RtuLink::fail(const QString &error)
@@ -205,7 +245,6 @@ void RtuLink::drainLine()
         if (::read(fd, buffer, sizeof buffer) <= 0)
             break;
     }
-    m_dirty = true;
 }
 
 void RtuLink::trace(const char *direction, const QString &text) const

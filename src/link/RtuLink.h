@@ -14,9 +14,19 @@ class RtuLink : public ModbusLink {
     Q_OBJECT
 public:
     static constexpr int kDefaultBaud = 9600;
-    static constexpr int kResponseTimeoutMs = 500; // one request, no retries
-    static constexpr int kQuietMs = 200;            // silence that ends the drain after a failure
+    static constexpr int kResponseTimeoutMs = 500; // for each attempt of a request
+    // After a failure the line is drained until it has been quiet this long
+    // (at most kDrainLimitMs); a retry waits for that before it goes out.
+    static constexpr int kQuietMs = 200;
     static constexpr int kDrainLimitMs = 1000;
+    // A reply ends with 3.5 characters of silence (10 bits a character on
+    // 8N1); above 19200 baud RTU fixes the gap at 1750 microseconds.
+    static constexpr double kFrameGapCharacters = 3.5;
+    static constexpr int kFixedFrameGapUs = 1750;
+    static constexpr int kFixedFrameGapAboveBaud = 19200;
+
+    // The silence that must follow a reply before the next request, in microseconds.
+    static int frameGapUs(int baud);
 
     explicit RtuLink(QObject *parent = nullptr);
     ~RtuLink() override;
@@ -32,6 +42,7 @@ protected:
     bool readBlock(quint8 slave, int start, int count, QVector<quint16> &values) override;
     bool writeSingle(quint8 slave, int address, quint16 value) override;
     bool writeBlock(quint8 slave, int start, const QVector<quint16> &values) override;
+    void retrying(const QString &request, int attempt, int attempts) override;
 
 private:
     // The device to open, by the port resolver or the typed text; traces the decision.
@@ -40,12 +51,14 @@ private:
 
     bool transact(const QByteArray &request, QVector<quint16> *values);
     bool fail(const QString &error);
+    void discardWaitingInput();
+    int bytesArrivingWithin(int microseconds) const;
     void drainLine();
     void trace(const char *direction, const QString &text) const;
 
     _modbus *m_ctx = nullptr;
     PortClaim m_claim; // held from before modbus_connect until the port closes
-    bool m_dirty = false;
+    int m_baud = kDefaultBaud;
     bool m_trace = false;
     QElapsedTimer m_requestTimer;
 };

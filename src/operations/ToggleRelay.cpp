@@ -50,5 +50,5 @@ void FormMain::ToggleRelay(int i)
         PaintStateButton(cmdRelay[i], true);
     }
     Timer1->setEnabled(false); // the poll resumes with WriteDone
-    modbus1->WriteRegister(regmap::kSlave, regmap::kRelayRegister, static_cast<quint16>(nRelayBits));
+    modbus1->WriteRegister(regmap::kSlave, regmap::kRelayRegister, static_cast<quint16>(nRelayBits), kExchangeAttempts);
 }

@@ -2,6 +2,8 @@
 
 #include "ModbusLink.h"
 #include "Messages.h"
+#include "RegisterMap.h"
+#include "StateButton.h"
 #include "Twips.h"
 #include "WindowTimer.h"
 
@@ -47,8 +49,7 @@ T *make(QWidget *container, const QString &name, const QString &caption = QStrin
     w->setObjectName(name);
     if constexpr (std::is_same_v<T, QGroupBox>)
         w->setTitle(caption);
-    else if constexpr (std::is_same_v<T, QLineEdit> || std::is_same_v<T, QLabel> || std::is_same_v<T, QPushButton> ||
-                       std::is_same_v<T, QCheckBox> || std::is_same_v<T, QRadioButton>)
+    else if constexpr (std::is_same_v<T, QLineEdit> || std::is_same_v<T, QLabel> || std::is_base_of_v<QAbstractButton, T>)
         w->setText(caption);
     return w;
 }
@@ -99,8 +100,8 @@ void FormMain::createControls()
 
     Frame2 = make<QGroupBox>(this, "Frame2", QStringLiteral("数字量状态"));
     for (int i = 0; i < 2; ++i) {
-        cmdDI[i] = make<QPushButton>(Frame2, QStringLiteral("cmdDI_%1").arg(i), QStringLiteral("I%1").arg(i));
-        cmdRelay[i] = make<QPushButton>(Frame2, QStringLiteral("cmdRelay_%1").arg(i), QStringLiteral("Q%1").arg(i));
+        cmdDI[i] = make<StateButton>(Frame2, QStringLiteral("cmdDI_%1").arg(i), QStringLiteral("I%1").arg(i));
+        cmdRelay[i] = make<StateButton>(Frame2, QStringLiteral("cmdRelay_%1").arg(i), QStringLiteral("Q%1").arg(i));
         PaintStateButton(cmdDI[i], false);
         PaintStateButton(cmdRelay[i], false);
     }
@@ -255,6 +256,18 @@ void FormMain::wireEvents()
     connect(cmbDISel, &QComboBox::activated, this, &FormMain::ShowChannelAlarmText);
     connect(txtDIAlarm, &QPlainTextEdit::textChanged, this, &FormMain::StoreChannelAlarmText);
     connect(Command1, &QPushButton::clicked, this, &FormMain::RestoreFactoryDefaults);
+
+    // Every change that can make a shown text differ from a longer one on the device.
+    for (int r = 0; r < regmap::kRelayCount; ++r)
+        for (QLineEdit *box : {txtOpen[r], txtClose[r], txtAnswer[r], txtCAnswer[r]})
+            connect(box, &QLineEdit::textChanged, this, &FormMain::RefreshLongTextHints);
+    for (QLineEdit *box : {txtAllCmd[0], txtAllCmd[1], txtMiMa})
+        connect(box, &QLineEdit::textChanged, this, &FormMain::RefreshLongTextHints);
+    connect(txtDIAlarm, &QPlainTextEdit::textChanged, this, &FormMain::RefreshLongTextHints); // after the text is stored
+    connect(cmbDISel, &QComboBox::currentTextChanged, this, &FormMain::RefreshLongTextHints);
+    connect(lstPhone->model(), &QAbstractItemModel::rowsInserted, this, &FormMain::RefreshLongTextHints);
+    connect(lstPhone->model(), &QAbstractItemModel::rowsRemoved, this, &FormMain::RefreshLongTextHints);
+    connect(lstPhone->model(), &QAbstractItemModel::dataChanged, this, &FormMain::RefreshLongTextHints);
 }
 
 int FormMain::ChosenEntry(const QComboBox *combo)

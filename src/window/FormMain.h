@@ -13,7 +13,9 @@
 
 #include <array>
 #include <functional>
+#include <map>
 #include <optional>
+#include <vector>
 
 class QButtonGroup;
 class QCheckBox;
@@ -22,6 +24,7 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
+class QListWidgetItem;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
@@ -79,6 +82,10 @@ public:
 
     // The chosen entry of a combo box, or -1 when its text is not one of its entries.
     static int ChosenEntry(const QComboBox *combo);
+
+    // Every exchange of a full read or a write is tried this often before it
+    // counts as failed; the probe and the status poll try once.
+    static constexpr int kExchangeAttempts = 3;
 
     // Link time-out armed by each status poll.
     static constexpr int kPollIntervalMs = 1000;
@@ -141,7 +148,35 @@ public:
     qint16 nRelayBits = 0;
     std::optional<ports::PortTable> portTable; // the last listing of the ports
 
+    // A text block read as a full 10 registers with no zero byte: the text
+    // may go on in the device. While the window still shows it unchanged,
+    // the write sends these registers back as they were read.
+    struct CutText {
+        QString text; // as stored, password prefix included
+        QVector<quint16> registers;
+    };
+    std::map<int, CutText> cutTexts; // by slot address
+
 private:
+    // One text slot as the next write sends it, and where the window shows it.
+    struct SlotText {
+        int slot;
+        bool commandLimit; // commands and replies stay below 20 bytes
+        QString text;      // as stored: commands carry the password in front
+        QWidget *control = nullptr;       // the box showing it, if shown now
+        QListWidgetItem *item = nullptr;  // or the phone entry
+        // The cut registers to send instead of the text, when it is unchanged.
+        const QVector<quint16> *keptRegisters = nullptr;
+    };
+    // The 19 text slots in write order: relay texts, all-on/all-off, alarm
+    // texts, phone slots.
+    std::vector<SlotText> ComposeSlotTexts();
+    // Tells the operator which shown texts are longer on the device.
+    void RefreshLongTextHints();
+    // Port closed, timers stopped, caption "链接", not connected; the window
+    // keeps showing what it had read.
+    void EnterDisconnectedState();
+
     void createControls();
     void placeControls();
     void wireEvents();

@@ -40,8 +40,27 @@ inline QString commandTooLong() { return QStringLiteral("命令长度必须小�
 inline QString slotTextTooLong() { return QStringLiteral("报警短信和手机号码不能超过40字节！"); }
 inline QString unsendableCharacter() { return QStringLiteral("包含无法发送的字符，请修改后重试！"); }
 inline QString actionTimeOutOfRange() { return QStringLiteral("动作时间必须在-32768到32767之间！"); }
+// Reading splits every command at "*", so a "*" inside one would break it.
+inline QString holdsPasswordSeparator(const QString &field) { return QStringLiteral("%1不能包含字符“*”！").arg(field); }
+inline QString phoneNotANumber(int position, const QString &entry)
+{
+    return QStringLiteral("第%1个手机号码“%2”只能由数字0-9和开头的“+”组成！").arg(position).arg(entry);
+}
 inline QString writeSucceeded() { return QStringLiteral("短信报警控制器参数设置成功！"); }
 inline QString writeFailed() { return QStringLiteral("参数设置失败，请检查设备连接！"); }
+
+// The fields named in messages
+inline QString passwordField() { return QStringLiteral("指令密码"); }
+inline QString onCommandField(int relay) { return QStringLiteral("继电器%1开启命令").arg(relay); }
+inline QString offCommandField(int relay) { return QStringLiteral("继电器%1关闭命令").arg(relay); }
+inline QString allOnField() { return QStringLiteral("全开命令"); }
+inline QString allOffField() { return QStringLiteral("全关命令"); }
+
+// A text read only in part: the device holds more than the 20 bytes read.
+inline QString textLongerOnDevice()
+{
+    return QStringLiteral("设备中的这段文字比显示的更长（只读出了前20个字节）。\n不修改它，写入时设备中的全文保持不变。");
+}
 
 // Phone list
 inline QString phoneListFull() { return QStringLiteral("手机号码设置最多数量为5！"); }

@@ -44,7 +44,12 @@ private slots:
         QTest::newRow("hex 32 bit") << "&H10000" << 99999;
         QTest::newRow("huge exponent") << "1e400" << 99999;
         QTest::newRow("tiny exponent") << "1e-400" << 0;
-        QTest::newRow("full-width digits are not digits") << "１２" << 0;
+        // A Chinese input method types full-width forms; they mean the same.
+        QTest::newRow("full-width digits") << "１２" << 12;
+        QTest::newRow("full-width sign") << "－５" << -5;
+        QTest::newRow("full-width point") << "２．５" << 2;
+        QTest::newRow("full-width plus, ASCII exponent") << "＋１e2" << 100;
+        QTest::newRow("ideographic space is no blank") << "\u30007" << 0;
     }
 
     void registerValue()

@@ -99,10 +99,14 @@ private slots:
         QCOMPARE(fields::phoneEntryFromSlot(QStringLiteral("861234")), std::optional(QStringLiteral("861234")));
         QCOMPARE(fields::phoneEntryFromSlot(QStringLiteral("a")), std::nullopt);
         QCOMPARE(fields::phoneEntryFromSlot(QString()), std::nullopt);
-        QCOMPARE(fields::phoneEntryFromSlot(QStringLiteral("+8615800000000")), std::nullopt);
+        QCOMPARE(fields::phoneEntryFromSlot(QStringLiteral("+8615800000000")), std::optional(QStringLiteral("+8615800000000")));
+        QCOMPARE(fields::phoneEntryFromSlot(QStringLiteral("+")), std::nullopt);
+        QCOMPARE(fields::phoneEntryFromSlot(QStringLiteral("+86-139")), std::nullopt);
+        // A "+" number of 11 characters is no bare national number.
+        QCOMPARE(fields::phoneSlotText(QStringLiteral("+1234567890")), QStringLiteral("+1234567890"));
         // Every number the write produces reads back as it was entered.
         for (const QString &entry : {QStringLiteral("15800000000"), QStringLiteral("8001234"), QStringLiteral("0"),
-                                     QStringLiteral("861")})
+                                     QStringLiteral("861"), QStringLiteral("+8613800000000"), QStringLiteral("+1234567890")})
             QCOMPARE(fields::phoneEntryFromSlot(fields::phoneSlotText(entry)), std::optional(entry));
         // A 13-character entry with "86" in front is the stored form of an 11-digit number.
         QCOMPARE(fields::phoneEntryFromSlot(fields::phoneSlotText(QStringLiteral("8612345678901"))),

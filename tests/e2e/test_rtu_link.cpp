@@ -167,6 +167,33 @@ private slots:
         QVERIFY(b.replies.isEmpty());
     }
 
+    void aRepeatedReplyNeverShiftsTheBlocks_data()
+    {
+        QTest::addColumn<int>("attempts");
+        QTest::newRow("tried once") << 1;
+        QTest::newRow("retried") << 3;
+    }
+
+    void aRepeatedReplyNeverShiftsTheBlocks()
+    {
+        QFETCH(int, attempts);
+        Bench b({"--duplicate-reply", "2"});
+        QVERIFY(b.open());
+        const std::vector<quint16> image = factory::registerImage();
+        auto block = [&](int start) { return QVector<quint16>(image.begin() + start, image.begin() + start + 10); };
+        QVERIFY(b.link.ReadRegisters(1, 690, 10));
+        // Reply 2 comes twice: the first copy is no proof of anything.
+        QCOMPARE(b.link.ReadRegisters(1, 710, 10, attempts), attempts > 1);
+        if (attempts == 1)
+            QVERIFY2(b.link.lastError().contains("followed by 25 more bytes"), qPrintable(b.link.lastError()));
+        QVERIFY(b.link.ReadRegisters(1, 730, 10));
+        QVERIFY(b.link.ReadRegisters(1, 810, 10));
+        QCOMPARE(b.replies.last().values, block(810));
+        QCOMPARE(b.replies[b.replies.size() - 2].values, block(730));
+        if (attempts > 1)
+            QCOMPARE(b.replies[1].values, block(710));
+    }
+
     void aVanishedDeviceFailsQuickly()
     {
         Bench b;
@@ -188,7 +215,7 @@ private slots:
         qputenv("ALARMCFG_TRACE", "1");
         QString pty;
         {
-            Bench b({"--exception-on", "5"});
+            Bench b({"--exception-on", "5", "--duplicate-reply", "1"});
             const int saved = dup(STDERR_FILENO);
             dup2(capture.handle(), STDERR_FILENO);
             const bool opened = b.open();
@@ -196,7 +223,7 @@ private slots:
             second.setPortNumber(1);
             const bool secondOpened = second.OpenPort();
             b.link.ReadRegisters(1, 0, 7);
-            b.link.WriteRegister(1, 5, 1);
+            b.link.WriteRegister(1, 5, 1, 2);
             fflush(stderr);
             dup2(saved, STDERR_FILENO);
             close(saved);
@@ -209,6 +236,8 @@ private slots:
         QVERIFY2(text.contains("TX    01 03 00 00 00 07 04 08"), qPrintable(text));
         QVERIFY2(text.contains(QRegularExpression("RX    01 03 0E( [0-9A-F]{2}){16} \\(\\d+\\.\\d ms\\)")), qPrintable(text));
         QVERIFY2(text.contains("ERR   Modbus exception 02 (illegal data address)"), qPrintable(text));
+        QVERIFY2(text.contains("ERR   reply followed by 19 more bytes"), qPrintable(text)); // the status block came twice
+        QVERIFY2(text.contains("RETRY write 5=1, attempt 2 of 2"), qPrintable(text));
         // Each open says which device the port resolver chose, and why a port was refused.
         QVERIFY2(text.contains(QStringLiteral("PORT  COM1 -> %1 (set by ALARMCFG_COM1)").arg(pty)), qPrintable(text));
         QVERIFY2(text.contains(QStringLiteral("OPEN  %1 9600 8N1").arg(pty)), qPrintable(text));

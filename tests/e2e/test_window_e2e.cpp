@@ -143,6 +143,7 @@ private slots:
         r.form->ToggleConnection();
         QCOMPARE(r.messages, QStringList({msg::readFailed()}));
         QCOMPARE(r.form->txtOpen[0]->text(), QStringLiteral("设备1开")); // never read, still the window's own
+        QVERIFY(!r.form->bConnected); // so it is never written over the device's
     }
 
     void aDeviceLostWhilePollingEndsTheConnection()
@@ -200,6 +201,10 @@ private slots:
         std::vector<quint16> changed = factory::registerImage();
         for (int slot = 10; slot < 1000; slot += 20)
             putText(changed, slot, QByteArray(40, 'z')); // every slot full of old text
+        // The all-on and all-off commands are no part of the factory set:
+        // the restore keeps the device's, under the factory password.
+        putText(changed, 490, regtext::encodeGbk(QStringLiteral("1*全部打开")).bytes + QByteArray(1, '\0'));
+        putText(changed, 510, regtext::encodeGbk(QStringLiteral("1*全部关闭")).bytes + QByteArray(1, '\0'));
         changed[900] = 55;
         QTemporaryDir dir;
         SimWindow r({"--image", writeImage(dir, changed)});
@@ -208,7 +213,9 @@ private slots:
         r.form->Command1->click();
         QCOMPARE(r.messages.last(), msg::writeSucceeded());
         const std::vector<quint16> image = r.sim.dumpImage();
-        const std::vector<quint16> factoryImage = factory::registerImage();
+        std::vector<quint16> factoryImage = factory::registerImage();
+        putText(factoryImage, 490, regtext::encodeGbk(QStringLiteral("739154*全部打开")).bytes + QByteArray(1, '\0'));
+        putText(factoryImage, 510, regtext::encodeGbk(QStringLiteral("739154*全部关闭")).bytes + QByteArray(1, '\0'));
         // Each written text ends with a zero, so what is read back is the factory text.
         for (int slot : {10, 30, 50, 70, 90, 110, 130, 150, 490, 510, 710, 730, 750, 770, 790, 810, 830, 850, 870}) {
             const QVector<quint16> got(image.begin() + slot, image.begin() + slot + 10);

@@ -78,7 +78,7 @@ QStringList snapshot(const FormMain &f)
 {
     QStringList s;
     for (int i = 0; i < 2; ++i) {
-        s << f.txtOpen[i]->text() << f.txtClose[i]->text() << f.txtAnswer[i]->text() << f.txtCAnswer[i]->text()
+        s << f.txtAllCmd[i]->text() << f.txtOpen[i]->text() << f.txtClose[i]->text() << f.txtAnswer[i]->text() << f.txtCAnswer[i]->text()
           << f.txtTime[i]->text() << f.cmdDI[i]->palette().color(QPalette::Button).name()
           << f.cmdRelay[i]->palette().color(QPalette::Button).name();
     }
@@ -104,17 +104,7 @@ int neededValues(int start)
         return 2;
     if (start == regmap::kOptionFlags || start == regmap::kAlarmMode)
         return 1;
-    for (int r = 0; r < regmap::kRelayCount; ++r)
-        for (int kind = 0; kind < regmap::kRelayTextKinds; ++kind)
-            if (start == regmap::relayTextSlot(r, static_cast<RelayText>(kind)))
-                return 0;
-    for (int k = 0; k < regmap::kAlarmTexts; ++k)
-        if (start == regmap::alarmTextSlot(k))
-            return 0;
-    for (int p = 0; p < regmap::kPhoneSlots; ++p)
-        if (start == regmap::phoneSlot(p))
-            return 0;
-    return -1;
+    return regmap::isTextField(start) ? 0 : -1;
 }
 
 } // namespace
@@ -171,9 +161,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (start == regmap::relayTextSlot(r, RelayText::OffReply))
             FUZZ_CHECK(f.txtCAnswer[r]->text() == text);
     }
+    for (int i = 0; i < regmap::kAllCommandCount; ++i)
+        if (start == regmap::allCommandSlot(i) && !text.isEmpty())
+            FUZZ_CHECK(f.txtAllCmd[i]->text() == fields::splitOffCommand(text));
     for (int k = 0; k < regmap::kAlarmTexts; ++k)
         if (start == regmap::alarmTextSlot(k))
             FUZZ_CHECK(f.strAlarmText[k] == text);
+    // A text that fills its block is kept as read, for an unchanged write.
+    if (regmap::isTextField(start)) {
+        const auto cut = f.cutTexts.find(start);
+        const bool fills = usable == regmap::kTextReadCount && regtext::textFillsBlock(values, usable);
+        FUZZ_CHECK((cut != f.cutTexts.end()) == fills);
+        if (fills)
+            FUZZ_CHECK(cut->second.text == text && cut->second.registers == values.mid(0, usable));
+    }
     if (start == regmap::phoneSlot(0))
         FUZZ_CHECK(f.lstPhone->count() == (fields::phoneEntryFromSlot(text) ? 1 : 0));
     if (start == regmap::kStatusBlock.start) {

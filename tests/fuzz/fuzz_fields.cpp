@@ -6,13 +6,26 @@
 
 #include <QRegularExpression>
 
+#include <algorithm>
+
 namespace {
 
 const QChar kStar = u'*';
 
+bool isDigit(QChar c)
+{
+    return c >= u'0' && c <= u'9';
+}
+
 bool startsWithDigit(const QString &s)
 {
-    return !s.isEmpty() && s.front() >= u'0' && s.front() <= u'9';
+    return !s.isEmpty() && isDigit(s.front());
+}
+
+// "+" followed by one digit or more, and nothing else.
+bool isPlusNumber(const QString &s)
+{
+    return s.size() > 1 && s.front() == u'+' && std::all_of(s.begin() + 1, s.end(), isDigit);
 }
 
 void checkStoredCommand(const QString &stored)
@@ -49,17 +62,21 @@ void checkCommandRoundTrip(QString password, QString command)
 
 void checkPhone(const QString &text)
 {
-    // Any slot text: only text starting with a digit is an entry.
+    // Any slot text: only text starting with a digit, or "+" and digits, is an entry.
     const std::optional<QString> entry = fields::phoneEntryFromSlot(text);
-    FUZZ_CHECK(entry.has_value() == startsWithDigit(text));
+    FUZZ_CHECK(entry.has_value() == (startsWithDigit(text) || isPlusNumber(text)));
     if (entry)
         FUZZ_CHECK(*entry == text || ("86" + *entry == text && entry->size() == 11));
 
+    const bool bareNumber = text.size() == 11 && std::all_of(text.begin(), text.end(), isDigit);
     const QString slot = fields::phoneSlotText(text);
-    FUZZ_CHECK(slot == (text.size() == 11 ? "86" + text : text));
-    // An entry reads back as itself, except a 13-character one starting with
-    // "86", which is the slot form of an 11-digit number.
-    if (startsWithDigit(text) && !(text.size() == 13 && text.startsWith(QStringLiteral("86"))))
+    FUZZ_CHECK(slot == (bareNumber ? "86" + text : text));
+    // Every entry the write accepts reads back as itself, except a
+    // 13-character one starting with "86", which is the slot form of an
+    // 11-digit number.
+    const bool sendable = text.isEmpty() || isPlusNumber(text) || std::all_of(text.begin(), text.end(), isDigit);
+    FUZZ_CHECK(fields::isSendablePhoneEntry(text) == sendable);
+    if (sendable && !text.isEmpty() && !(text.size() == 13 && text.startsWith(QStringLiteral("86"))))
         FUZZ_CHECK(fields::phoneEntryFromSlot(slot) == text);
 }
 

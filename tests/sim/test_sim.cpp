@@ -121,10 +121,10 @@ QByteArray describeDifference(const std::vector<quint16> &got, const std::vector
     return "equal";
 }
 
-// Time of a request and its reply on the wire at 9600 baud, in nanoseconds.
+// Time of a request, the silence that ends it and its reply on the wire, in nanoseconds.
 qint64 wireNs(int requestBytes, int replyBytes, int baud)
 {
-    return (qint64(requestBytes) + replyBytes + 7) * 10 * 1'000'000'000 / baud;
+    return ((qint64(requestBytes) + replyBytes) * 10 + 35) * 1'000'000'000 / baud;
 }
 
 // A read of n registers: request 8 bytes, reply 5 + 2n bytes.

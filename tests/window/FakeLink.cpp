@@ -26,7 +26,10 @@ bool FakeLink::answers(const Call &call)
     calls.append(call);
     if (onRequest)
         onRequest(call);
-    if (!m_open || silent || failStarts.contains(call.start) || answerOnly == 0) {
+    const bool failsThisTime = failTimes.value(call.start) > 0;
+    if (failsThisTime)
+        --failTimes[call.start];
+    if (!m_open || silent || failStarts.contains(call.start) || answerOnly == 0 || failsThisTime) {
         setLastError(QStringLiteral("no reply"));
         return false;
     }

@@ -4,6 +4,7 @@
 
 #include "ModbusLink.h"
 
+#include <QMap>
 #include <QSet>
 #include <functional>
 #include <vector>
@@ -34,6 +35,7 @@ public:
     bool silent = false;       // answers nothing
     int answerOnly = -1;       // answer this many more requests, then go silent (-1: no limit)
     QSet<int> failStarts;      // requests starting here are not answered
+    QMap<int, int> failTimes;  // requests starting here go unanswered this many more times
     std::function<void(const Call &)> onRequest; // runs before the answer
 
     // Calls of one kind, and a compact "R710x10" / "W10x4" / "S5" trace of requests.

@@ -128,18 +128,73 @@ private slots:
         QVERIFY(w.form->Timer1->isTicking());
     }
 
-    void theBurstStopsAtItsFirstUnansweredRead()
+    void aFullReadIsAllOrNothing_data()
+    {
+        QTest::addColumn<int>("start");    // the read that goes unanswered
+        QTest::addColumn<int>("failures"); // how many times in a row
+        QTest::addColumn<bool>("read");    // the connect read everything
+        QTest::newRow("recovered on the third try") << 30 << 2 << true;
+        QTest::newRow("a text slot fails every try") << 30 << 3 << false;
+        QTest::newRow("the status block of the burst") << 0 << 4 << false;
+        QTest::newRow("the alarm mode, last of all") << 1050 << 3 << false;
+    }
+
+    void aFullReadIsAllOrNothing()
+    {
+        QFETCH(int, start);
+        QFETCH(int, failures);
+        QFETCH(bool, read);
+        WindowFixture w;
+        putText(w.link, 10, QStringLiteral("pw*go"));
+        w.link.image[900] = 77;
+        // The probe answers; the burst's reads fail as the row says.
+        bool armed = false;
+        w.link.onRequest = [&](const FakeLink::Call &c) {
+            if (!armed && c.kind == FakeLink::Call::Read && c.start == start && w.form->bConnected) {
+                armed = true;
+                w.link.failTimes[start] = failures;
+            }
+        };
+        w.form->ToggleConnection();
+
+        const QString request = QStringLiteral("R%1x%2").arg(start).arg(start == 0 ? 7 : start == 1050 ? 1 : 10);
+        const int tries = w.link.requestTrace().mid(2).count(request); // past the probe
+        QCOMPARE(tries, FormMain::kExchangeAttempts);
+        QCOMPARE(w.form->bConnected, read);
+        if (read) {
+            QCOMPARE(w.messages, QStringList({msg::readSucceeded()}));
+            QCOMPARE(w.form->txtTime[0]->text(), QStringLiteral("77"));
+            return;
+        }
+        // Given up: the window is disconnected, as after a link time-out, and
+        // keeps what it had read.
+        QCOMPARE(w.messages, QStringList({msg::readFailed()}));
+        QCOMPARE(w.link.requestTrace().last(), QStringLiteral("close"));
+        QCOMPARE(w.form->cmdConnect->text(), QStringLiteral("链接"));
+        QVERIFY(!w.form->Timer1->isTicking() && !w.form->Timer2->isTicking());
+        if (start == 30)
+            QCOMPARE(w.form->txtOpen[0]->text(), QStringLiteral("go"));
+        // Nothing the window holds may now reach the device.
+        w.link.calls.clear();
+        w.messages.clear();
+        w.form->cmdRelayWrite->click();
+        w.form->Command1->click();
+        w.form->cmdRelayRead->click();
+        QCOMPARE(w.messages, QStringList(3, msg::connectFirst()));
+        QVERIFY(w.link.calls.isEmpty());
+    }
+
+    void theProbeAndThePollTryOnce()
     {
         WindowFixture w;
-        w.link.failStarts = {30};
-        w.link.image[900] = 77;
-        putText(w.link, 10, QStringLiteral("pw*go"));
+        w.link.failTimes[0] = 1;
         w.form->ToggleConnection();
-        QCOMPARE(w.link.requestTrace().last(), QStringLiteral("R30x10"));
-        QCOMPARE(w.messages, QStringList({msg::readFailed()})); // and no success message
-        QCOMPARE(w.form->txtOpen[0]->text(), QStringLiteral("go")); // read before the failure
-        QCOMPARE(w.form->txtTime[0]->text(), QStringLiteral("0"));  // never read: kept
-        QVERIFY(w.form->bConnected); // the poll decides about the line
+        QCOMPARE(w.link.requestTrace(), QStringList({"open1", "R0x7", "close"}));
+        w.connectQuietly();
+        w.link.failTimes[0] = 1;
+        w.form->PollStatus();
+        QCOMPARE(w.link.requestTrace(), QStringList({"R0x7"}));
+        QVERIFY(w.form->Timer2->isTicking()); // the time-out decides, not a retry
     }
 
     void theStatusPollReadsTheStatusBlockEverySecond()

@@ -103,7 +103,8 @@ private slots:
         f.cmdRelayRead->click();
         QCOMPARE(w.link.requestTrace(), fullReadTrace());
         QCOMPARE(w.messages, QStringList({msg::readSucceeded(), msg::relayCommandsRead()}));
-        QCOMPARE(f.txtAllCmd[0]->text(), QStringLiteral("都开"));
+        // The all-on command is read back like every other field.
+        QCOMPARE(f.txtAllCmd[0]->text(), QStringLiteral("全开"));
         QCOMPARE(f.txtOpen[0]->text(), QStringLiteral("设备1开"));
         QCOMPARE(f.txtMiMa->text(), QStringLiteral("739154"));
     }

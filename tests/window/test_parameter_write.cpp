@@ -7,6 +7,8 @@
 #include "RegisterText.h"
 
 #include <QCheckBox>
+#include <QComboBox>
+#include <QPlainTextEdit>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProgressBar>
@@ -127,11 +129,16 @@ private slots:
     {
         f->txtOpen[0]->setText(QString(12, u'o'));     // 6 + 1 + 12 = 19 bytes
         f->txtAnswer[1]->setText(QString(9, u'成'));   // 18 bytes
+        f->txtCAnswer[0]->setText(QStringLiteral("a*b")); // replies are never split
         f->txtMiMa->setText(QStringLiteral("123456")); // 6 characters
+        f->lstPhone->addItems({"+8613800000000", "", "+1234567890"});
         f->WriteAllParameters();
         QCOMPARE(w->messages, QStringList({msg::writeSucceeded()}));
         QCOMPARE(writeAt(10).count, 10);
         QCOMPARE(writeAt(10).values.last(), quint16(u'o' << 8));
+        QCOMPARE(w->link.textAt(730, 10), QStringLiteral("+8613800000000"));
+        QCOMPARE(writeAt(750).values, QVector<quint16>({0})); // an empty entry is an empty text
+        QCOMPARE(w->link.textAt(770, 10), QStringLiteral("+1234567890")); // no "86" in front of a "+"
     }
 
     void refusalsWriteNothing_data()
@@ -149,6 +156,16 @@ private slots:
         QTest::newRow("thai in alarm") << "alarm" << QStringLiteral("\u0E01") << msg::unsendableCharacter();
         QTest::newRow("time 40000") << "txtTime_0" << "40000" << msg::actionTimeOutOfRange();
         QTest::newRow("time -32769") << "txtTime_1" << "-32769" << msg::actionTimeOutOfRange();
+        // Reading splits every command at "*" and takes a phone text for a
+        // number only by its digits: these would not come back as written.
+        QTest::newRow("star in password") << "txtMiMa" << "12*4" << msg::holdsPasswordSeparator(msg::passwordField());
+        QTest::newRow("star in on-command 2") << "txtOpen_1" << "泵*开" << msg::holdsPasswordSeparator(msg::onCommandField(2));
+        QTest::newRow("star in off-command 1") << "txtClose_0" << "*" << msg::holdsPasswordSeparator(msg::offCommandField(1));
+        QTest::newRow("star in all-off") << "txtAllCmd_1" << "all*off" << msg::holdsPasswordSeparator(msg::allOffField());
+        QTest::newRow("phone with a blank") << "phone" << "138 0013" << msg::phoneNotANumber(2, "138 0013");
+        QTest::newRow("phone plus alone") << "phone" << "+" << msg::phoneNotANumber(2, "+");
+        QTest::newRow("phone plus inside") << "phone" << "86+10" << msg::phoneNotANumber(2, "86+10");
+        QTest::newRow("phone full-width digits") << "phone" << "１３８" << msg::phoneNotANumber(2, "１３８");
     }
 
     void refusalsWriteNothing()
@@ -168,6 +185,61 @@ private slots:
         QVERIFY(w->link.calls.isEmpty());
         QCOMPARE(f->ProgressBar1->value(), 37);
         QVERIFY(!f->ProgressBar1->isVisibleTo(f));
+    }
+
+    void aTextLongerOnTheDeviceGoesBackWhole_data()
+    {
+        QTest::addColumn<int>("slot");
+        QTest::addColumn<QString>("stored"); // more than the 20 bytes a read fetches
+        QTest::addColumn<QString>("box");    // where the window shows it
+        QTest::newRow("alarm text") << 810 << QStringLiteral("前门被打开，请立即检查现场安全") << "txtDIAlarm";
+        QTest::newRow("relay reply") << 50 << QStringLiteral("Relay one is on now, OK") << "txtAnswer_0";
+        QTest::newRow("on-command with password") << 90 << QStringLiteral("4321*switch relay two on") << "txtOpen_1";
+        QTest::newRow("all-off command") << 510 << QStringLiteral("739154*ALL RELAYS OFF") << "txtAllCmd_1";
+        QTest::newRow("phone number") << 710 << QStringLiteral("0012345678901234567890") << "lstPhone";
+        QTest::newRow("ends in half a character") << 830 << QStringLiteral("abc通道二闭合报警了请检查") << "txtDIAlarm";
+    }
+
+    void aTextLongerOnTheDeviceGoesBackWhole()
+    {
+        QFETCH(int, slot);
+        QFETCH(QString, stored);
+        QFETCH(QString, box);
+        const QVector<quint16> regs = slotText(stored);
+        std::copy(regs.begin(), regs.end(), w->link.image.begin() + slot);
+        f->ToggleConnection();
+        f->ToggleConnection();
+        if (slot == 830)
+            f->cmbDISel->setCurrentIndex(1);
+        auto hint = [&]() -> QString {
+            if (box == "lstPhone")
+                return f->lstPhone->item(0)->toolTip();
+            return f->findChild<QWidget *>(box)->toolTip();
+        };
+        QCOMPARE(hint(), msg::textLongerOnDevice());
+
+        // Unchanged, it goes back as read: the device keeps the rest.
+        w->link.calls.clear();
+        f->WriteAllParameters();
+        QCOMPARE(w->messages.last(), msg::writeSucceeded());
+        QCOMPARE(writeAt(slot).values, regs.mid(0, 10));
+        QCOMPARE(w->link.textAt(slot, 20), stored);
+        QCOMPARE(hint(), msg::textLongerOnDevice());
+
+        // Edited, the window's text is what the device gets.
+        if (box == "lstPhone")
+            f->lstPhone->item(0)->setText(QStringLiteral("110"));
+        else if (box == "txtDIAlarm")
+            f->txtDIAlarm->setPlainText(QStringLiteral("短"));
+        else
+            f->findChild<QLineEdit *>(box)->setText(QStringLiteral("短"));
+        QCOMPARE(hint(), QString());
+        f->WriteAllParameters();
+        QCOMPARE(w->messages.last(), msg::writeSucceeded());
+        const QString expected = box == "lstPhone" ? QStringLiteral("110")
+                                 : slot == 90 || slot == 510 ? f->txtMiMa->text() + QStringLiteral("*短")
+                                                            : QStringLiteral("短");
+        QCOMPARE(w->link.textAt(slot, 20), expected);
     }
 
     void checksComeInTheirOrder()
@@ -195,21 +267,33 @@ private slots:
     void aFailedWriteStopsTheRun_data()
     {
         QTest::addColumn<int>("failAt");
-        QTest::addColumn<int>("writesMade");
-        QTest::newRow("text slot") << 110 << 6;
-        QTest::newRow("phone slot") << 750 << 17;
-        QTest::newRow("option flags") << 1030 << 22;
+        QTest::addColumn<int>("writesMade"); // the failing one counted once
+        QTest::addColumn<int>("failures");
+        QTest::newRow("text slot") << 110 << 6 << 3;
+        QTest::newRow("phone slot") << 750 << 17 << 3;
+        QTest::newRow("option flags") << 1030 << 22 << 3;
+        QTest::newRow("text slot, recovered") << 110 << 22 << 2;
+        QTest::newRow("option flags, recovered") << 1030 << 22 << 2;
     }
 
     void aFailedWriteStopsTheRun()
     {
         QFETCH(int, failAt);
         QFETCH(int, writesMade);
-        w->link.failStarts = {failAt};
+        QFETCH(int, failures);
+        w->link.failTimes[failAt] = failures;
         f->WriteAllParameters();
-        QCOMPARE(w->link.calls.size(), writesMade);
-        QCOMPARE(w->link.calls.last().start, failAt);
-        QCOMPARE(w->messages, QStringList({msg::writeFailed()}));
+        const int tries = std::min(failures + 1, FormMain::kExchangeAttempts);
+        QCOMPARE(w->link.calls.size(), writesMade + tries - 1);
+        QCOMPARE(static_cast<int>(std::count_if(w->link.calls.begin(), w->link.calls.end(),
+                                                [&](const FakeLink::Call &c) { return c.start == failAt; })),
+                 tries);
+        const bool recovered = failures < FormMain::kExchangeAttempts;
+        QCOMPARE(w->messages, QStringList({recovered ? msg::writeSucceeded() : msg::writeFailed()}));
+        if (recovered)
+            QVERIFY(w->link.image == factory::registerImage());
+        else
+            QCOMPARE(w->link.calls.last().start, failAt);
         QVERIFY(!f->ProgressBar1->isVisibleTo(f));
     }
 

@@ -96,6 +96,18 @@ private slots:
         QCOMPARE(f->txtAnswer[0]->text(), QStringLiteral("一二三四五六七八九十"));
     }
 
+    void allOnAndAllOffCommandsAreReadBack()
+    {
+        f->txtMiMa->setText(QStringLiteral("739154"));
+        reply(490, textBlock(QStringLiteral("4321*ALL ON")));
+        reply(510, textBlock(QStringLiteral("全部关闭")));
+        QCOMPARE(f->txtAllCmd[0]->text(), QStringLiteral("ALL ON"));
+        QCOMPARE(f->txtAllCmd[1]->text(), QStringLiteral("全部关闭"));
+        QCOMPARE(f->txtMiMa->text(), QStringLiteral("739154")); // only the switch-on commands carry it in
+        reply(490, rawBlock(QByteArray(20, '\0'))); // a device without the command keeps the window's
+        QCOMPARE(f->txtAllCmd[0]->text(), QStringLiteral("ALL ON"));
+    }
+
     void alarmTextsGoToTheTableNotTheTextBox()
     {
         reply(850, textBlock(QStringLiteral("一号断开")));
@@ -114,7 +126,9 @@ private slots:
         QCOMPARE(listEntries(f->lstPhone), QStringList({"15800000000", "800123", "8", "13912345678"}));
         reply(710, rawBlock(QByteArray(20, '\0')));
         reply(730, textBlock(QStringLiteral("+8613912345678")));
-        QCOMPARE(listEntries(f->lstPhone), QStringList());
+        reply(750, textBlock(QStringLiteral("+")));
+        reply(770, textBlock(QStringLiteral("+86 139")));
+        QCOMPARE(listEntries(f->lstPhone), QStringList({"+8613912345678"}));
     }
 
     void timesOptionsAndMode()
