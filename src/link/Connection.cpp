@@ -19,9 +19,12 @@ void FormMain::ToggleConnection()
     }
 
     BusyCursor busy;
-    modbus1->setPortNumber(ChosenEntry(cmbComSel) + 1);
+    const int entry = ChosenEntry(cmbComSel);
+    modbus1->setPortNumber(entry + 1);
+    modbus1->setTypedPort(entry < 0 ? cmbComSel->currentText() : QString());
+    RefreshPortInfo(true); // an adapter plugged in since the last look is seen
     if (!modbus1->OpenPort()) {
-        ShowMessage(msg::portOpenFailed());
+        ShowMessage(PortOpenFailureText());
         return;
     }
     bReplySeen = false;

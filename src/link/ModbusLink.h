@@ -9,19 +9,40 @@
 #include <QVector>
 
 #include <functional>
+#include <optional>
+
+// Why a port did not open, for a message that says what to do.
+struct PortOpenFailure {
+    enum class Cause {
+        NotADevice,   // typed text that names no device, or a file that is not a serial line
+        NoDevice,     // nothing behind the COM number, or the path does not exist (unplugged)
+        NoPermission, // the user may not open it
+        Busy,         // another program holds it
+        Other,        // see systemText
+    };
+    QString port;   // "COM3", or the text typed in its place
+    QString device; // the path that was tried; empty when nothing stands behind the port
+    Cause cause = Cause::Other;
+    QString systemText; // the system's own words
+};
 
 class ModbusLink : public QObject {
     Q_OBJECT
 public:
     explicit ModbusLink(QObject *parent = nullptr) : QObject(parent) {}
 
-    // Port 1..7 stands for COM1..COM7; anything else cannot be opened.
+    // Port 1..7 stands for COM1..COM7. With 0 (no entry chosen) the typed
+    // text names the device: a path, or a kernel name such as ttyUSB1.
     void setPortNumber(int port) { m_portNumber = port; }
     int portNumber() const { return m_portNumber; }
+    void setTypedPort(const QString &text) { m_typedPort = text; }
+    QString typedPort() const { return m_typedPort; }
 
     virtual bool OpenPort() = 0;
     virtual void ClosePort() = 0;
     virtual bool isOpen() const = 0;
+    // Why the last OpenPort failed; nothing when it opened or the link cannot tell.
+    std::optional<PortOpenFailure> openFailure() const { return m_openFailure; }
 
     // Each returns true only when the device answered correctly; the reason of
     // a failure stays in lastError(). An exchange that fails is sent again
@@ -46,6 +67,7 @@ protected:
     virtual bool writeBlock(quint8 slave, int start, const QVector<quint16> &values) = 0;
 
     void setLastError(const QString &error) { m_lastError = error; }
+    void setOpenFailure(std::optional<PortOpenFailure> failure) { m_openFailure = std::move(failure); }
     // Before each further attempt of a failed exchange, e.g. "read 710x10".
     virtual void retrying(const QString &request, int attempt, int attempts)
     {
@@ -59,5 +81,7 @@ private:
     bool exchange(const QString &request, int attempts, const std::function<bool()> &once);
 
     int m_portNumber = 0;
+    QString m_typedPort;
     QString m_lastError;
+    std::optional<PortOpenFailure> m_openFailure;
 };

@@ -1,6 +1,6 @@
 #include "RtuLink.h"
 
-#include "PortNaming.h"
+#include "SystemPorts.h"
 #include "ReplyFrame.h"
 
 #include <QDateTime>
@@ -41,34 +41,87 @@ int RtuLink::frameGapUs(int baud)
     return static_cast<int>(std::ceil(kFrameGapCharacters * 10 * 1e6 / baud));
 }
 
+std::optional<QString> RtuLink::choosePortDevice()
+{
+    if (portNumber() == 0 && !typedPort().trimmed().isEmpty()) {
+        const QString typed = typedPort().trimmed();
+        const std::optional<QString> device = ports::typedPortDevice(typed);
+        trace("PORT", QStringLiteral("typed %1 -> %2").arg(typed, device.value_or(QStringLiteral("no device name"))));
+        if (!device)
+            refuseOpen({typed, QString(), PortOpenFailure::Cause::NotADevice, tr("not a device name")});
+        return device;
+    }
+    if (portNumber() < kFirstPort || portNumber() > kLastPort) {
+        setLastError(tr("COM%1 is not a port of this tool").arg(portNumber()));
+        return std::nullopt;
+    }
+    const ports::PortTable table = ports::lookUpPorts();
+    for (const QString &note : table.notes)
+        trace("PORT", note);
+    const ports::Resolution &chosen = table.com[portNumber() - kFirstPort];
+    trace("PORT", ports::describe(chosen));
+    if (chosen.device.isEmpty()) {
+        refuseOpen({QStringLiteral("COM%1").arg(portNumber()), chosen.pin ? chosen.pin->link : QString(),
+                    PortOpenFailure::Cause::NoDevice, tr("no device")});
+        return std::nullopt;
+    }
+    return chosen.device;
+}
+
+bool RtuLink::refuseOpen(const PortOpenFailure &failure)
+{
+    setOpenFailure(failure);
+    setLastError(QStringLiteral("%1: %2").arg(failure.device.isEmpty() ? failure.port : failure.device, failure.systemText));
+    trace("FAIL", lastError());
+    return false;
+}
+
 bool RtuLink::OpenPort()
 {
     ClosePort();
-    const std::optional<QString> path = portDevicePath(portNumber());
-    if (!path) {
-        setLastError(tr("COM%1 is not a port of this tool").arg(portNumber()));
+    setOpenFailure(std::nullopt);
+    const std::optional<QString> path = choosePortDevice();
+    if (!path)
         return false;
-    }
+    PortOpenFailure failure;
+    failure.port = portNumber() == 0 ? typedPort().trimmed() : QStringLiteral("COM%1").arg(portNumber());
+    failure.device = *path;
     const int baud = configuredBaud();
     if (baud == 0) {
-        setLastError(tr("ALARMCFG_BAUD is not a baud rate"));
-        return false;
+        failure.systemText = tr("ALARMCFG_BAUD is not a baud rate");
+        return refuseOpen(failure);
     }
-    m_ctx = modbus_new_rtu(path->toLocal8Bit().constData(), baud, 'N', 8, 1);
+    // libmodbus opens the device itself in modbus_connect and sets the line
+    // up there at once. So the claim comes first, on a descriptor of our own:
+    // a port another program holds is refused before its line settings are
+    // touched. The flock belongs to that descriptor, which therefore stays
+    // open for as long as the port does.
+    if (!m_claim.claim(*path, &failure))
+        return refuseOpen(failure);
+    const QString device = m_claim.device();
+    m_ctx = modbus_new_rtu(device.toLocal8Bit().constData(), baud, 'N', 8, 1);
     if (!m_ctx) {
-        setLastError(tr("%1: %2").arg(*path, QString::fromLocal8Bit(modbus_strerror(errno))));
-        return false;
+        failure.cause = PortOpenFailure::Cause::Other;
+        failure.systemText = QString::fromLocal8Bit(modbus_strerror(errno));
+        m_claim.release();
+        return refuseOpen(failure);
     }
     modbus_set_response_timeout(m_ctx, 0, kResponseTimeoutMs * 1000);
     modbus_set_error_recovery(m_ctx, MODBUS_ERROR_RECOVERY_NONE);
     if (modbus_connect(m_ctx) == -1) {
-        setLastError(tr("%1: %2").arg(*path, QString::fromLocal8Bit(modbus_strerror(errno))));
+        const int error = errno;
+        failure.cause = PortClaim::causeOf(error);
+        failure.systemText = QString::fromLocal8Bit(modbus_strerror(error));
         modbus_free(m_ctx);
         m_ctx = nullptr;
-        return false;
+        m_claim.release();
+        return refuseOpen(failure);
     }
+    // From here on the kernel refuses other opens of the line (root's excepted,
+    // which the claim's flock and TIOCGEXCL check turn away instead).
+    PortClaim::setExclusive(modbus_get_socket(m_ctx), true);
     m_baud = baud;
-    trace("OPEN", QStringLiteral("%1 %2 8N1").arg(*path).arg(baud));
+    trace("OPEN", QStringLiteral("%1 %2 8N1").arg(device).arg(baud));
     return true;
 }
 
@@ -76,9 +129,13 @@ void RtuLink::ClosePort()
 {
     if (!m_ctx)
         return;
+    // The flag belongs to the line, not to our descriptor: left set, it would
+    // outlive us while any other descriptor (the simulator's, say) is open.
+    PortClaim::setExclusive(modbus_get_socket(m_ctx), false);
     modbus_close(m_ctx);
     modbus_free(m_ctx);
     m_ctx = nullptr;
+    m_claim.release();
     trace("CLOSE", QString());
 }
 

@@ -2,8 +2,11 @@
 // The link on a real serial line: Modbus RTU master on libmodbus.
 
 #include "ModbusLink.h"
+#include "PortClaim.h"
 
 #include <QElapsedTimer>
+
+#include <optional>
 
 struct _modbus;
 
@@ -42,6 +45,10 @@ protected:
     void retrying(const QString &request, int attempt, int attempts) override;
 
 private:
+    // The device to open, by the port resolver or the typed text; traces the decision.
+    std::optional<QString> choosePortDevice();
+    bool refuseOpen(const PortOpenFailure &failure);
+
     bool transact(const QByteArray &request, QVector<quint16> *values);
     bool fail(const QString &error);
     void discardWaitingInput();
@@ -50,6 +57,7 @@ private:
     void trace(const char *direction, const QString &text) const;
 
     _modbus *m_ctx = nullptr;
+    PortClaim m_claim; // held from before modbus_connect until the port closes
     int m_baud = kDefaultBaud;
     bool m_trace = false;
     QElapsedTimer m_requestTimer;

@@ -28,6 +28,20 @@ namespace {
 constexpr int kInnerWidth = 8430;
 constexpr int kInnerHeight = 7575;
 
+// The port list looks at the system afresh each time it drops down, so that
+// an adapter plugged in meanwhile shows.
+class PortComboBox : public QComboBox {
+public:
+    using QComboBox::QComboBox;
+    std::function<void()> beforePopup;
+    void showPopup() override
+    {
+        if (beforePopup)
+            beforePopup();
+        QComboBox::showPopup();
+    }
+};
+
 template <typename T>
 T *make(QWidget *container, const QString &name, const QString &caption = QString())
 {
@@ -40,9 +54,10 @@ T *make(QWidget *container, const QString &name, const QString &caption = QStrin
     return w;
 }
 
-QComboBox *makeCombo(QWidget *container, const QString &name)
+template <typename Combo = QComboBox>
+Combo *makeCombo(QWidget *container, const QString &name)
 {
-    auto *combo = make<QComboBox>(container, name);
+    auto *combo = make<Combo>(container, name);
     combo->setEditable(true);
     combo->setInsertPolicy(QComboBox::NoInsert);
     combo->setCompleter(nullptr); // typed text stays as typed
@@ -75,7 +90,9 @@ FormMain::~FormMain() = default;
 void FormMain::createControls()
 {
     Frame6 = make<QGroupBox>(this, "Frame6", QStringLiteral("串口设置"));
-    cmbComSel = makeCombo(Frame6, "cmbComSel");
+    auto *portCombo = makeCombo<PortComboBox>(Frame6, "cmbComSel");
+    portCombo->beforePopup = [this] { RefreshPortInfo(true); };
+    cmbComSel = portCombo;
     cmdConnect = make<QPushButton>(Frame6, "cmdConnect", QStringLiteral("连接"));
 
     Frame16 = make<QGroupBox>(this, "Frame16", QStringLiteral("固件版本"));
@@ -145,6 +162,10 @@ void FormMain::createControls()
     Command1 = make<QPushButton>(this, "Command1", QStringLiteral("恢复出厂"));
     cmdExport = make<QPushButton>(this, "cmdExport", QStringLiteral("导出配置"));
     cmdImport = make<QPushButton>(this, "cmdImport", QStringLiteral("导入配置"));
+    lblPortInfo = make<QLabel>(this, "lblPortInfo");
+    lblPortInfo->setWordWrap(true);
+    lblPortInfo->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    lblPortInfo->setTextInteractionFlags(Qt::TextSelectableByMouse); // a path to copy
 
     Timer1 = new WindowTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -212,6 +233,7 @@ void FormMain::placeControls()
     place(Command1, 7320, 4320, 975, 375);
     place(cmdExport, 7320, 4800, 975, 375);
     place(cmdImport, 7320, 5280, 975, 375);
+    place(lblPortInfo, 240, 6810, 8055, 705); // the strip below Frame8, as wide as the frames above
     ProgressBar1->raise(); // it overlaps the top edge of Frame8 while shown
 
     setFixedSize(twipsToPixels(kInnerWidth, dpi), twipsToPixels(kInnerHeight, dpi));
@@ -222,6 +244,7 @@ void FormMain::placeControls()
 void FormMain::wireEvents()
 {
     connect(cmdConnect, &QPushButton::clicked, this, &FormMain::ToggleConnection);
+    connect(cmbComSel, &QComboBox::editTextChanged, this, [this] { RefreshPortInfo(false); });
     connect(Timer1, &WindowTimer::Tick, this, &FormMain::PollStatus);
     connect(Timer2, &WindowTimer::Tick, this, &FormMain::HandleLinkTimeout);
     connect(modbus1, &ModbusLink::ReplyReceived, this, &FormMain::ApplyDeviceReply, Qt::DirectConnection);

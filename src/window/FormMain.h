@@ -7,6 +7,8 @@
 
 #include "ParameterSet.h"
 
+#include "SystemPorts.h"
+
 #include <QColor>
 #include <QString>
 #include <QVector>
@@ -15,6 +17,7 @@
 #include <array>
 #include <functional>
 #include <map>
+#include <optional>
 #include <vector>
 
 class QButtonGroup;
@@ -57,6 +60,13 @@ public:
 
     // Connection and status poll
     void ToggleConnection();
+    // Shows in lblPortInfo which device the chosen entry or the typed text is;
+    // relist looks at the system's ports and the port map afresh.
+    void RefreshPortInfo(bool relist);
+    QString PortInfoText() const;
+    // The open-failure message: its first line, and a second that names the
+    // device and the cause when the link knows them.
+    QString PortOpenFailureText() const;
     void ReadAllParameters();
     void PollStatus();
     void ResumeStatusPoll();
@@ -144,6 +154,7 @@ public:
     QPushButton *Command1;
     QPushButton *cmdExport;
     QPushButton *cmdImport;
+    QLabel *lblPortInfo;
     WindowTimer *Timer1;
     WindowTimer *Timer2;
     ModbusLink *modbus1;
@@ -157,6 +168,7 @@ public:
     QString strFirmware; // as the last status block gave it, empty before
     // Texts the device holds longer than they were read, by slot address.
     std::map<int, params::CutText> cutTexts;
+    std::optional<ports::PortTable> portTable; // the last listing of the ports
 
 private:
     // Tells the operator which shown texts are longer on the device.

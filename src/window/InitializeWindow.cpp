@@ -2,7 +2,7 @@
 #include "FormMain.h"
 
 #include "FactoryDefaults.h"
-#include "PortNaming.h"
+#include "PortResolver.h"
 #include "RegisterMap.h"
 
 #include <QComboBox>
@@ -15,6 +15,7 @@ void FormMain::InitializeWindow()
     for (int port = kFirstPort; port <= kLastPort; ++port)
         cmbComSel->addItem(QStringLiteral("COM%1").arg(port));
     cmbComSel->setCurrentIndex(0);
+    RefreshPortInfo(true);
 
     for (int k = 0; k < regmap::kAlarmTexts; ++k)
         strAlarmText[k] = factory::channelAlarmText(k);

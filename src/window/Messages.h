@@ -1,5 +1,6 @@
 #pragma once
-// Every text the window shows the operator in a message box.
+// Every text the window shows the operator: its message boxes and the port
+// information line below the relay frame.
 
 #include <QString>
 
@@ -9,6 +10,21 @@ inline QString windowCaption() { return QStringLiteral("配置软件V1.5"); }
 
 // Connection and status poll
 inline QString portOpenFailed() { return QStringLiteral("打开串口失败，请检查串口设置！"); }
+// The second line of portOpenFailed: the device and what is wrong with it.
+inline QString portNotADevice(const QString &text) { return QStringLiteral("%1：不是串口设备").arg(text); }
+inline QString portNothingBehind(const QString &port) { return QStringLiteral("%1：没有对应的串口设备").arg(port); }
+inline QString portMissing(const QString &device) { return QStringLiteral("%1：设备不存在（是否已拔出？）").arg(device); }
+inline QString portNoPermission(const QString &device)
+{
+    return QStringLiteral("%1：没有权限打开。请将用户加入 dialout 组（sudo usermod -aG dialout $USER），"
+                          "然后注销并重新登录，新的组才会生效。")
+        .arg(device);
+}
+inline QString portBusy(const QString &device)
+{
+    return QStringLiteral("%1：串口正被其他程序占用。ModemManager 或 brltty 可能占用 USB 串口。").arg(device);
+}
+inline QString portSystemError(const QString &device, const QString &text) { return QStringLiteral("%1：%2").arg(device, text); }
 inline QString probeUnanswered() { return QStringLiteral("设备未连接或设备初始化尚未完成，请稍后重试！"); }
 inline QString linkTimedOut() { return QStringLiteral("设备链接超时，请检查设备是否链接正常"); }
 
@@ -88,5 +104,18 @@ inline QString textLongerOnDevice()
 // Phone list
 inline QString phoneListFull() { return QStringLiteral("手机号码设置最多数量为5！"); }
 inline QString choosePhone() { return QStringLiteral("请选择手机号码！"); }
+
+// The port information line: which device the chosen entry or the typed text is.
+inline QString portByEnvironment(const QString &variable) { return QStringLiteral("由环境变量 %1 指定").arg(variable); }
+inline QString portBySavedPin() { return QStringLiteral("已保存的分配"); }
+inline QString portBuiltIn() { return QStringLiteral("主板串口"); }
+inline QString portNewlyAssigned() { return QStringLiteral("新分配，已保存"); }
+inline QString portAssignedUnsaved() { return QStringLiteral("临时分配，未保存"); }
+inline QString portTyped() { return QStringLiteral("手动输入"); }
+inline QString portSerialNumber(const QString &serial) { return QStringLiteral("序列号 %1").arg(serial); }
+inline QString portNotPresent() { return QStringLiteral("该设备不存在"); }
+inline QString portNoDevice() { return QStringLiteral("没有串口设备"); }
+inline QString portPinnedAbsent() { return QStringLiteral("已保存的适配器未插入"); }
+inline QString portNotADeviceName() { return QStringLiteral("不是串口设备名"); }
 
 } // namespace msg

@@ -8,6 +8,8 @@
 #include "SimProcess.h"
 #include "WindowFixture.h"
 
+#include <QStandardPaths>
+
 #include <memory>
 
 struct SimWindow {
@@ -18,6 +20,7 @@ struct SimWindow {
 
     explicit SimWindow(const QStringList &simArgs = {}) : sim(simArgs)
     {
+        QStandardPaths::setTestModeEnabled(true); // the port map of a test user, never the real one
         FormMain::setMessageHook([this](const QString &text) { messages << text; });
         form = std::make_unique<FormMain>(&link);
         form->InitializeWindow();

@@ -17,7 +17,10 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTemporaryDir>
 #include <QtTest>
+
+#include <unistd.h>
 
 class FaultMatrixTest : public QObject {
     Q_OBJECT
@@ -115,7 +118,8 @@ private slots:
         QTest::newRow("41-byte alarm text") << "alarm" << QString(41, u'a') << msg::slotTextTooLong();
         QTest::newRow("emoji in a reply") << "txtAnswer_1" << QStringLiteral("已开🙂") << msg::unsendableCharacter();
         QTest::newRow("action time 40000") << "txtTime_0" << "40000" << msg::actionTimeOutOfRange();
-        QTest::newRow("typed port name") << "port" << "COM12" << msg::portOpenFailed();
+        QTest::newRow("typed port name") << "port" << "COM12"
+                                         << msg::portOpenFailed() + "\n" + msg::portNotADevice("COM12"); // no device on Linux
     }
 
     void badInputLeavesTheDeviceUntouched()
@@ -141,6 +145,58 @@ private slots:
         }
         QCOMPARE(r.messages, QStringList({message}));
         QCOMPARE(r.sim.dumpImage(), before);
+    }
+
+    void anOpenFailureSaysWhy_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("a path that is not there") << "missing";
+        QTest::newRow("a device without permission") << "forbidden";
+        QTest::newRow("a port another program holds") << "held";
+        QTest::newRow("a file that is no serial line") << "file";
+        QTest::newRow("text that names no device") << "word";
+    }
+
+    void anOpenFailureSaysWhy()
+    {
+        QFETCH(QString, kind);
+        QTemporaryDir tmp;
+        const QString dir = QFileInfo(tmp.path()).canonicalFilePath();
+        SimWindow r;
+        QVERIFY(r.sim.start());
+        RtuLink holder;
+        QString typed;
+        QString cause;
+        if (kind == "missing") {
+            typed = dir + "/ttyUSB9";
+            cause = msg::portMissing(typed);
+        } else if (kind == "forbidden") {
+            typed = dir + "/ttyUSB0";
+            QFile file(typed);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            QVERIFY(file.setPermissions({}));
+            if (::access(QFile::encodeName(typed).constData(), R_OK | W_OK) == 0)
+                QSKIP("this user (root) opens a file of mode 000 anyway");
+            cause = msg::portNoPermission(typed);
+        } else if (kind == "held") {
+            holder.setTypedPort(r.sim.ptyPath());
+            QVERIFY(holder.OpenPort());
+            typed = r.sim.ptyPath();
+            cause = msg::portBusy(typed);
+        } else if (kind == "file") {
+            typed = dir + "/notes.txt";
+            QFile file(typed);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            cause = msg::portNotADevice(typed);
+        } else {
+            typed = QStringLiteral("随便");
+            cause = msg::portNotADevice(typed);
+        }
+        r.form->cmbComSel->setEditText(typed);
+        r.form->ToggleConnection();
+        QCOMPARE(r.messages, QStringList({msg::portOpenFailed() + "\n" + cause}));
+        QVERIFY(!r.form->bConnected);
+        QCOMPARE(r.form->cmdConnect->text(), QStringLiteral("连接"));
     }
 };
 

@@ -1,11 +1,12 @@
 // The libmodbus RTU link against the device simulator over a pseudo-terminal.
 #include "FactoryDefaults.h"
-#include "PortNaming.h"
+#include "SystemPorts.h"
 #include "RtuLink.h"
 #include "SimProcess.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTemporaryFile>
 #include <QtTest>
 
@@ -45,22 +46,28 @@ struct Bench {
 class RtuLinkTest : public QObject {
     Q_OBJECT
 private slots:
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true); // the port map of a test user, never the real one
+    }
+
     void portsMapToDevices()
     {
         qputenv("ALARMCFG_COM3", "/dev/ttyUSB7");
-        QCOMPARE(portDevicePath(3), std::optional(QStringLiteral("/dev/ttyUSB7")));
-        qunsetenv("ALARMCFG_COM4");
-        QCOMPARE(portDevicePath(4), std::optional(QStringLiteral("/dev/ttyS3")));
-        QCOMPARE(portDevicePath(0), std::nullopt);
-        QCOMPARE(portDevicePath(8), std::nullopt);
+        QCOMPARE(ports::lookUpPorts().com[2].device, QStringLiteral("/dev/ttyUSB7"));
         RtuLink link;
         link.setPortNumber(0);
+        QVERIFY(!link.OpenPort());
+        link.setPortNumber(8);
         QVERIFY(!link.OpenPort());
         qputenv("ALARMCFG_COM2", "/nonexistent/tty");
         link.setPortNumber(2);
         QVERIFY(!link.OpenPort());
         QVERIFY(link.lastError().contains("/nonexistent/tty"));
+        QCOMPARE(link.openFailure().value().cause, PortOpenFailure::Cause::NoDevice);
         QVERIFY(!link.ReadRegisters(1, 0, 7)); // closed: nothing to talk to
+        qunsetenv("ALARMCFG_COM2");
+        qunsetenv("ALARMCFG_COM3");
     }
 
     void readsAndWritesReachTheDevice()
@@ -206,16 +213,22 @@ private slots:
         QTemporaryFile capture;
         QVERIFY(capture.open());
         qputenv("ALARMCFG_TRACE", "1");
+        QString pty;
         {
             Bench b({"--exception-on", "5", "--duplicate-reply", "1"});
-            QVERIFY(b.open());
             const int saved = dup(STDERR_FILENO);
             dup2(capture.handle(), STDERR_FILENO);
+            const bool opened = b.open();
+            RtuLink second; // a second instance on the same port
+            second.setPortNumber(1);
+            const bool secondOpened = second.OpenPort();
             b.link.ReadRegisters(1, 0, 7);
             b.link.WriteRegister(1, 5, 1, 2);
             fflush(stderr);
             dup2(saved, STDERR_FILENO);
             close(saved);
+            QVERIFY(opened && !secondOpened);
+            pty = b.sim.ptyPath();
         }
         qunsetenv("ALARMCFG_TRACE");
         capture.seek(0);
@@ -225,6 +238,13 @@ private slots:
         QVERIFY2(text.contains("ERR   Modbus exception 02 (illegal data address)"), qPrintable(text));
         QVERIFY2(text.contains("ERR   reply followed by 19 more bytes"), qPrintable(text)); // the status block came twice
         QVERIFY2(text.contains("RETRY write 5=1, attempt 2 of 2"), qPrintable(text));
+        // Each open says which device the port resolver chose, and why a port was refused.
+        QVERIFY2(text.contains(QStringLiteral("PORT  COM1 -> %1 (set by ALARMCFG_COM1)").arg(pty)), qPrintable(text));
+        QVERIFY2(text.contains(QStringLiteral("OPEN  %1 9600 8N1").arg(pty)), qPrintable(text));
+        // Root gets past TIOCEXCL and meets the flock; anyone else meets TIOCEXCL (EBUSY) first.
+        QVERIFY2(text.contains(QStringLiteral("FAIL  %1: locked by another program (flock)").arg(pty)) ||
+                     (geteuid() != 0 && text.contains(QStringLiteral("FAIL  %1: ").arg(pty))),
+                 qPrintable(text));
         QVERIFY(text.contains(QRegularExpression("^\\[\\d\\d:\\d\\d:\\d\\d\\.\\d{3}\\]", QRegularExpression::MultilineOption)));
     }
 };

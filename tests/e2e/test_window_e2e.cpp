@@ -1,8 +1,10 @@
 // The window on the real RTU link, talking to the device simulator.
 #include "FactoryDefaults.h"
 #include "FakeLink.h"
+#include "FieldCodecs.h"
 #include "FormMain.h"
 #include "Messages.h"
+#include "RegisterMap.h"
 #include "RegisterText.h"
 #include "RtuLink.h"
 #include "SimWindow.h"
@@ -40,6 +42,20 @@ void putText(std::vector<quint16> &image, int slot, const QByteArray &bytes)
 {
     const QVector<quint16> regs = regtext::bytesToRegisters(bytes);
     std::copy(regs.begin(), regs.end(), image.begin() + slot);
+}
+
+// The image the same edits give on the in-process device; r's messages stay caught.
+std::vector<quint16> referenceImage(SimWindow &r)
+{
+    FormMain::setMessageHook([](const QString &) {});
+    FakeLink fake;
+    FormMain reference(&fake);
+    reference.InitializeWindow();
+    reference.ToggleConnection();
+    editEveryField(reference);
+    reference.WriteAllParameters();
+    FormMain::setMessageHook([&r](const QString &text) { r.messages << text; });
+    return fake.image;
 }
 
 } // namespace
@@ -133,16 +149,7 @@ private slots:
         QCOMPARE(r.messages.last(), msg::writeSucceeded());
 
         // The same edits on the in-process device give the same image, register for register.
-        FormMain::setMessageHook([](const QString &) {});
-        FakeLink fake;
-        FormMain reference(&fake);
-        reference.InitializeWindow();
-        reference.ToggleConnection();
-        editEveryField(reference);
-        reference.WriteAllParameters();
-        FormMain::setMessageHook([&r](const QString &text) { r.messages << text; });
-        std::vector<quint16> image = r.sim.dumpImage();
-        QCOMPARE(image, fake.image);
+        QCOMPARE(r.sim.dumpImage(), referenceImage(r));
 
         r.form->ToggleConnection();
         r.form.reset(); // a new window reads the device afresh
@@ -194,6 +201,74 @@ private slots:
         }
         QCOMPARE(image[900], quint16(0));
         QCOMPARE(image[1050], quint16(4));
+    }
+
+    void aTypedPtyPathConnects()
+    {
+        // Values that differ from the window's own, in the probe's block and
+        // in the burst's first and last blocks.
+        std::vector<quint16> image = factory::registerImage();
+        putText(image, regmap::phoneSlot(4), regtext::encodeGbk(fields::phoneSlotText("13900000005")).bytes);
+        image[regmap::kOptionFlags] = 3;
+        image[regmap::kAlarmMode] = 2;
+        QTemporaryDir dir;
+        SimWindow r({"--image", writeImage(dir, image)});
+        QVERIFY(r.sim.start());
+        qunsetenv("ALARMCFG_COM1"); // the path alone reaches the device
+        r.form->cmbComSel->setEditText(r.sim.ptyPath());
+        r.form->cmdConnect->click();
+        QCOMPARE(r.messages, QStringList({msg::readSucceeded()}));
+        FormMain &f = *r.form;
+        QVERIFY(f.bConnected);
+        QCOMPARE(r.link.portNumber(), 0);
+        QCOMPARE(f.lblVertion->text(), QStringLiteral("V1.5"));
+        QCOMPARE(listEntries(f.lstPhone), QStringList({"15800000000", "13900000005"}));
+        QVERIFY(f.chkHold->isChecked() && f.chkPhoneAlarm->isChecked());
+        QVERIFY(f.OptMode[1]->isChecked());
+        QVERIFY2(f.lblPortInfo->text().startsWith(r.sim.ptyPath()), qPrintable(f.lblPortInfo->text()));
+    }
+
+    void aSecondLinkIsRefusedWhileTheFirstIsConnected_data()
+    {
+        QTest::addColumn<QString>("how"); // how the second link names the port
+        QTest::newRow("the same COM number") << "com";
+        QTest::newRow("the pty's path") << "pty";
+        QTest::newRow("a symlink to the pty") << "symlink";
+    }
+
+    void aSecondLinkIsRefusedWhileTheFirstIsConnected()
+    {
+        QFETCH(QString, how);
+        QTemporaryDir dir;
+        const QString symlink = dir.filePath(QStringLiteral("COM1"));
+        SimWindow r({"--link", symlink});
+        QVERIFY(r.start());
+        QVERIFY(r.connect());
+
+        RtuLink second;
+        if (how == "com")
+            second.setPortNumber(1);
+        else
+            second.setTypedPort(how == "pty" ? r.sim.ptyPath() : symlink);
+        // Tests run as root, and TIOCEXCL stops no open of root's: here it is
+        // the first link's flock that turns the second away.
+        QVERIFY(!second.OpenPort());
+        QVERIFY(!second.isOpen());
+        const std::optional<PortOpenFailure> failure = second.openFailure();
+        QVERIFY(failure);
+        QCOMPARE(failure->cause, PortOpenFailure::Cause::Busy);
+        QCOMPARE(failure->device, r.sim.ptyPath());
+
+        // The first window's traffic is undisturbed.
+        editEveryField(*r.form);
+        r.form->WriteAllParameters();
+        QCOMPARE(r.messages.last(), msg::writeSucceeded());
+        QCOMPARE(r.sim.dumpImage(), referenceImage(r));
+
+        // Once the first lets go, the port is free for the next.
+        r.form->ToggleConnection();
+        QVERIFY2(second.OpenPort(), qPrintable(second.lastError()));
+        QVERIFY(second.ReadRegisters(regmap::kSlave, regmap::kStatusBlock.start, regmap::kStatusBlock.count));
     }
 
     void aRefusedWriteStopsWithItsMessage()

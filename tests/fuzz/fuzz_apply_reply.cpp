@@ -9,6 +9,7 @@
 #include "WindowTimer.h"
 
 #include <QApplication>
+#include <QStandardPaths>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -39,6 +40,7 @@ struct Window {
         static char name[] = "fuzz_apply_reply";
         static char *argv[] = {name, nullptr};
         app = std::make_unique<QApplication>(argc, argv);
+        QStandardPaths::setTestModeEnabled(true); // the window lists ports: never touch the real port map
         FormMain::setMessageHook([](const QString &) { ++messageCount; });
         link = std::make_unique<FakeLink>();
         form = std::make_unique<FormMain>(link.get());

@@ -9,6 +9,7 @@ bool FakeLink::OpenPort()
 {
     Call call(Call::Open);
     call.port = portNumber();
+    call.typed = typedPort();
     calls.append(call);
     m_open = openSucceeds && portNumber() >= 1 && portNumber() <= 7;
     return m_open;

@@ -20,6 +20,7 @@ public:
         int count = 0;
         QVector<quint16> values;
         int port = 0;
+        QString typed; // Open: the typed text the window set in place of a port
     };
 
     FakeLink();

@@ -10,6 +10,7 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QRadioButton>
+#include <QStandardPaths>
 #include <QStringList>
 #include <memory>
 
@@ -67,6 +68,7 @@ struct WindowFixture {
 
     WindowFixture()
     {
+        QStandardPaths::setTestModeEnabled(true); // the port map of a test user, never the real one
         FormMain::setMessageHook([this](const QString &text) {
             messages << text;
             if (onMessage)

@@ -60,10 +60,17 @@ private slots:
         w.form->cmbComSel->setCurrentIndex(6);
         w.form->ToggleConnection();
         QCOMPARE(w.link.calls.first().port, 7);
+        QCOMPARE(w.link.calls.first().typed, QString());
         w.form->ToggleConnection();
         w.form->cmbComSel->setEditText(QStringLiteral("COM3")); // typed, but one of the entries
         w.form->ToggleConnection();
         QCOMPARE(w.link.callsOf(FakeLink::Call::Open).last().port, 3);
+        QCOMPARE(w.link.callsOf(FakeLink::Call::Open).last().typed, QString());
+        w.form->ToggleConnection();
+        w.form->cmbComSel->setEditText(QStringLiteral("/dev/ttyUSB1")); // no entry: the link opens the text
+        w.form->ToggleConnection();
+        QCOMPARE(w.link.callsOf(FakeLink::Call::Open).last().port, 0);
+        QCOMPARE(w.link.callsOf(FakeLink::Call::Open).last().typed, QStringLiteral("/dev/ttyUSB1"));
     }
 
     void aPortThatWillNotOpenIsReported()
@@ -77,11 +84,14 @@ private slots:
         QVERIFY(!w.form->bConnected);
         QVERIFY(!w.form->Timer1->isTicking());
 
-        // A typed name that is no entry stands for no port at all.
+        // A typed name that is no entry stands for no port; the link is left
+        // to find a device in the text, and a link that cannot say why it
+        // failed gives the first line alone.
         WindowFixture typed;
-        typed.form->cmbComSel->setEditText(QStringLiteral("/dev/ttyUSB0"));
+        typed.form->cmbComSel->setEditText(QStringLiteral("COM9"));
         typed.form->ToggleConnection();
         QCOMPARE(typed.link.calls.first().port, 0);
+        QCOMPARE(typed.link.calls.first().typed, QStringLiteral("COM9"));
         QCOMPARE(typed.messages, QStringList({msg::portOpenFailed()}));
     }
 

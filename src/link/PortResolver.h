@@ -1,0 +1,108 @@
+#pragma once
+// Which serial device stands behind COM1..COM7, decided from what is given:
+// the environment, the system's serial ports and the saved port map. Pure
+// logic: no I/O, so that every rule is tested without hardware. SystemPorts.h
+// feeds it from the real system.
+//
+// The rules, in order, for each COMn:
+//   1. $ALARMCFG_COM<n> when set;
+//   2. a saved pin (an adapter named by its stable /dev/serial link);
+//   3. the built-in UART /dev/ttyS<n-1>, when the kernel says it has hardware;
+//   4. a USB serial adapter without a pin takes the lowest COMn the rules
+//      above left free, and that pin is saved. Pins never move.
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <array>
+#include <functional>
+#include <map>
+#include <optional>
+
+constexpr int kFirstPort = 1;
+constexpr int kLastPort = 7;
+constexpr int kPortCount = kLastPort - kFirstPort + 1;
+
+namespace ports {
+
+// One serial device of the system, as the lister found it.
+struct SystemPort {
+    enum class Kind {
+        BuiltInUart, // ttyS<k> with hardware behind it
+        PhantomUart, // ttyS<k> the kernel made although no UART answers (sysfs type 0)
+        UsbAdapter,
+        Other,       // e.g. a PCI card or a Bluetooth port: reachable by typing its name
+    };
+    QString name;   // kernel name, e.g. ttyUSB0
+    QString device; // e.g. /dev/ttyUSB0
+    Kind kind = Kind::Other;
+    QString byId;   // /dev/serial/by-id/... when udev made one
+    QString byPath; // /dev/serial/by-path/... when udev made one
+    QString description, manufacturer, serialNumber; // from udev, possibly empty
+    std::optional<quint16> vendorId, productId;
+
+    QString usbId() const; // "0403:6001", empty without both identifiers
+};
+
+// A saved pin: the adapter behind one COM number.
+struct Pin {
+    QString link;         // the stable link that names the adapter
+    QString usbId;        // a hint for the operator: VID:PID
+    QString serialNumber; // a hint for the operator
+    bool operator==(const Pin &o) const { return link == o.link && usbId == o.usbId && serialNumber == o.serialNumber; }
+};
+using PortMap = std::map<int, Pin>; // COM number -> pin
+
+enum class Rule {
+    None,        // nothing stands behind this COM number
+    Environment, // $ALARMCFG_COM<n>
+    Saved,       // a pin from the port map (its adapter may be unplugged)
+    BuiltIn,     // /dev/ttyS<n-1>
+    Assigned,    // an adapter given this number just now; the pin is to be saved
+    Unsaved,     // an adapter given this number for now only: no stable link, or the map could not be saved
+};
+
+struct Resolution {
+    int com = 0;
+    Rule rule = Rule::None;
+    QString device;                 // what opening COMn opens; empty when nothing is there
+    std::optional<SystemPort> port; // the present device behind it, when listed
+    std::optional<Pin> pin;         // Saved and Assigned: the adapter's pin
+};
+
+struct Resolved {
+    std::array<Resolution, kPortCount> com; // com[n - 1] is COMn
+    PortMap newPins;                        // the pins of the Assigned ports, to be saved
+};
+
+using EnvLookup = std::function<QString(const QString &name)>;
+
+QString environmentName(int com); // "ALARMCFG_COM<n>"
+
+Resolved resolve(const EnvLookup &env, const QList<SystemPort> &present, const PortMap &saved);
+
+// The present port reached by path: its device node or one of its stable links.
+std::optional<SystemPort> findPort(const QList<SystemPort> &present, const QString &path);
+
+// Text typed in place of a COM entry, as a device to open: a path stays as it
+// is, a bare kernel name (ttyUSB1) is looked for in /dev, and on Windows
+// COM12 becomes \\.\COM12. Anything else is no device.
+enum class Platform { Linux, Windows };
+#ifdef Q_OS_WIN
+constexpr Platform kThisPlatform = Platform::Windows;
+#else
+constexpr Platform kThisPlatform = Platform::Linux;
+#endif
+std::optional<QString> typedPortDevice(const QString &text, Platform platform = kThisPlatform);
+
+// The port map file's text. parsePortMap gives nothing for a file that is not
+// such a map, and says why in *problem.
+std::optional<PortMap> parsePortMap(const QByteArray &json, QString *problem);
+QByteArray serializePortMap(const PortMap &map);
+
+// One line for the trace and the command line: "COM1 -> /dev/ttyUSB0 (saved pin ..., FTDI ...)".
+QString describe(const Resolution &r);
+QString ruleName(Rule rule);
+
+} // namespace ports

@@ -1,0 +1,42 @@
+#pragma once
+// The port resolver fed from the real system: the serial ports Qt and udev
+// list, the user's port map file, and the environment. The window, the link
+// and the command line all decide COM1..COM7 through lookUpPorts().
+
+#include "PortResolver.h"
+
+namespace ports {
+
+// Every serial device present, from QSerialPortInfo (udev, or sysfs without
+// it), with each built-in UART's sysfs type and the /dev/serial links. No
+// port is opened to list it.
+QList<SystemPort> listSystemPorts();
+
+// The user's port map: ports.json in the configuration folder of alarmcfg
+// (~/.config/alarmcfg/ports.json), the same for every program of the tool.
+QString portMapPath();
+
+struct LoadedMap {
+    PortMap pins;
+    bool usable = true; // false when the file exists but cannot be read or is not a port map
+    QString problem;    // why it is not usable
+};
+// A missing file is an empty, usable map.
+LoadedMap loadPortMap(const QString &path);
+// Writes the whole map through QSaveFile: the old file stays whole until the new one is complete.
+bool savePortMap(const QString &path, const PortMap &map, QString *error);
+
+struct PortTable {
+    QList<SystemPort> present;
+    std::array<Resolution, kPortCount> com; // com[n - 1] is COMn
+    QStringList notes;                       // for the trace: a port map that was ignored or not saved
+};
+
+// Lists the ports, loads the map, resolves COM1..COM7 and saves new pins at
+// once. A map that is not usable is left as it is, and new assignments then
+// hold for this look-up only.
+PortTable lookUpPorts();
+// The same with the ports, the map file and the environment given.
+PortTable lookUpPorts(const QList<SystemPort> &present, const QString &mapPath, const EnvLookup &env);
+
+} // namespace ports

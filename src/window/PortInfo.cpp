@@ -1,0 +1,116 @@
+// Which device the chosen COM entry or the typed text is, and why a port did
+// not open.
+#include "FormMain.h"
+
+#include "Messages.h"
+#include "ModbusLink.h"
+
+#include <QComboBox>
+#include <QFileInfo>
+#include <QLabel>
+
+namespace {
+
+QString ruleText(const ports::Resolution &r)
+{
+    switch (r.rule) {
+    case ports::Rule::Environment: return msg::portByEnvironment(ports::environmentName(r.com));
+    case ports::Rule::Saved: return msg::portBySavedPin();
+    case ports::Rule::BuiltIn: return msg::portBuiltIn();
+    case ports::Rule::Assigned: return msg::portNewlyAssigned();
+    case ports::Rule::Unsaved: return msg::portAssignedUnsaved();
+    case ports::Rule::None: break;
+    }
+    return QString();
+}
+
+// "/tmp/COM1 → /dev/pts/3" for a link, the path alone otherwise.
+QString withTarget(const QString &device)
+{
+    const QString target = QFileInfo(device).canonicalFilePath();
+    return target.isEmpty() || target == device ? device : QStringLiteral("%1 → %2").arg(device, target);
+}
+
+// The second line: what udev says about the device, or that it is not there.
+QString detailsLine(const std::optional<ports::SystemPort> &port, const QString &device)
+{
+    if (!port)
+        return QFileInfo::exists(device) ? QString() : msg::portNotPresent();
+    QStringList parts;
+    if (!port->description.isEmpty())
+        parts << port->description;
+    if (!port->manufacturer.isEmpty())
+        parts << port->manufacturer;
+    if (!port->serialNumber.isEmpty())
+        parts << msg::portSerialNumber(port->serialNumber);
+    if (!port->usbId().isEmpty())
+        parts << QStringLiteral("USB %1").arg(port->usbId());
+    return parts.join(QStringLiteral("，"));
+}
+
+QString twoLines(const QString &first, const QString &second)
+{
+    return second.isEmpty() ? first : first + QLatin1Char('\n') + second;
+}
+
+} // namespace
+
+void FormMain::RefreshPortInfo(bool relist)
+{
+    if (relist || !portTable)
+        portTable = ports::lookUpPorts();
+    lblPortInfo->setText(PortInfoText());
+}
+
+QString FormMain::PortInfoText() const
+{
+    if (!portTable)
+        return QString();
+    const int entry = ChosenEntry(cmbComSel);
+    if (entry >= 0 && entry < kPortCount) {
+        const ports::Resolution &r = portTable->com[entry];
+        const QString name = cmbComSel->itemText(entry);
+        if (r.device.isEmpty()) {
+            if (r.rule == ports::Rule::Saved && r.pin) {
+                QStringList hint{r.pin->link};
+                if (!r.pin->usbId.isEmpty())
+                    hint << QStringLiteral("USB %1").arg(r.pin->usbId);
+                if (!r.pin->serialNumber.isEmpty())
+                    hint << msg::portSerialNumber(r.pin->serialNumber);
+                return twoLines(QStringLiteral("%1：%2").arg(name, msg::portPinnedAbsent()), hint.join(QStringLiteral("，")));
+            }
+            return QStringLiteral("%1：%2").arg(name, msg::portNoDevice());
+        }
+        return twoLines(QStringLiteral("%1：%2（%3）").arg(name, withTarget(r.device), ruleText(r)), detailsLine(r.port, r.device));
+    }
+
+    const QString typed = cmbComSel->currentText().trimmed();
+    if (typed.isEmpty())
+        return QString();
+    const std::optional<QString> device = ports::typedPortDevice(typed);
+    if (!device)
+        return QStringLiteral("%1：%2").arg(typed, msg::portNotADeviceName());
+    std::optional<ports::SystemPort> port = ports::findPort(portTable->present, *device);
+    if (!port)
+        port = ports::findPort(portTable->present, QFileInfo(*device).canonicalFilePath());
+    return twoLines(QStringLiteral("%1（%2）").arg(withTarget(*device), msg::portTyped()), detailsLine(port, *device));
+}
+
+QString FormMain::PortOpenFailureText() const
+{
+    const std::optional<PortOpenFailure> failure = modbus1->openFailure();
+    if (!failure)
+        return msg::portOpenFailed();
+    const QString device = failure->device.isEmpty() ? failure->port : failure->device;
+    QString cause;
+    switch (failure->cause) {
+    case PortOpenFailure::Cause::NotADevice: cause = msg::portNotADevice(device); break;
+    case PortOpenFailure::Cause::NoDevice:
+        cause = failure->device.isEmpty() ? msg::portNothingBehind(failure->port) : msg::portMissing(device);
+        break;
+    case PortOpenFailure::Cause::NoPermission: cause = msg::portNoPermission(device); break;
+    case PortOpenFailure::Cause::Busy: cause = msg::portBusy(device); break;
+    case PortOpenFailure::Cause::Other: cause = msg::portSystemError(device, failure->systemText); break;
+    }
+    return msg::portOpenFailed() + QLatin1Char('\n') + cause;
+}

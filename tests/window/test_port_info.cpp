@@ -1,0 +1,107 @@
+// The line below the relay frame that tells the operator which device the
+// chosen COM entry or the typed text is.
+#include "WindowFixture.h"
+
+#include "Messages.h"
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest>
+
+class PortInfoTest : public QObject {
+    Q_OBJECT
+    QTemporaryDir m_tmp;
+    QString m_dir;
+
+    QString placed(QString text) const { return text.replace(QStringLiteral("$DIR"), m_dir); }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_tmp.isValid());
+        m_dir = QFileInfo(m_tmp.path()).canonicalFilePath();
+        QFile tty(m_dir + QStringLiteral("/tty"));
+        QVERIFY(tty.open(QIODevice::WriteOnly));
+        QVERIFY(QFile::link(m_dir + QStringLiteral("/tty"), m_dir + QStringLiteral("/link")));
+    }
+
+    void theLabelNamesTheDevice_data()
+    {
+        QTest::addColumn<QString>("env");    // NAME=VALUE set before the window starts, or empty
+        QTest::addColumn<QString>("choice"); // an entry to pick, or text to type
+        QTest::addColumn<QStringList>("shown");
+        QTest::addColumn<QStringList>("notShown");
+
+        const QString gone = msg::portNotPresent();
+        QTest::newRow("an entry set by the environment")
+            << "ALARMCFG_COM2=$DIR/tty" << "COM2" << QStringList{"COM2：$DIR/tty（" + msg::portByEnvironment("ALARMCFG_COM2") + "）"}
+            << QStringList{gone};
+        QTest::newRow("an entry whose device is not there")
+            << "ALARMCFG_COM3=$DIR/gone" << "COM3" << QStringList{"COM3：$DIR/gone", gone} << QStringList();
+        QTest::newRow("a typed path") << "" << "$DIR/tty" << QStringList{"$DIR/tty（" + msg::portTyped() + "）"}
+                                      << QStringList{gone};
+        QTest::newRow("a typed link shows where it leads")
+            << "" << "$DIR/link" << QStringList{"$DIR/link → $DIR/tty（" + msg::portTyped() + "）"} << QStringList{gone};
+        QTest::newRow("a typed path that is not there") << "" << "$DIR/gone" << QStringList{"$DIR/gone（", gone} << QStringList();
+        QTest::newRow("typed text that names no device")
+            << "" << "随便" << QStringList{"随便：" + msg::portNotADeviceName()} << QStringList{gone};
+    }
+
+    void theLabelNamesTheDevice()
+    {
+        QFETCH(QString, env);
+        QFETCH(QString, choice);
+        QFETCH(QStringList, shown);
+        QFETCH(QStringList, notShown);
+        const QString variable = env.section('=', 0, 0);
+        if (!env.isEmpty())
+            qputenv(variable.toLatin1().constData(), placed(env.section('=', 1)).toLocal8Bit());
+        WindowFixture w;
+        const int entry = w.form->cmbComSel->findText(choice);
+        if (entry >= 0)
+            w.form->cmbComSel->setCurrentIndex(entry); // picked from the list
+        else
+            w.form->cmbComSel->setEditText(placed(choice));
+        const QString text = w.form->lblPortInfo->text();
+        if (!env.isEmpty())
+            qunsetenv(variable.toLatin1().constData());
+        for (const QString &s : shown)
+            QVERIFY2(text.contains(placed(s)), qPrintable(text));
+        for (const QString &s : notShown)
+            QVERIFY2(!text.contains(placed(s)), qPrintable(text));
+    }
+
+    void theLabelFollowsEachNewLook()
+    {
+        qunsetenv("ALARMCFG_COM5");
+        WindowFixture w;
+        w.form->cmbComSel->setCurrentIndex(4);
+        // As if an adapter had been plugged in for COM5 while the window was open.
+        qputenv("ALARMCFG_COM5", (m_dir + "/tty").toLocal8Bit());
+        w.form->cmbComSel->showPopup();
+        w.form->cmbComSel->hidePopup();
+        QVERIFY2(w.form->lblPortInfo->text().contains(m_dir + "/tty"), qPrintable(w.form->lblPortInfo->text()));
+
+        qputenv("ALARMCFG_COM5", (m_dir + "/link").toLocal8Bit());
+        w.form->ToggleConnection(); // a connect looks again too
+        qunsetenv("ALARMCFG_COM5");
+        QVERIFY2(w.form->lblPortInfo->text().contains(m_dir + "/link"), qPrintable(w.form->lblPortInfo->text()));
+    }
+
+    void theLabelSitsBelowTheRelayFrameAcrossTheWindow()
+    {
+        WindowFixture w;
+        const QRect label = w.form->lblPortInfo->geometry();
+        QVERIFY(label.top() > w.form->Frame8->geometry().bottom());
+        QVERIFY(label.bottom() < w.form->height());
+        QVERIFY(label.left() <= w.form->Frame8->geometry().left());
+        QVERIFY(label.right() >= w.form->cmdRelayWrite->geometry().right());
+        QVERIFY(label.height() >= 2 * w.form->lblPortInfo->fontMetrics().lineSpacing()); // two lines fit
+    }
+};
+
+QTEST_MAIN(PortInfoTest)
+#include "test_port_info.moc"
