@@ -112,6 +112,7 @@ QString usageText(const QString &program)
                "Serves the alarm controller's registers 0..1099 as Modbus RTU slave 1 on a new\n"
                "pseudo-terminal; its path is the first line on stdout.\n"
                "\n"
+               "Options:\n"
                "  --link PATH          also make the symlink PATH to the terminal\n"
                "  --image FILE         load the registers from FILE (JSON array of 1100 integers)\n"
                "  --dump FILE          write the registers to FILE on SIGUSR1 and at exit\n"
@@ -122,7 +123,7 @@ QString usageText(const QString &program)
                "  --stop-after N       answer the first N requests, then none\n"
                "  --exception-on ADDR  refuse writes touching ADDR with exception 02 (repeatable)\n"
                "  --corrupt-every N    send every Nth reply with a bad CRC\n"
-               "  --help               this text\n")
+               "  --help               print this text and exit\n")
         .arg(program);
 }
 
