@@ -123,7 +123,7 @@ QString usageText(const QString &program)
                "  --stop-after N       answer the first N requests, then none\n"
                "  --exception-on ADDR  refuse writes touching ADDR with exception 02 (repeatable)\n"
                "  --corrupt-every N    send every Nth reply with a bad CRC\n"
-               "  --help               print this text and exit\n")
+               "  --help               this text\n")
         .arg(program);
 }
 
