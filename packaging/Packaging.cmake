@@ -70,8 +70,12 @@ endfunction()
 #       packaging/man/PROGRAM.h2m, if there is one, adds or replaces sections.
 #   alarmcfg_manual_page(PROGRAM HAND_WRITTEN)
 #       packaging/man/PROGRAM.1.in, with the version and date filled in.
-# Each program is also listed in the AppStream metadata's <provides>.
+# Each program is also listed in the AppStream metadata's <provides>, and
+# becomes part of packaged-files, the target that builds what the package
+# holds (scripts/package builds only that).
 add_custom_target(manual-pages ALL)
+add_custom_target(packaged-files)
+add_dependencies(packaged-files manual-pages)
 set(ALARMCFG_PROGRAMS)
 function(alarmcfg_manual_page program kind)
   set(page ${ALARMCFG_GEN_DIR}/man/${program}.1)
@@ -102,6 +106,7 @@ function(alarmcfg_manual_page program kind)
   alarmcfg_gzip(${page} ${page}.gz)
   add_custom_target(manual-page-${program} DEPENDS ${page}.gz)
   add_dependencies(manual-pages manual-page-${program})
+  add_dependencies(packaged-files ${program})
   install(FILES ${page}.gz DESTINATION share/man/man1)
   set(ALARMCFG_PROGRAMS ${ALARMCFG_PROGRAMS} ${program} PARENT_SCOPE)
 endfunction()
@@ -131,6 +136,7 @@ install(FILES ${ALARMCFG_GEN_DIR}/${ALARMCFG_APPSTREAM_ID}.metainfo.xml
 # changelog.Debian.gz.
 alarmcfg_gzip(${CMAKE_CURRENT_LIST_DIR}/changelog ${ALARMCFG_GEN_DIR}/changelog.gz)
 add_custom_target(changelog ALL DEPENDS ${ALARMCFG_GEN_DIR}/changelog.gz)
+add_dependencies(packaged-files changelog)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/copyright ${ALARMCFG_GEN_DIR}/changelog.gz
         DESTINATION ${ALARMCFG_DOC_DIR})
 
