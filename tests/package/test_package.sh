@@ -20,6 +20,9 @@ cleanup() {
 trap cleanup EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 show() { echo "--- $1"; cat "$1"; }
+for tool in lintian appstreamcli desktop-file-validate dpkg-parsechangelog man xdotool Xvfb; do
+  command -v "$tool" >/dev/null || fail "$tool is not installed: run scripts/setup"
+done
 
 # The package. cpack first runs the tree's pre-install build, a no-op
 # once the tree is built.
