@@ -116,6 +116,7 @@ QString usageText(const QString &program)
                "Serves the alarm controller's registers 0..1099 as Modbus RTU slave 1 on a new\n"
                "pseudo-terminal; its path is the first line on stdout.\n"
                "\n"
+               "Options:\n"
                "  --link PATH          also make the symlink PATH to the terminal\n"
                "  --image FILE         load the registers from FILE (JSON array of 1100 integers)\n"
                "  --dump FILE          write the registers to FILE on SIGUSR1 and at exit\n"

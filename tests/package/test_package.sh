@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # Makes the .deb from the build tree, unpacks it into a throw-away root and
-# checks what a user gets: the files, the Depends, the menu entry, and the
-# installed program starting and showing its window.
+# checks what a user gets: lintian's verdict, the files, the Depends, the
+# licence and changelog, a manual page for every program, the menu entry and
+# the AppStream data, and the installed program starting and showing its
+# window.
 #   test_package.sh BUILD/CPackConfig.cmake VERSION
 set -euo pipefail
 config=$1
 version=$2
+source_dir=$(cd "$(dirname "$0")/../.." && pwd)
 caption="配置软件V1.5"
 
 work=$(mktemp -d)
@@ -17,6 +20,9 @@ cleanup() {
 trap cleanup EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 show() { echo "--- $1"; cat "$1"; }
+for tool in lintian appstreamcli desktop-file-validate dpkg-parsechangelog man xdotool Xvfb; do
+  command -v "$tool" >/dev/null || fail "$tool is not installed: run scripts/setup"
+done
 
 # The package. cpack first runs the tree's pre-install build, a no-op
 # once the tree is built.
@@ -44,14 +50,87 @@ for need in 'libmodbus5' 'libqt6widgets6(t64)?' 'fonts-noto-cjk'; do
   grep -Eqx "$need" <<<"$names" || fail "Depends has no $need"
 done
 
+# Debian's own checks. The package carries no lintian overrides today; one
+# that is ever needed goes in /usr/share/lintian/overrides/alarmcfg, each
+# line under a comment that says why the tag does not apply.
+# --no-cfg: a user's lintianrc cannot hide a tag; the Debian profile also
+# on Ubuntu.
+lintian_rc=0
+lintian --no-cfg --profile debian --fail-on error,warning "$deb" >"$work/lintian.log" 2>&1 || lintian_rc=$?
+grep -v '^running with root privileges' "$work/lintian.log" || true
+[ "$lintian_rc" -eq 0 ] || fail "lintian found errors or warnings (exit $lintian_rc)"
+echo "lintian: no errors or warnings"
+
 # Its files, in a root of their own
 root="$work/root"
 dpkg -x "$deb" "$root"
+overrides="$root/usr/share/lintian/overrides/alarmcfg"
+if [ -f "$overrides" ]; then
+  awk '/^[[:space:]]*$/ { next }
+       /^#/ { said = 1; next }
+       !said { print "unexplained override: " $0; bad = 1 }
+       { said = 0 }
+       END { exit bad }' "$overrides" || fail "every lintian override needs a comment above it"
+fi
 for f in usr/bin/alarmcfg usr/bin/alarmcfg-sim; do
   [ -f "$root/$f" ] && [ -x "$root/$f" ] || fail "no executable /$f"
-  # A build-tree run path would hide libraries missing from Depends.
-  if readelf -d "$root/$f" | grep -Eq 'RPATH|RUNPATH'; then fail "/$f has a run path"; fi
 done
+for f in "$root"/usr/bin/*; do
+  # A build-tree run path would hide libraries missing from Depends.
+  if readelf -d "$f" | grep -Eq 'RPATH|RUNPATH'; then fail "/usr/bin/$(basename "$f") has a run path"; fi
+done
+
+# The licence: DEP-5, MIT for the project, with the same text as LICENSE, and
+# the libraries the programs link against named with their licences.
+copyright="$root/usr/share/doc/alarmcfg/copyright"
+[ -f "$copyright" ] || fail "no /usr/share/doc/alarmcfg/copyright"
+head -1 "$copyright" | grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' \
+  || fail "the copyright file is not in the machine-readable format"
+awk '/^Files: \*$/ { files = 1 } files && /^License: / { print $2; exit }' "$copyright" | grep -qx MIT \
+  || fail "the copyright file does not give MIT for Files: *"
+grep -q 'Qt 6.*LGPL-3\|LGPL-3.*Qt 6' <(tr '\n' ' ' <"$copyright") || fail "the copyright file does not name Qt's LGPL-3"
+grep -q 'libmodbus.*LGPL-2.1+' <(tr '\n' ' ' <"$copyright") || fail "the copyright file does not name libmodbus's LGPL-2.1+"
+words() { tr -s ' \n' '\n\n' | grep -vx '[.]\?'; }
+diff <(sed -n '/^Permission is hereby/,$p' "$source_dir/LICENSE" | words) \
+     <(sed -n '/^License: MIT$/,/^$/p' "$copyright" | sed -n '/Permission is hereby/,$p' | words) >"$work/licence.diff" \
+  || { cat "$work/licence.diff"; fail "the copyright file's MIT text is not LICENSE's"; }
+
+# The changelog, native style: its top entry is this version.
+changelog="$root/usr/share/doc/alarmcfg/changelog.gz"
+[ -f "$changelog" ] || fail "no /usr/share/doc/alarmcfg/changelog.gz"
+[ ! -e "$root/usr/share/doc/alarmcfg/changelog.Debian.gz" ] || fail "a native package has no changelog.Debian.gz"
+gzip -dc "$changelog" >"$work/changelog"
+top=$(dpkg-parsechangelog -l "$work/changelog" -S Version) || fail "changelog.gz is not a Debian changelog"
+[ "$top" = "$version" ] || fail "the changelog's top entry is $top, the package $version: add an entry"
+
+# A manual page, section 1, gzipped, for every program in /usr/bin; man
+# formats each without a warning. A page help2man made names every option
+# the program's --help lists.
+programs=()
+for f in "$root"/usr/bin/*; do programs+=("$(basename "$f")"); done
+[ ${#programs[@]} -ge 2 ] || fail "only ${#programs[@]} programs in /usr/bin"
+for p in "${programs[@]}"; do
+  page="$root/usr/share/man/man1/$p.1.gz"
+  [ -f "$page" ] || fail "no manual page /usr/share/man/man1/$p.1.gz"
+  gzip -t "$page" || fail "$p.1.gz is not gzip"
+  warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l "$page" 2>&1 >/dev/null) || fail "man cannot format $p.1.gz"
+  [ -z "$warnings" ] || { echo "$warnings"; fail "man warns about $p.1.gz"; }
+  gzip -dc "$page" | grep -A1 '^\.SH NAME' | tail -1 | grep -q "^$p \\\\- " || fail "$p.1.gz's NAME is not '$p - ...'"
+  if gzip -dc "$page" | grep -q 'generated by help2man'; then
+    options=$("$root/usr/bin/$p" --help | grep -o -- '--[a-z][a-z-]*' | sort -u)
+    [ -n "$options" ] || fail "$p --help lists no options"
+    for o in $options; do
+      gzip -dc "$page" | grep -qF -- "\fB${o//-/\\-}\fR" || fail "$p.1.gz does not describe $o"
+    done
+  fi
+done
+echo "manual pages: ${programs[*]}"
+# The window's page is written by hand: it covers what an operator needs.
+for topic in 'COM1' 'ALARMCFG_COM' 'ALARMCFG_TRACE' 'ALARMCFG_BAUD' 'ports.json' 'dialout'; do
+  gzip -dc "$root/usr/share/man/man1/alarmcfg.1.gz" | sed 's/\\-/-/g' | grep -qF "$topic" \
+    || fail "alarmcfg.1 says nothing of $topic"
+done
+
 desktop="$root/usr/share/applications/alarmcfg.desktop"
 icon="$root/usr/share/icons/hicolor/scalable/apps/alarmcfg.svg"
 [ -f "$desktop" ] || fail "no /usr/share/applications/alarmcfg.desktop"
@@ -65,6 +144,24 @@ key() { sed -n "s/^$1=//p" "$desktop"; }
 [ -x "$root/usr/bin/$(key Exec)" ] || fail "Exec=$(key Exec) is not in /usr/bin"
 [ "$(key Icon)" = alarmcfg ] || fail "Icon=$(key Icon)"
 [ "$(key 'Name\[zh_CN\]')" = "配置软件" ] || fail "Name[zh_CN]=$(key 'Name\[zh_CN\]')"
+
+# The AppStream data: valid on its own and with the tree it describes (the
+# desktop entry it launches), with English and Chinese summaries, a
+# screenshot, this release, and every program in /usr/bin.
+metainfos=("$root"/usr/share/metainfo/*.metainfo.xml)
+[ ${#metainfos[@]} -eq 1 ] || fail "expected one file in /usr/share/metainfo, found ${#metainfos[@]}"
+metainfo=${metainfos[0]}
+appstreamcli validate --no-net "$metainfo" || fail "appstreamcli validate failed on $(basename "$metainfo")"
+appstreamcli validate-tree --no-net "$root" || fail "appstreamcli validate-tree failed"
+grep -q '<summary>[^<]' "$metainfo" || fail "the metainfo has no English summary"
+grep -q '<summary xml:lang="zh_CN">[^<]' "$metainfo" || fail "the metainfo has no Chinese summary"
+grep -q '<screenshot type="default">' "$metainfo" || fail "the metainfo has no screenshot"
+grep -q '<image[^>]*>https://[^<]*\.png</image>' "$metainfo" || fail "the metainfo's screenshot is no https address of a PNG"
+grep -q '<launchable type="desktop-id">alarmcfg.desktop</launchable>' "$metainfo" || fail "the metainfo does not launch alarmcfg.desktop"
+grep -q "<release version=\"$version\"" "$metainfo" || fail "the metainfo has no release $version"
+for p in "${programs[@]}"; do
+  grep -qF "<binary>$p</binary>" "$metainfo" || fail "the metainfo does not provide $p"
+done
 
 # The installed program starts offscreen and keeps running
 export ALARMCFG_COM1="$work/no-such-port"
