@@ -114,6 +114,8 @@ endfunction()
 alarmcfg_manual_page(alarmcfg HAND_WRITTEN)
 alarmcfg_manual_page(alarmcfg-sim HELP2MAN
   "simulated GSM alarm controller, a Modbus RTU slave on a pseudo-terminal")
+alarmcfg_manual_page(alarmcfg-cli HELP2MAN
+  "back up, provision, verify and watch GSM alarm controllers from a terminal")
 
 # The menu entry, its icon, and what software centres show.
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/alarmcfg.desktop
@@ -160,8 +162,10 @@ set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
 controller over a serial line, as Modbus RTU master: relay outputs,
 alarm phone numbers, channel alarm texts and factory defaults.
 .
-The package also holds alarmcfg-sim, a simulator of the controller on a
-pseudo-terminal, for trying the program without hardware.")
+The package also holds alarmcfg-cli, which backs up, provisions,
+verifies and watches controllers from a terminal, several at once, and
+alarmcfg-sim, a simulator of the controller on a pseudo-terminal, for
+trying the programs without hardware.")
 # The Qt and libmodbus libraries come from dpkg-shlibdeps, with the
 # versions the binaries were linked against.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

@@ -133,6 +133,7 @@ void DeviceServer::serveRequest(Clock::time_point receivedAt)
     }
     if (req[0] != regmap::kSlave)
         return; // a broadcast: the controller only answers its own address
+    ++m_requests;
     if (!m_plan.answerNext())
         return;
 
@@ -159,6 +160,13 @@ QByteArray DeviceServer::buildReply(const uint8_t *req, int length)
         const int count = function == kWriteSingle ? 1 : ((req[4] << 8) | req[5]);
         if (m_plan.refusesWrite(address, count))
             return m_encoder.exception(req, MODBUS_EXCEPTION_ILLEGAL_DATA_ADDRESS);
+        if (m_plan.dropsWrite(address, count) && address + count <= regmap::kImageRegisters) {
+            // The reply confirms the write; the registers keep what they held.
+            const std::vector<quint16> kept(m_mapping->tab_registers + address, m_mapping->tab_registers + address + count);
+            const QByteArray reply = m_encoder.reply(req, length, m_mapping);
+            std::copy(kept.begin(), kept.end(), m_mapping->tab_registers + address);
+            return reply;
+        }
         return m_encoder.reply(req, length, m_mapping);
     }
     default:
@@ -220,11 +228,19 @@ void DeviceServer::discardInput()
 
 void DeviceServer::dumpOnRequest()
 {
-    if (!takeDumpRequest() || m_opts.dumpPath.isEmpty())
+    if (!takeDumpRequest())
         return;
     QString error;
-    if (!saveImage(m_opts.dumpPath, image(), &error))
+    if (!saveState(&error))
         std::fprintf(stderr, "alarmcfg-sim: %s\n", qPrintable(error));
+}
+
+bool DeviceServer::saveState(QString *error) const
+{
+    // The count first: once the dump is there, the count is too.
+    if (!m_opts.countPath.isEmpty() && !saveCount(m_opts.countPath, m_requests, error))
+        return false;
+    return m_opts.dumpPath.isEmpty() || saveImage(m_opts.dumpPath, image(), error);
 }
 
 std::vector<quint16> DeviceServer::image() const

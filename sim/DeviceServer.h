@@ -32,6 +32,8 @@ public:
     bool run();
 
     std::vector<quint16> image() const;
+    // Writes the request count and the image where the options say.
+    bool saveState(QString *error) const;
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -57,6 +59,7 @@ private:
     std::deque<PendingReply> m_pending;
     std::chrono::microseconds m_togglePeriod{0};
     Clock::time_point m_nextToggle;
+    long m_requests = 0; // requests to slave 1 received, answered or not
 };
 
 } // namespace sim

@@ -12,6 +12,7 @@ FaultPlan::FaultPlan(const Options &opts)
     , m_exceptionAddresses(opts.exceptionAddresses)
     , m_corruptEvery(opts.corruptEvery)
     , m_duplicateReplies(opts.duplicateReplies)
+    , m_dropWriteAddresses(opts.dropWriteAddresses)
 {
 }
 
@@ -28,6 +29,12 @@ bool FaultPlan::answerNext()
 bool FaultPlan::refusesWrite(int address, int count) const
 {
     return std::any_of(m_exceptionAddresses.begin(), m_exceptionAddresses.end(),
+                       [&](int a) { return a >= address && a < address + count; });
+}
+
+bool FaultPlan::dropsWrite(int address, int count) const
+{
+    return std::any_of(m_dropWriteAddresses.begin(), m_dropWriteAddresses.end(),
                        [&](int a) { return a >= address && a < address + count; });
 }
 

@@ -24,6 +24,9 @@ public:
         bool corrupt = false;   // garble the CRC
         bool duplicate = false; // send the frame twice, back to back
     };
+    // A write of count registers from address that is confirmed but not
+    // stored, as a faulty device might.
+    bool dropsWrite(int address, int count) const;
     // Called once for each reply about to be sent.
     Garbling nextReply();
 
@@ -33,6 +36,7 @@ private:
     std::vector<int> m_exceptionAddresses;
     int m_corruptEvery;
     std::vector<long> m_duplicateReplies;
+    std::vector<int> m_dropWriteAddresses;
     long m_answered = 0;
     long m_sent = 0;
 };

@@ -1,15 +1,13 @@
 #include "ImageFile.h"
 
 #include "RegisterMap.h"
+#include "SafeFile.h"
 
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 
-#include <cerrno>
 #include <cmath>
-#include <cstdio>
-#include <cstring>
 
 namespace sim {
 
@@ -52,29 +50,29 @@ std::optional<std::vector<quint16>> loadImage(const QString &path, QString *erro
     return image;
 }
 
+namespace {
+bool replaceFile(const QString &path, const QByteArray &bytes, QString *error)
+{
+    QString why;
+    if (safefile::write(path, bytes, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup
+                                         | QFileDevice::ReadOther, &why))
+        return true;
+    *error = QStringLiteral("cannot write %1: %2").arg(path, why);
+    return false;
+}
+} // namespace
+
 bool saveImage(const QString &path, const std::vector<quint16> &image, QString *error)
 {
     QJsonArray array;
     for (quint16 v : image)
         array.append(static_cast<int>(v));
-    const QByteArray json = QJsonDocument(array).toJson(QJsonDocument::Compact) + '\n';
+    return replaceFile(path, QJsonDocument(array).toJson(QJsonDocument::Compact) + '\n', error);
+}
 
-    const QString tmpPath = path + QStringLiteral(".tmp");
-    QFile tmp(tmpPath);
-    if (!tmp.open(QIODevice::WriteOnly | QIODevice::Truncate) || tmp.write(json) != json.size() || !tmp.flush()) {
-        *error = QStringLiteral("cannot write %1: %2").arg(tmpPath, tmp.errorString());
-        tmp.close();
-        QFile::remove(tmpPath);
-        return false;
-    }
-    tmp.close();
-    // QFile::rename refuses to replace an existing file; rename(2) replaces atomically.
-    if (std::rename(QFile::encodeName(tmpPath).constData(), QFile::encodeName(path).constData()) != 0) {
-        *error = QStringLiteral("cannot rename %1 to %2: %3").arg(tmpPath, path, QString::fromLocal8Bit(std::strerror(errno)));
-        QFile::remove(tmpPath);
-        return false;
-    }
-    return true;
+bool saveCount(const QString &path, long count, QString *error)
+{
+    return replaceFile(path, QByteArray::number(static_cast<qlonglong>(count)) + '\n', error);
 }
 
 } // namespace sim

@@ -87,18 +87,24 @@ ParseResult parseOptions(const QStringList &args)
             if (!toInt(value, 1, std::numeric_limits<int>::max(), &n))
                 return fail(QStringLiteral("--corrupt-every wants a count >= 1, not '%1'").arg(value));
             opts.corruptEvery = static_cast<int>(n);
+        } else if (name == QLatin1String("--drop-writes-to")) {
+            if (!toInt(value, 0, 0xFFFF, &n))
+                return fail(QStringLiteral("--drop-writes-to wants a register address 0..65535, not '%1'").arg(value));
+            opts.dropWriteAddresses.push_back(static_cast<int>(n));
         } else if (name == QLatin1String("--duplicate-reply")) {
             if (!toInt(value, 1, std::numeric_limits<int>::max(), &n))
                 return fail(QStringLiteral("--duplicate-reply wants a reply number >= 1, not '%1'").arg(value));
             opts.duplicateReplies.push_back(n);
         } else if (name == QLatin1String("--image") || name == QLatin1String("--dump")
-                   || name == QLatin1String("--link")) {
+                   || name == QLatin1String("--link") || name == QLatin1String("--count")) {
             if (value.isEmpty())
                 return fail(QStringLiteral("%1 wants a file name").arg(name));
             if (name == QLatin1String("--image"))
                 opts.imagePath = value;
             else if (name == QLatin1String("--dump"))
                 opts.dumpPath = value;
+            else if (name == QLatin1String("--count"))
+                opts.countPath = value;
             else
                 opts.linkPath = value;
         } else {
@@ -120,6 +126,7 @@ QString usageText(const QString &program)
                "  --link PATH          also make the symlink PATH to the terminal\n"
                "  --image FILE         load the registers from FILE (JSON array of 1100 integers)\n"
                "  --dump FILE          write the registers to FILE on SIGUSR1 and at exit\n"
+               "  --count FILE         write the number of requests received to FILE, before each dump\n"
                "  --baud N             delay each reply by the wire time of request and reply at N baud\n"
                "  --delay MS           delay each reply by MS milliseconds more\n"
                "  --inputs-toggle S    flip inputs 0 and 1 (register 4) every S seconds\n"
@@ -128,6 +135,7 @@ QString usageText(const QString &program)
                "  --exception-on ADDR  refuse writes touching ADDR with exception 02 (repeatable)\n"
                "  --corrupt-every N    send every Nth reply with a bad CRC\n"
                "  --duplicate-reply N  send the Nth reply twice, back to back (repeatable)\n"
+               "  --drop-writes-to ADDR  confirm writes touching ADDR but store nothing (repeatable)\n"
                "  --help               this text\n")
         .arg(program);
 }

@@ -18,8 +18,10 @@ struct Options {
     std::vector<int> exceptionAddresses;
     int corruptEvery = 0;         // 0: every reply goes out intact
     std::vector<long> duplicateReplies; // these replies (counted from 1) go out twice
+    std::vector<int> dropWriteAddresses; // writes touching these are confirmed but not stored
     QString imagePath;
     QString dumpPath;
+    QString countPath; // the number of requests received, written with the dump
     QString linkPath;
     bool help = false;
 };

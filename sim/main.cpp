@@ -77,7 +77,7 @@ int main(int argc, char **argv)
     std::fflush(stdout);
 
     int status = server.run() ? 0 : kExitFailure;
-    if (!opts.dumpPath.isEmpty() && !sim::saveImage(opts.dumpPath, server.image(), &error)) {
+    if (!server.saveState(&error)) {
         complain(error);
         status = kExitFailure;
     }

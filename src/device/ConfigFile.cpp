@@ -18,8 +18,6 @@ namespace {
 
 using params::Problem;
 
-const char *const kModeNames[] = {"closing", "opening", "both", "none"}; // in AlarmMode order
-
 QByteArray jsonString(const QString &text)
 {
     // Qt's own escaping: the array brackets around the one value are dropped.
@@ -100,7 +98,7 @@ QByteArray serialize(const params::ParameterSet &set, const QString &firmware, c
     for (int k = 0; k < regmap::kAlarmTexts; ++k)
         w.member(params::alarmTextKey(k).toLatin1().constData(), jsonString(set.alarmTexts[k]));
     w.close('}');
-    w.member("alarmMode", jsonString(QString::fromLatin1(kModeNames[static_cast<int>(set.alarmMode)])));
+    w.member("alarmMode", jsonString(params::modeName(set.alarmMode)));
     w.member("powerLossMemory", jsonBool(set.powerLossMemory));
     w.member("phoneAlarm", jsonBool(set.phoneAlarm));
     w.close('}');
@@ -232,10 +230,12 @@ params::ParameterSet readParameters(Reader &r, const QJsonObject &p)
     }
 
     const QString mode = r.string(p, path, QStringLiteral("alarmMode"));
-    const auto named = std::find_if(std::begin(kModeNames), std::end(kModeNames),
-                                    [&](const char *name) { return mode == QLatin1String(name); });
-    if (named != std::end(kModeNames))
-        set.alarmMode = static_cast<params::AlarmMode>(named - std::begin(kModeNames));
+    const params::AlarmMode modes[] = {params::AlarmMode::Closing, params::AlarmMode::Opening, params::AlarmMode::Both,
+                                       params::AlarmMode::None};
+    const auto named = std::find_if(std::begin(modes), std::end(modes),
+                                    [&](params::AlarmMode m) { return mode == params::modeName(m); });
+    if (named != std::end(modes))
+        set.alarmMode = *named;
     else if (p.value(QStringLiteral("alarmMode")).isString())
         r.problem(Problem::WrongType, params::alarmModePath(), QStringLiteral("closing, opening, both or none"));
 

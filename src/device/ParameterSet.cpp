@@ -1,6 +1,9 @@
 #include "ParameterSet.h"
 
 #include "FactoryDefaults.h"
+#include "WritePlan.h"
+
+#include <algorithm>
 
 namespace params {
 
@@ -39,6 +42,48 @@ ParameterSet startUpSet()
     set.allOn = factory::allOnCommand();
     set.allOff = factory::allOffCommand();
     return set;
+}
+
+QString modeName(AlarmMode mode)
+{
+    switch (mode) {
+    case AlarmMode::Closing: return QStringLiteral("closing");
+    case AlarmMode::Opening: return QStringLiteral("opening");
+    case AlarmMode::Both: return QStringLiteral("both");
+    case AlarmMode::None: break;
+    }
+    return QStringLiteral("none");
+}
+
+std::vector<Difference> differences(const ParameterSet &a, const ParameterSet &b)
+{
+    using regmap::RelayText;
+    std::vector<Difference> out;
+    auto compare = [&out](const QString &field, const QString &x, const QString &y) {
+        if (x != y)
+            out.push_back({field, x, y});
+    };
+    const qsizetype phones = std::max(a.phones.size(), b.phones.size());
+    for (qsizetype p = 0; p < phones; ++p)
+        compare(phonePath(static_cast<int>(p)), a.phones.value(p), b.phones.value(p));
+    compare(passwordPath(), a.password, b.password);
+    for (int r = 0; r < regmap::kRelayCount; ++r) {
+        const RelaySettings &x = a.relays[r], &y = b.relays[r];
+        compare(relayFieldPath(r, RelayText::OnCommand), x.on, y.on);
+        compare(relayFieldPath(r, RelayText::OffCommand), x.off, y.off);
+        compare(relayFieldPath(r, RelayText::OnReply), x.onReply, y.onReply);
+        compare(relayFieldPath(r, RelayText::OffReply), x.offReply, y.offReply);
+        compare(actionTimePath(r), QString::number(x.actionTime), QString::number(y.actionTime));
+    }
+    compare(allCommandPath(0), a.allOn, b.allOn);
+    compare(allCommandPath(1), a.allOff, b.allOff);
+    for (int k = 0; k < regmap::kAlarmTexts; ++k)
+        compare(alarmTextPath(k), a.alarmTexts[k], b.alarmTexts[k]);
+    compare(alarmModePath(), modeName(a.alarmMode), modeName(b.alarmMode));
+    auto flag = [](bool v) { return v ? QStringLiteral("true") : QStringLiteral("false"); };
+    compare(QStringLiteral("parameters.powerLossMemory"), flag(a.powerLossMemory), flag(b.powerLossMemory));
+    compare(QStringLiteral("parameters.phoneAlarm"), flag(a.phoneAlarm), flag(b.phoneAlarm));
+    return out;
 }
 
 int modeChoice(AlarmMode mode)

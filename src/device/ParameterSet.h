@@ -10,6 +10,7 @@
 
 #include <array>
 #include <map>
+#include <vector>
 
 namespace params {
 
@@ -58,6 +59,18 @@ ParameterSet startUpSet();
 // the alarm texts and the relays' texts and times. The mode, the options and
 // the all-on and all-off commands are no part of it and stay as they are.
 void applyFactoryTable(ParameterSet &set);
+
+// One field in which two sets differ, named by its file path.
+struct Difference {
+    QString field;
+    QString first;  // the field's value in the first set, as a file would hold it
+    QString second; // and in the second
+};
+// Every field in which the two configurations differ, in the file's order.
+std::vector<Difference> differences(const ParameterSet &first, const ParameterSet &second);
+
+// The alarm mode as a file names it: "closing", "opening", "both" or "none".
+QString modeName(AlarmMode mode);
 
 // The index of the mode among the window's three choices, -1 for none.
 int modeChoice(AlarmMode mode);

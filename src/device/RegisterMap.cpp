@@ -17,4 +17,15 @@ std::vector<Block> fullReadBlocks()
     return blocks;
 }
 
+std::vector<Block> configurationBlocks()
+{
+    std::vector<Block> blocks{kStatusBlock};
+    for (const Block &b : fullReadBlocks()) {
+        if (b.count == kTextReadCount && !isTextField(b.start))
+            continue; // a slot that carries nothing of the tool's
+        blocks.push_back(isTextField(b.start) ? Block{b.start, kSlotRegisters} : b);
+    }
+    return blocks;
+}
+
 } // namespace regmap

@@ -87,4 +87,11 @@ constexpr int kMaxWriteCount = 123;
 // action times, option flags, alarm mode (last, its reply closes the read).
 std::vector<Block> fullReadBlocks();
 
+// A whole configuration with each text slot read whole (all its 20
+// registers, so texts of up to 40 bytes come back), in the full read's order:
+// the status block, phones, alarm texts, relay texts, all-on and all-off,
+// action times, option flags, alarm mode. A block longer than
+// kTextReadCount is read in parts of at most that many registers.
+std::vector<Block> configurationBlocks();
+
 } // namespace regmap

@@ -86,7 +86,7 @@ bool RtuLink::OpenPort()
     PortOpenFailure failure;
     failure.port = portNumber() == 0 ? typedPort().trimmed() : QStringLiteral("COM%1").arg(portNumber());
     failure.device = *path;
-    const int baud = configuredBaud();
+    const int baud = m_chosenBaud ? *m_chosenBaud : configuredBaud();
     if (baud == 0) {
         failure.systemText = tr("ALARMCFG_BAUD is not a baud rate");
         return refuseOpen(failure);
@@ -106,7 +106,8 @@ bool RtuLink::OpenPort()
         m_claim.release();
         return refuseOpen(failure);
     }
-    modbus_set_response_timeout(m_ctx, 0, kResponseTimeoutMs * 1000);
+    modbus_set_response_timeout(m_ctx, static_cast<uint32_t>(m_responseTimeoutMs / 1000),
+                                static_cast<uint32_t>(m_responseTimeoutMs % 1000) * 1000);
     modbus_set_error_recovery(m_ctx, MODBUS_ERROR_RECOVERY_NONE);
     if (modbus_connect(m_ctx) == -1) {
         const int error = errno;
@@ -173,7 +174,7 @@ bool RtuLink::transact(const QByteArray &request, QVector<quint16> *values)
     uint8_t reply[MODBUS_RTU_MAX_ADU_LENGTH];
     const int length = modbus_receive_confirmation(m_ctx, reply);
     if (length == -1)
-        return fail(errno == ETIMEDOUT ? tr("no reply within %1 ms").arg(kResponseTimeoutMs)
+        return fail(errno == ETIMEDOUT ? tr("no reply within %1 ms").arg(m_responseTimeoutMs)
                                        : QString::fromLocal8Bit(modbus_strerror(errno)));
     if (length == 0)
         return fail(tr("reply from another slave"));
@@ -254,5 +255,14 @@ void RtuLink::trace(const char *direction, const QString &text) const
     const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss.zzz"));
     const bool timed = std::string_view(direction) == "RX" || std::string_view(direction) == "ERR";
     const QString took = timed ? QStringLiteral(" (%1 ms)").arg(m_requestTimer.nsecsElapsed() / 1e6, 0, 'f', 1) : QString();
-    std::fprintf(stderr, "[%s] %-5s %s%s\n", qPrintable(stamp), direction, qPrintable(text), qPrintable(took));
+    const QString label = m_traceLabel.isEmpty() ? QString() : m_traceLabel + u' ';
+    // One call per line, so that lines of links on other threads do not mix.
+    std::fprintf(stderr, "[%s] %s%-5s %s%s\n", qPrintable(stamp), qPrintable(label), direction, qPrintable(text),
+                 qPrintable(took));
+}
+
+void RtuLink::setTrace(bool on, const QString &label)
+{
+    m_trace = on;
+    m_traceLabel = label;
 }

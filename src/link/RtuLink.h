@@ -38,6 +38,14 @@ public:
     // The baud rate: $ALARMCFG_BAUD when set, else 9600; 0 when the variable is not a rate.
     static int configuredBaud();
 
+    // Settings for the next OpenPort, for a caller that has its own (the
+    // command line): the baud rate instead of configuredBaud(), the time
+    // each attempt waits for its reply, and the frame trace with a label
+    // that tells several links apart.
+    void setBaud(int baud) { m_chosenBaud = baud; }
+    void setResponseTimeoutMs(int ms) { m_responseTimeoutMs = ms; }
+    void setTrace(bool on, const QString &label = QString());
+
 protected:
     bool readBlock(quint8 slave, int start, int count, QVector<quint16> &values) override;
     bool writeSingle(quint8 slave, int address, quint16 value) override;
@@ -59,6 +67,9 @@ private:
     _modbus *m_ctx = nullptr;
     PortClaim m_claim; // held from before modbus_connect until the port closes
     int m_baud = kDefaultBaud;
+    std::optional<int> m_chosenBaud;
+    int m_responseTimeoutMs = kResponseTimeoutMs;
     bool m_trace = false;
+    QString m_traceLabel;
     QElapsedTimer m_requestTimer;
 };

@@ -34,8 +34,8 @@ std::vector<quint16> customImage()
     putText(image, 510, QStringLiteral("4321*全部关闭"));
     putText(image, 710, QStringLiteral("+8613800000000"));
     putText(image, 730, QStringLiteral("8613912345678"));
-    putText(image, 750, QStringLiteral("a"));
-    putText(image, 770, QStringLiteral("110"));
+    putText(image, 750, QStringLiteral("110"));
+    putText(image, 770, QStringLiteral("a"));
     putText(image, 790, QStringLiteral("a"));
     putText(image, 810, QStringLiteral("前门被打开，请立即检查现场安全")); // 30 bytes: read only in part
     putText(image, 830, QStringLiteral("Door 2 closed"));

@@ -47,7 +47,7 @@ bool SimProcess::start(int timeoutMs)
     if (!m_dir.isValid() || m_process.state() != QProcess::NotRunning)
         return false;
     m_ptyPath.clear();
-    QStringList args{QStringLiteral("--dump"), dumpPath()};
+    QStringList args{QStringLiteral("--dump"), dumpPath(), QStringLiteral("--count"), countPath()};
     args += m_extraArgs;
     m_process.start(binary(), args);
 
@@ -78,6 +78,16 @@ bool SimProcess::start(int timeoutMs)
 QString SimProcess::ptyPath() const { return m_ptyPath; }
 
 QString SimProcess::dumpPath() const { return m_dir.filePath(QStringLiteral("image.json")); }
+
+QString SimProcess::countPath() const { return m_dir.filePath(QStringLiteral("requests.txt")); }
+
+long SimProcess::requestCount() const
+{
+    QFile file(countPath());
+    bool ok = false;
+    const long count = file.open(QIODevice::ReadOnly) ? file.readAll().trimmed().toLong(&ok) : -1;
+    return ok ? count : -1;
+}
 
 qint64 SimProcess::pid() const { return m_process.processId(); }
 

@@ -24,6 +24,8 @@ public:
 
     // The simulator's register image, fetched with SIGUSR1; empty on failure.
     std::vector<quint16> dumpImage(int timeoutMs = 3000);
+    // The requests to slave 1 it had received at the last dumpImage(), -1 on failure.
+    long requestCount() const;
 
     void kill();      // SIGKILL now; the pty goes away
     void terminate(); // SIGTERM and wait for exit
@@ -32,6 +34,7 @@ public:
 
     // Where the simulator writes its image (also at exit).
     QString dumpPath() const;
+    QString countPath() const;
     qint64 pid() const;
     // Exit code after a normal exit, -1 while running or after a crash/kill.
     int exitCode() const;

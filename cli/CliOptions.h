@@ -1,0 +1,40 @@
+#pragma once
+// The command line of alarmcfg-cli.
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace cli {
+
+enum class Command { Ports, Status, Read, Write, Diff, Relay, Factory };
+
+struct Options {
+    Command command = Command::Ports;
+    QStringList ports;      // COM1..COM7 or device paths, in the order given
+    int baud = 9600;
+    int timeoutMs = 500;    // for each attempt of a request
+    int retries = 0;        // further attempts of a failed exchange
+    bool trace = false;
+    bool json = false;
+    bool quiet = false;
+    bool watch = false;     // status
+    QString output;         // read: -o FILE
+    QString file;           // write, diff
+    bool verify = false;    // write
+    bool dryRun = false;    // write
+    bool noBackup = false;  // write, factory
+    int relay = -1;         // relay: 0 for Q0, 1 for Q1
+    bool relayOn = false;
+};
+
+struct ParsedLine {
+    std::optional<Options> options; // empty on bad usage and for --help or --version
+    QString error;                  // why the usage is bad
+    QString text;                   // the help or version text to print
+};
+
+ParsedLine parseCommandLine(const QStringList &arguments);
+
+} // namespace cli

@@ -1,0 +1,60 @@
+#include "CliText.h"
+
+#include <QRegularExpression>
+
+namespace cli {
+
+QString openFailureText(const PortOpenFailure &f)
+{
+    const QString device = f.device.isEmpty() ? f.port : f.device;
+    switch (f.cause) {
+    case PortOpenFailure::Cause::NotADevice: return QStringLiteral("%1 names no serial device").arg(f.port);
+    case PortOpenFailure::Cause::NoDevice: return QStringLiteral("%1: no such device (unplugged?)").arg(device);
+    case PortOpenFailure::Cause::NoPermission:
+        return QStringLiteral("%1: no permission; add yourself to the dialout group and log in again").arg(device);
+    case PortOpenFailure::Cause::Busy:
+        return QStringLiteral("%1: busy, held by another program (ModemManager and brltty may hold USB serial ports)")
+            .arg(device);
+    case PortOpenFailure::Cause::Other: break;
+    }
+    return QStringLiteral("%1: %2").arg(device, f.systemText);
+}
+
+QString problemText(const params::Problem &p)
+{
+    using params::Problem;
+    QString what;
+    switch (p.kind) {
+    case Problem::PasswordTooLong: what = QStringLiteral("the password may not be longer than 6 characters"); break;
+    case Problem::HoldsPasswordSeparator: what = QStringLiteral("may not hold \"*\""); break;
+    case Problem::CommandTooLong: what = QStringLiteral("must be shorter than 20 bytes, password included"); break;
+    case Problem::SlotTextTooLong: what = QStringLiteral("may not be longer than 40 bytes"); break;
+    case Problem::PhoneNotANumber: what = QStringLiteral("\"%1\" is no number: only digits 0-9 and a leading \"+\"").arg(p.detail); break;
+    case Problem::Unsendable: what = QStringLiteral("holds characters GBK cannot carry: %1").arg(p.detail); break;
+    case Problem::ActionTimeOutOfRange: what = QStringLiteral("%1 is outside -32768..32767").arg(p.detail); break;
+    case Problem::CannotRead: what = QStringLiteral("cannot be read: %1").arg(p.detail); break;
+    case Problem::TooLarge: what = QStringLiteral("the file is larger than 1 MiB"); break;
+    case Problem::NotJson: what = QStringLiteral("not JSON: %1").arg(p.detail); break;
+    case Problem::NotAnObject: what = QStringLiteral("not a JSON object"); break;
+    case Problem::WrongFormat: what = QStringLiteral("not an alarmcfg configuration (\"%1\")").arg(p.detail); break;
+    case Problem::VersionMissing: what = QStringLiteral("missing"); break;
+    case Problem::VersionTooNew: what = QStringLiteral("version %1 is newer than this program reads (1)").arg(p.detail); break;
+    case Problem::UnknownKey: what = QStringLiteral("unknown key"); break;
+    case Problem::MissingKey: what = QStringLiteral("missing"); break;
+    case Problem::WrongType: what = QStringLiteral("should be %1").arg(p.detail); break;
+    case Problem::TooManyPhones: what = QStringLiteral("%1 numbers, at most 5").arg(p.detail); break;
+    }
+    return p.field.isEmpty() ? what : p.field + QStringLiteral(": ") + what;
+}
+
+QString shellQuoted(const QString &word)
+{
+    static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_./:=+-]+$"));
+    if (plain.match(word).hasMatch())
+        return word;
+    QString quoted = word;
+    quoted.replace(u'\'', QStringLiteral("'\\''"));
+    return u'\'' + quoted + u'\'';
+}
+
+} // namespace cli

@@ -1,0 +1,18 @@
+#pragma once
+// alarmcfg-cli's words, in plain English.
+
+#include "ModbusLink.h"
+#include "Problem.h"
+
+#include <QString>
+
+namespace cli {
+
+QString openFailureText(const PortOpenFailure &failure);
+// "parameters.relays[1].on: the command must be shorter than 20 bytes"
+QString problemText(const params::Problem &problem);
+
+// Quotes a word for a POSIX shell, so that a printed command can be pasted.
+QString shellQuoted(const QString &word);
+
+} // namespace cli

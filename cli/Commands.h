@@ -1,0 +1,17 @@
+#pragma once
+// The commands of alarmcfg-cli, each run on every port given, in parallel:
+// one thread and one link for each port.
+
+#include "CliOptions.h"
+
+namespace cli {
+
+constexpr int kExitDone = 0;
+constexpr int kExitDifferent = 1; // diff found differences, or --verify a mismatch
+constexpr int kExitUsage = 2;     // bad usage or a refused file
+constexpr int kExitDevice = 3;    // a port or a device failed
+
+// The worst exit status of all ports.
+int run(const Options &options);
+
+} // namespace cli

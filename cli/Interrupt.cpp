@@ -1,0 +1,32 @@
+#include "Interrupt.h"
+
+#include <atomic>
+#include <csignal>
+
+namespace cli {
+
+namespace {
+std::atomic<bool> g_interrupted{false};
+
+extern "C" void onInterrupt(int)
+{
+    g_interrupted = true;
+}
+} // namespace
+
+void catchInterrupts()
+{
+    struct sigaction action {};
+    action.sa_handler = onInterrupt;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART; // a frame being written is written whole
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+bool interrupted()
+{
+    return g_interrupted;
+}
+
+} // namespace cli

@@ -1,0 +1,26 @@
+// alarmcfg-cli: back up, provision, verify and watch alarm controllers from a terminal.
+#include "Commands.h"
+#include "CliOptions.h"
+#include "Interrupt.h"
+
+#include <QCoreApplication>
+
+#include <cstdio>
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    // The same folders as the window: ~/.local/share/alarmcfg for backups.
+    QCoreApplication::setApplicationName(QStringLiteral("alarmcfg"));
+    const cli::ParsedLine parsed = cli::parseCommandLine(QCoreApplication::arguments());
+    if (!parsed.options && parsed.error.isEmpty()) {
+        std::fputs(parsed.text.toUtf8().constData(), stdout);
+        return cli::kExitDone;
+    }
+    if (!parsed.options) {
+        std::fprintf(stderr, "alarmcfg-cli: %s\n", parsed.error.toUtf8().constData());
+        return cli::kExitUsage;
+    }
+    cli::catchInterrupts();
+    return cli::run(*parsed.options);
+}

@@ -1,0 +1,266 @@
+// alarmcfg-cli as an installer runs it, against simulators on pseudo-terminals:
+// what it writes, what it refuses, how it fails and how it is undone.
+#include "ConfigFile.h"
+#include "DeviceImage.h"
+#include "FactoryDefaults.h"
+#include "FormMain.h"
+#include "Messages.h"
+#include "SimWindow.h"
+
+#include <QProcess>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+#include <memory>
+
+namespace {
+
+struct Run {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+// The configuration of the custom device with some texts shortened and every
+// other kind of field changed: what an installer puts on a controller.
+params::ParameterSet siteSet()
+{
+    params::ParameterSet set = params::startUpSet();
+    set.phones = QStringList{"+8613800000000", "13912345678"};
+    set.password = QStringLiteral("2468");
+    set.relays[0].on = QStringLiteral("开");
+    set.relays[0].off = QStringLiteral("关");
+    set.relays[1].onReply = QStringLiteral("pump on");
+    set.relays[1].actionTime = -7;
+    set.allOn = QStringLiteral("ALL");
+    set.alarmTexts[1] = QStringLiteral("二号门关上了，现场一切正常请放心");
+    set.alarmMode = params::AlarmMode::Closing;
+    set.phoneAlarm = true;
+    return set;
+}
+
+} // namespace
+
+class CliTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir home; // the tool's data and config folders, away from the real user's
+    QStringList sims;   // args given to the simulators started by start()
+    std::vector<std::unique_ptr<SimProcess>> running;
+
+    SimProcess &start(const QStringList &args = {}, const std::vector<quint16> &image = {})
+    {
+        QStringList all = args;
+        if (!image.empty()) {
+            const QString path = home.filePath(QStringLiteral("image%1.json").arg(running.size()));
+            deviceimage::save(path, image);
+            all << "--image" << path;
+        }
+        running.push_back(std::make_unique<SimProcess>(all));
+        if (!running.back()->start())
+            qFatal("the simulator did not start");
+        return *running.back();
+    }
+
+    Run cli(const QStringList &args)
+    {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_DATA_HOME", home.filePath("data"));
+        env.insert("XDG_CONFIG_HOME", home.filePath("config"));
+        env.remove("ALARMCFG_TRACE");
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(ALARMCFG_CLI_PATH), args);
+        Run r;
+        if (!p.waitForFinished(60000))
+            return r;
+        r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+        r.out = QString::fromUtf8(p.readAllStandardOutput());
+        r.err = QString::fromUtf8(p.readAllStandardError());
+        return r;
+    }
+
+    QString file(const QString &name, const params::ParameterSet &set)
+    {
+        const QString path = home.filePath(name);
+        QString error;
+        if (!config::writeFile(path, config::serialize(set, QString(), QDateTime::currentDateTime()), &error))
+            qFatal("cannot write %s", qPrintable(path));
+        return path;
+    }
+
+private slots:
+    void cleanup() { running.clear(); }
+
+    void readThenWriteLeavesTheDeviceAsItWas()
+    {
+        const std::vector<quint16> before = deviceimage::customImage();
+        SimProcess &sim = start({}, before);
+        const QString saved = home.filePath("custom.json");
+        Run r = cli({"read", "-p", sim.ptyPath(), "-o", saved});
+        QCOMPARE(r.exitCode, 0);
+        // Read whole, the 30-byte alarm text is whole in the file.
+        QCOMPARE(config::readFile(saved).configuration->set.alarmTexts[0], QStringLiteral("前门被打开，请立即检查现场安全"));
+        r = cli({"write", saved, "-p", sim.ptyPath(), "--no-backup", "--verify"});
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(sim.dumpImage(), before);
+    }
+
+    void oneEncoderForTheWindowAndTheCommandLine()
+    {
+        const QString site = file("site.json", siteSet());
+        SimProcess &byCli = start();
+        QCOMPARE(cli({"write", site, "-p", byCli.ptyPath(), "--no-backup"}).exitCode, 0);
+
+        SimWindow byWindow;
+        QVERIFY(byWindow.start());
+        QVERIFY(byWindow.connect());
+        FormMain::setFileDialogHook([&](FormMain::FileDialog, const QString &) { return site; });
+        byWindow.form->cmdImport->click();
+        byWindow.form->cmdRelayWrite->click();
+        FormMain::setFileDialogHook({});
+        QCOMPARE(byWindow.messages, QStringList({msg::configImported(), msg::writeSucceeded()}));
+        QCOMPARE(byCli.dumpImage(), byWindow.sim.dumpImage());
+    }
+
+    void verifyFindsAWriteTheDeviceDropped()
+    {
+        SimProcess &sim = start({"--drop-writes-to", "830"});
+        const Run r = cli({"write", file("site.json", siteSet()), "-p", sim.ptyPath(), "--no-backup", "--verify"});
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains(QRegularExpression("register 830 \\(parameters\\.alarmTexts\\.channel2Closing\\) holds 0x")),
+                 qPrintable(r.err));
+        QVERIFY2(!r.err.contains("register 810"), qPrintable(r.err)); // the writes it stored read back the same
+    }
+
+    void aFailurePartWayIsUndoneByTheBackup()
+    {
+        const std::vector<quint16> before = deviceimage::customImage();
+        // The backup reads 42 blocks; the device goes silent after 5 writes.
+        SimProcess &sim = start({"--stop-after", "47"}, before);
+        const Run r = cli({"write", file("site.json", siteSet()), "-p", sim.ptyPath()});
+        QCOMPARE(r.exitCode, 3);
+        QVERIFY2(r.err.contains("write 110 (parameters.relays[1].off) failed"), qPrintable(r.err));
+        QVERIFY2(r.err.contains("the device confirmed 5 of 22 writes"), qPrintable(r.err));
+        const QRegularExpressionMatch undo =
+            QRegularExpression("put it back with: alarmcfg-cli write --no-backup -p (\\S+) (\\S+)$",
+                               QRegularExpression::MultilineOption)
+                .match(r.err);
+        QVERIFY2(undo.hasMatch(), qPrintable(r.err));
+        QCOMPARE(undo.captured(1), sim.ptyPath());
+        QVERIFY(undo.captured(2).startsWith(home.filePath("data/alarmcfg/backups/")));
+
+        // The same device, answering again, with the half-written configuration.
+        const std::vector<quint16> halfWritten = sim.dumpImage();
+        QVERIFY(halfWritten != before);
+        SimProcess &again = start({}, halfWritten);
+        QCOMPARE(cli({"write", "--no-backup", "-p", again.ptyPath(), undo.captured(2)}).exitCode, 0);
+        QCOMPARE(again.dumpImage(), before);
+    }
+
+    void diffSaysWhetherTheDeviceHoldsTheFile()
+    {
+        SimProcess &sim = start({}, deviceimage::customImage());
+        const QString saved = home.filePath("custom.json");
+        QCOMPARE(cli({"read", "-p", sim.ptyPath(), "-o", saved}).exitCode, 0);
+        Run r = cli({"diff", saved, "-p", sim.ptyPath()});
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.out, QString());
+
+        r = cli({"diff", file("site.json", siteSet()), "-p", sim.ptyPath(), "--json"});
+        QCOMPARE(r.exitCode, 1);
+        const QJsonObject result = QJsonDocument::fromJson(r.out.toUtf8()).object();
+        QCOMPARE(result["port"].toString(), sim.ptyPath());
+        const QJsonArray diffs = result["differences"].toArray();
+        QVERIFY(diffs.contains(QJsonObject{{"field", "parameters.password"}, {"device", "4321"}, {"file", "2468"}}));
+        QVERIFY(diffs.contains(QJsonObject{{"field", "parameters.alarmMode"}, {"device", "opening"}, {"file", "closing"}}));
+    }
+
+    void severalControllersAtOnce()
+    {
+        SimProcess &a = start(), &b = start(), &c = start({}, deviceimage::customImage());
+        const Run r = cli({"write", file("site.json", siteSet()), "-p", a.ptyPath(), "-p", b.ptyPath(), "-p", c.ptyPath(),
+                           "--verify", "--no-backup"});
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.err.count("22 writes confirmed and read back the same"), 3);
+        const QMap<QString, QString> want = deviceimage::fields(a.dumpImage());
+        QCOMPARE(deviceimage::fields(b.dumpImage()), want);
+        QCOMPARE(deviceimage::fields(c.dumpImage()), want);
+        QCOMPARE(want.value("text  830"), QStringLiteral("二号门关上了，现场一切正常请放心"));
+    }
+
+    void theWorstPortDecidesTheExitStatus()
+    {
+        SimProcess &good = start();
+        const Run r = cli({"status", "-p", good.ptyPath(), "-p", home.filePath("no-such-port")});
+        QCOMPARE(r.exitCode, 3);
+        QVERIFY2(r.out.contains(good.ptyPath() + " I0=off I1=off Q0=off Q1=off firmware V1.5"), qPrintable(r.out));
+        QVERIFY2(r.err.contains("no-such-port: no such device"), qPrintable(r.err));
+    }
+
+    void anInterruptStopsBetweenTwoWrites()
+    {
+        SimProcess &sim = start({"--baud", "9600"});
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_DATA_HOME", home.filePath("data"));
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(ALARMCFG_CLI_PATH), {"write", file("site.json", siteSet()), "-p", sim.ptyPath(), "--no-backup"});
+        QVERIFY(p.waitForStarted());
+        QTest::qWait(400); // some writes are through by now, not all 22
+        ::kill(static_cast<pid_t>(p.processId()), SIGINT);
+        QVERIFY(p.waitForFinished(10000));
+        QCOMPARE(p.exitCode(), 3);
+        const QString err = QString::fromUtf8(p.readAllStandardError());
+        const QRegularExpressionMatch m = QRegularExpression("interrupted: the device confirmed (\\d+) of 22 writes").match(err);
+        QVERIFY2(m.hasMatch(), qPrintable(err));
+        const int confirmed = m.captured(1).toInt();
+        QVERIFY2(confirmed > 0 && confirmed < 22, qPrintable(err));
+        // The device answered every request it got: no frame was cut.
+        sim.dumpImage();
+        QCOMPARE(sim.requestCount(), long(confirmed));
+    }
+
+    void badUsageAndBadFilesSendNothing_data()
+    {
+        QTest::addColumn<QStringList>("args"); // PORT stands for the simulator's pty
+        params::ParameterSet tooLong = siteSet();
+        tooLong.relays[1].on = QString(15, u'x'); // 20 bytes with "2468*"
+        QTest::newRow("unknown command") << QStringList({"wirte", "f.json", "-p", "PORT"});
+        QTest::newRow("no file") << QStringList({"write", "-p", "PORT"});
+        QTest::newRow("no port") << QStringList({"status"});
+        QTest::newRow("bad baud") << QStringList({"status", "-p", "PORT", "-b", "fast"});
+        QTest::newRow("an option of another command") << QStringList({"read", "-p", "PORT", "--watch"});
+        QTest::newRow("unknown relay") << QStringList({"relay", "Q2", "on", "-p", "PORT"});
+        QTest::newRow("a file the write refuses") << QStringList({"write", file("long.json", tooLong), "-p", "PORT"});
+        QTest::newRow("a file that cannot be read") << QStringList({"diff", home.filePath("missing.json"), "-p", "PORT"});
+    }
+
+    void badUsageAndBadFilesSendNothing()
+    {
+        QFETCH(QStringList, args);
+        SimProcess &sim = start();
+        args.replaceInStrings(QRegularExpression("^PORT$"), sim.ptyPath());
+        const Run r = cli(args);
+        QCOMPARE(r.exitCode, 2);
+        QVERIFY(!r.err.isEmpty());
+        sim.dumpImage();
+        QCOMPARE(sim.requestCount(), 0L);
+    }
+
+    void aDryRunShowsTheWritesAndSendsNothing()
+    {
+        const Run r = cli({"write", file("site.json", siteSet()), "--dry-run"});
+        QCOMPARE(r.exitCode, 0);
+        const QStringList lines = r.out.chopped(1).split(u'\n');
+        QCOMPARE(lines.size(), 22);
+        QCOMPARE(lines[0], QStringLiteral("  10 16 3234 3638 2ABF AA00  \"2468*开\"  parameters.relays[0].on"));
+        QCOMPARE(lines[21], QStringLiteral("1030 06 0002  parameters.powerLossMemory, parameters.phoneAlarm"));
+    }
+};
+
+QTEST_MAIN(CliTest)
+#include "test_cli.moc"
