@@ -220,12 +220,21 @@ private:
         m_report.progressDone(m_port);
         if (!mismatches)
             return failed(QStringLiteral("verify failed: %1").arg(m_session.lastError()));
-        for (const Mismatch &m : *mismatches)
-            m_report.error(m_port, QStringLiteral("verify: register %1 (%2) holds 0x%3, 0x%4 was written")
-                                       .arg(m.address)
-                                       .arg(m.field)
-                                       .arg(m.read, 4, 16, QLatin1Char('0'))
-                                       .arg(m.written, 4, 16, QLatin1Char('0')));
+        // One line for each field, with its first wrong register.
+        for (size_t i = 0; i < mismatches->size();) {
+            const Mismatch &first = (*mismatches)[i];
+            size_t end = i;
+            while (end < mismatches->size() && (*mismatches)[end].field == first.field)
+                ++end;
+            auto hex = [](quint16 v) { return QStringLiteral("0x%1").arg(v, 4, 16, QLatin1Char('0')).toUpper().replace("0X", "0x"); };
+            m_report.error(m_port, QStringLiteral("verify: %1 does not hold what was written: %2 of its registers differ, "
+                                                  "register %3 holds %4 for %5")
+                                       .arg(first.field)
+                                       .arg(end - i)
+                                       .arg(first.address)
+                                       .arg(hex(first.read), hex(first.written)));
+            i = end;
+        }
         if (!mismatches->empty()) {
             m_report.error(m_port, QStringLiteral("verify: %1 registers differ from what was written%2")
                                        .arg(mismatches->size())

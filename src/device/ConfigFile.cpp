@@ -8,6 +8,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
 #include <cmath>
 
 namespace config {
@@ -301,8 +302,11 @@ ParseResult parse(const QByteArray &bytes)
         configuration.set = readParameters(r, parameters);
 
     // A file the write would refuse is refused now, before anything changes.
-    if (r.problems.empty())
-        r.problems = params::checkParameters(configuration.set);
+    // A field already found wrong stands as read: empty or 0, which no check
+    // refuses, so every problem a check names is one of the file's own.
+    for (const Problem &p : params::checkParameters(configuration.set))
+        if (std::none_of(r.problems.begin(), r.problems.end(), [&](const Problem &q) { return q.field == p.field; }))
+            r.problems.push_back(p);
     result.problems = r.problems;
     if (result.problems.empty())
         result.configuration = configuration;

@@ -194,12 +194,16 @@ private slots:
         QJsonObject file = withValue(validFile(), "parameters.password", 1);
         file = withValue(file, "parameters.phoneAlarm", "yes");
         file = withValue(file, "parameters.extra", true);
+        file = withValue(file, "parameters.allOn", "all*on");     // and what the write would refuse
+        file = withValue(file, "parameters.phones", QJsonArray{"1 2"});
         const config::ParseResult result = config::parse(json(file));
         QStringList fields;
         for (const params::Problem &p : result.problems)
             fields << p.field;
         fields.sort();
-        QCOMPARE(fields, QStringList({"parameters.extra", "parameters.password", "parameters.phoneAlarm"}));
+        QCOMPARE(fields, QStringList({"parameters.allOn", "parameters.extra", "parameters.password",
+                                      "parameters.phoneAlarm", "parameters.phones[0]"}));
+        QVERIFY(!result.configuration);
     }
 
     void exportRunsTheWritesChecks()
