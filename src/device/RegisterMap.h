@@ -22,7 +22,8 @@ constexpr int kVersionOffset = 6; // major * 16 + minor
 constexpr int kRelayRegister = kStatusBlock.start + kRelaysOffset;
 constexpr int kInputCount = 2; // inputs I0 and I1
 
-// Text slots: each text owns 20 registers, reads fetch the first 10.
+// Text slots: each text owns 20 registers; the window's full read fetches the
+// first 10 of each, the command line's reads all 20.
 constexpr int kSlotRegisters = 20;
 constexpr int kSlotBytes = 2 * kSlotRegisters;
 constexpr int kTextReadCount = 10;

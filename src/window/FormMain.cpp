@@ -1,5 +1,6 @@
 #include "FormMain.h"
 
+#include "FactoryDefaults.h"
 #include "ModbusLink.h"
 #include "Messages.h"
 #include "RegisterMap.h"
@@ -99,7 +100,7 @@ void FormMain::createControls()
     lblVertion = make<QLabel>(Frame16, "lblVertion", QStringLiteral("0.0"));
 
     Frame2 = make<QGroupBox>(this, "Frame2", QStringLiteral("数字量状态"));
-    for (int i = 0; i < 2; ++i) {
+    for (int i = 0; i < regmap::kInputCount; ++i) {
         cmdDI[i] = make<StateButton>(Frame2, QStringLiteral("cmdDI_%1").arg(i), QStringLiteral("I%1").arg(i));
         cmdRelay[i] = make<StateButton>(Frame2, QStringLiteral("cmdRelay_%1").arg(i), QStringLiteral("Q%1").arg(i));
         PaintStateButton(cmdDI[i], false);
@@ -114,14 +115,14 @@ void FormMain::createControls()
     Frame15 = make<QGroupBox>(Frame4, "Frame15", QStringLiteral("手机号码设置"));
     cmdAddPhone = make<QPushButton>(Frame15, "cmdAddPhone", QStringLiteral("添加"));
     cmdDelPhone = make<QPushButton>(Frame15, "cmdDelPhone", QStringLiteral("删除"));
-    txtPhone = make<QLineEdit>(Frame15, "txtPhone", QStringLiteral("15800000000"));
+    txtPhone = make<QLineEdit>(Frame15, "txtPhone", factory::phoneNumber());
     lstPhone = make<QListWidget>(Frame15, "lstPhone");
 
     Frame1 = make<QGroupBox>(Frame4, "Frame1", QStringLiteral("短信报警设置"));
     Frame3 = make<QGroupBox>(Frame1, "Frame3", QStringLiteral("报警模式"));
     OptModeGroup = new QButtonGroup(this);
-    const QString modeCaptions[3] = {QStringLiteral("闭合"), QStringLiteral("断开"), QStringLiteral("双向")};
-    for (int i = 0; i < 3; ++i) {
+    const QString modeCaptions[regmap::kModeChoices] = {QStringLiteral("闭合"), QStringLiteral("断开"), QStringLiteral("双向")};
+    for (int i = 0; i < regmap::kModeChoices; ++i) {
         OptMode[i] = make<QRadioButton>(Frame3, QStringLiteral("OptMode_%1").arg(i), modeCaptions[i]);
         OptModeGroup->addButton(OptMode[i], i);
     }
@@ -137,20 +138,20 @@ void FormMain::createControls()
     Label15 = make<QLabel>(Frame8, "Label15", QStringLiteral("动作时间："));
     Frame5 = make<QGroupBox>(Frame8, "Frame5", QStringLiteral("继电器1"));
     Frame7 = make<QGroupBox>(Frame8, "Frame7", QStringLiteral("继电器2"));
-    for (int r = 0; r < 2; ++r) {
+    for (int r = 0; r < regmap::kRelayCount; ++r) {
         QGroupBox *frame = r == 0 ? Frame5 : Frame7;
         txtOpen[r] = make<QLineEdit>(frame, QStringLiteral("txtOpen_%1").arg(r));
         txtAnswer[r] = make<QLineEdit>(frame, QStringLiteral("txtAnswer_%1").arg(r));
         txtClose[r] = make<QLineEdit>(frame, QStringLiteral("txtClose_%1").arg(r));
         txtCAnswer[r] = make<QLineEdit>(frame, QStringLiteral("txtCAnswer_%1").arg(r));
-        txtTime[r] = make<QLineEdit>(frame, QStringLiteral("txtTime_%1").arg(r), QStringLiteral("0"));
+        txtTime[r] = make<QLineEdit>(frame, QStringLiteral("txtTime_%1").arg(r), factory::actionTime());
     }
     Label6 = make<QLabel>(Frame8, "Label6", QStringLiteral("指令密码："));
-    txtMiMa = make<QLineEdit>(Frame8, "txtMiMa", QStringLiteral("739154"));
+    txtMiMa = make<QLineEdit>(Frame8, "txtMiMa", factory::password());
     Label2 = make<QLabel>(Frame8, "Label2", QStringLiteral("全开命令："));
-    txtAllCmd[0] = make<QLineEdit>(Frame8, "txtAllCmd_0", QStringLiteral("全开"));
+    txtAllCmd[0] = make<QLineEdit>(Frame8, "txtAllCmd_0", factory::allOnCommand());
     Label4 = make<QLabel>(Frame8, "Label4", QStringLiteral("全关命令："));
-    txtAllCmd[1] = make<QLineEdit>(Frame8, "txtAllCmd_1", QStringLiteral("全关"));
+    txtAllCmd[1] = make<QLineEdit>(Frame8, "txtAllCmd_1", factory::allOffCommand());
 
     ProgressBar1 = make<QProgressBar>(this, "ProgressBar1");
     ProgressBar1->setRange(0, 100);
@@ -185,7 +186,7 @@ void FormMain::placeControls()
     place(Frame16, 240, 1200, 2535, 615);
     place(lblVertion, 360, 240, 1815, 255); // wider than drawn: "V1.10" must fit in any font
     place(Frame2, 240, 1920, 1095, 1215);
-    for (int i = 0; i < 2; ++i) {
+    for (int i = 0; i < regmap::kInputCount; ++i) {
         place(cmdDI[i], 120 + 360 * i, 240, 375, 375);
         place(cmdRelay[i], 120 + 360 * i, 600, 375, 375);
     }
@@ -200,8 +201,8 @@ void FormMain::placeControls()
     place(lstPhone, 120, 1320, 1815, 1140);
     place(Frame1, 2280, 240, 3015, 2535);
     place(Frame3, 120, 360, 2775, 615);
-    const int modeLeft[3] = {120, 1080, 1920};
-    for (int i = 0; i < 3; ++i)
+    const int modeLeft[regmap::kModeChoices] = {120, 1080, 1920};
+    for (int i = 0; i < regmap::kModeChoices; ++i)
         place(OptMode[i], modeLeft[i], 240, 735, 255);
     place(Label3, 240, 1080, 735, 255);
     place(cmbDISel, 1080, 1080, 1815, 300);
@@ -214,7 +215,7 @@ void FormMain::placeControls()
     place(Label15, 120, 2760, 975, 255);
     place(Frame5, 1080, 360, 1815, 2895);
     place(Frame7, 2880, 360, 1815, 2895);
-    for (int r = 0; r < 2; ++r) {
+    for (int r = 0; r < regmap::kRelayCount; ++r) {
         place(txtOpen[r], 120, 360, 1575, 375);
         place(txtAnswer[r], 120, 840, 1575, 375);
         place(txtClose[r], 120, 1320, 1575, 375);
@@ -251,7 +252,7 @@ void FormMain::wireEvents()
     connect(modbus1, &ModbusLink::WriteDone, this, &FormMain::ResumeStatusPoll, Qt::DirectConnection);
     connect(cmdRelayWrite, &QPushButton::clicked, this, &FormMain::WriteAllParameters);
     connect(cmdRelayRead, &QPushButton::clicked, this, &FormMain::ReadRelayCommands);
-    for (int i = 0; i < 2; ++i)
+    for (int i = 0; i < regmap::kRelayCount; ++i)
         connect(cmdRelay[i], &QPushButton::clicked, this, [this, i] { ToggleRelay(i); });
     connect(cmdAddPhone, &QPushButton::clicked, this, &FormMain::AddAlarmPhone);
     connect(cmdDelPhone, &QPushButton::clicked, this, &FormMain::DeleteAlarmPhone);
@@ -286,7 +287,7 @@ void FormMain::SetAlarmMode(int choice)
 {
     // The group is exclusive, so "no mode chosen" needs exclusivity lifted.
     OptModeGroup->setExclusive(false);
-    for (int i = 0; i < 3; ++i)
+    for (int i = 0; i < regmap::kModeChoices; ++i)
         OptMode[i]->setChecked(i == choice);
     OptModeGroup->setExclusive(true);
 }

@@ -6,6 +6,7 @@
 // operations (operations/).
 
 #include "ParameterSet.h"
+#include "RegisterMap.h"
 
 #include "SystemPorts.h"
 
@@ -116,8 +117,8 @@ public:
     QGroupBox *Frame16;
     QLabel *lblVertion;
     QGroupBox *Frame2;
-    std::array<QPushButton *, 2> cmdDI;
-    std::array<QPushButton *, 2> cmdRelay;
+    std::array<QPushButton *, regmap::kInputCount> cmdDI;
+    std::array<QPushButton *, regmap::kRelayCount> cmdRelay;
     QGroupBox *Frame10;
     QCheckBox *chkHold;
     QCheckBox *chkPhoneAlarm;
@@ -129,7 +130,7 @@ public:
     QListWidget *lstPhone;
     QGroupBox *Frame1;
     QGroupBox *Frame3;
-    std::array<QRadioButton *, 3> OptMode;
+    std::array<QRadioButton *, regmap::kModeChoices> OptMode;
     QButtonGroup *OptModeGroup;
     QLabel *Label3;
     QComboBox *cmbDISel;
@@ -138,15 +139,15 @@ public:
     QLabel *Label14, *Label9, *Label10, *Label16, *Label15;
     QGroupBox *Frame5;
     QGroupBox *Frame7;
-    std::array<QLineEdit *, 2> txtOpen;
-    std::array<QLineEdit *, 2> txtAnswer;
-    std::array<QLineEdit *, 2> txtClose;
-    std::array<QLineEdit *, 2> txtCAnswer;
-    std::array<QLineEdit *, 2> txtTime;
+    std::array<QLineEdit *, regmap::kRelayCount> txtOpen;
+    std::array<QLineEdit *, regmap::kRelayCount> txtAnswer;
+    std::array<QLineEdit *, regmap::kRelayCount> txtClose;
+    std::array<QLineEdit *, regmap::kRelayCount> txtCAnswer;
+    std::array<QLineEdit *, regmap::kRelayCount> txtTime;
     QLabel *Label6;
     QLineEdit *txtMiMa;
     QLabel *Label2;
-    std::array<QLineEdit *, 2> txtAllCmd;
+    std::array<QLineEdit *, regmap::kAllCommandCount> txtAllCmd;
     QLabel *Label4;
     QProgressBar *ProgressBar1;
     QPushButton *cmdRelayWrite;
