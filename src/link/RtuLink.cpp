@@ -206,7 +206,8 @@ int RtuLink::bytesArrivingWithin(int microseconds) const
     if (fd < 0)
         return 0;
     pollfd p{fd, POLLIN, 0};
-    const timespec gap{0, static_cast<long>(microseconds) * 1000};
+    // Whole seconds apart: below about 40 baud the gap is longer than one.
+    const timespec gap{microseconds / 1'000'000, static_cast<long>(microseconds % 1'000'000) * 1000};
     if (::ppoll(&p, 1, &gap, nullptr) <= 0 || !(p.revents & POLLIN))
         return 0;
     int waiting = 0;

@@ -194,6 +194,17 @@ private slots:
             QCOMPARE(b.replies[1].values, block(710));
     }
 
+    // Below about 40 baud the frame gap is longer than a second; a repeated
+    // reply must still fail its exchange there.
+    void aRepeatedReplyIsCaughtAtTheSlowestRates()
+    {
+        Bench b({"--duplicate-reply", "1"});
+        b.link.setBaud(20);
+        QVERIFY(b.open());
+        QVERIFY(!b.link.ReadRegisters(1, 0, 7));
+        QVERIFY2(b.link.lastError().contains("followed by 19 more bytes"), qPrintable(b.link.lastError()));
+    }
+
     void aVanishedDeviceFailsQuickly()
     {
         Bench b;
