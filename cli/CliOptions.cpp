@@ -33,7 +33,7 @@ const char *const kExamples =
     "Exit status: 0 done; 1 diff found differences or --verify a mismatch;\n"
     "2 bad usage or a refused file; 3 a port or a device failed.\n";
 
-bool positiveNumber(const QString &text, int min, int max, int *out)
+bool numberWithin(const QString &text, int min, int max, int *out)
 {
     bool ok = false;
     const int n = text.toInt(&ok);
@@ -154,15 +154,15 @@ ParsedLine parseCommandLine(const QStringList &arguments)
     }
 
     o.ports = parser.values(port);
-    if (!positiveNumber(parser.value(baud), 1, 10'000'000, &o.baud)) {
+    if (!numberWithin(parser.value(baud), 1, 10'000'000, &o.baud)) {
         result.error = QStringLiteral("--baud wants a bit rate, not '%1'").arg(parser.value(baud));
         return result;
     }
-    if (!positiveNumber(parser.value(timeout), 1, 60'000, &o.timeoutMs)) {
+    if (!numberWithin(parser.value(timeout), 1, 60'000, &o.timeoutMs)) {
         result.error = QStringLiteral("--timeout wants milliseconds 1..60000, not '%1'").arg(parser.value(timeout));
         return result;
     }
-    if (!positiveNumber(parser.value(retries), 0, 100, &o.retries)) {
+    if (!numberWithin(parser.value(retries), 0, 100, &o.retries)) {
         result.error = QStringLiteral("--retries wants a count 0..100, not '%1'").arg(parser.value(retries));
         return result;
     }

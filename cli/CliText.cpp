@@ -57,4 +57,9 @@ QString shellQuoted(const QString &word)
     return u'\'' + quoted + u'\'';
 }
 
+QString registerHex(quint16 value)
+{
+    return QStringLiteral("%1").arg(value, 4, 16, QLatin1Char('0')).toUpper();
+}
+
 } // namespace cli

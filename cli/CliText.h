@@ -12,6 +12,9 @@ QString openFailureText(const PortOpenFailure &failure);
 // "parameters.relays[1].on: the command must be shorter than 20 bytes"
 QString problemText(const params::Problem &problem);
 
+// A register as four hex digits: "B6FE".
+QString registerHex(quint16 value);
+
 // Quotes a word for a POSIX shell, so that a printed command can be pasted.
 QString shellQuoted(const QString &word);
 

@@ -94,6 +94,8 @@ private:
             if (!values)
                 return interrupted() ? kExitDone : failed(m_session.lastError());
             const std::optional<blocks::Status> s = blocks::decodeStatus(*values, regmap::kStatusBlock.count);
+            if (!s)
+                return failed(QStringLiteral("status reply too short: %1 registers").arg(values->size()));
             auto bit = [](qint16 bits, int i) { return (bits >> i & 1) != 0; };
             QString line;
             if (m_o.json) {
@@ -226,13 +228,13 @@ private:
             size_t end = i;
             while (end < mismatches->size() && (*mismatches)[end].field == first.field)
                 ++end;
-            auto hex = [](quint16 v) { return QStringLiteral("0x%1").arg(v, 4, 16, QLatin1Char('0')).toUpper().replace("0X", "0x"); };
             m_report.error(m_port, QStringLiteral("verify: %1 does not hold what was written: %2 of its registers differ, "
                                                   "register %3 holds %4 for %5")
                                        .arg(first.field)
                                        .arg(end - i)
                                        .arg(first.address)
-                                       .arg(hex(first.read), hex(first.written)));
+                                       .arg(QStringLiteral("0x") + registerHex(first.read),
+                                            QStringLiteral("0x") + registerHex(first.written)));
             i = end;
         }
         if (!mismatches->empty()) {
@@ -344,7 +346,7 @@ void printPlan(const params::ParameterSet &set, Report &report)
     for (const params::PlannedWrite &w : params::planWrites(set)) {
         QStringList hex;
         for (quint16 v : w.registers)
-            hex << QStringLiteral("%1").arg(v, 4, 16, QLatin1Char('0')).toUpper();
+            hex << registerHex(v);
         report.data(QStringLiteral("%1 %2 %3%4  %5")
                         .arg(w.start, 4)
                         .arg(w.single ? QStringLiteral("06") : QStringLiteral("16"))
