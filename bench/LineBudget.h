@@ -1,8 +1,9 @@
 #pragma once
 // What the serial line allows: every exchange costs the wire time of its
-// request and reply (10 bits a byte) plus 3.5 characters of silence before
-// each of the two frames.
+// request and reply (10 bits a byte) plus the frame gap before each of the
+// two frames.
 
+#include "ModbusRtu.h"
 #include "RtuLink.h"
 
 class CountingRtuLink : public RtuLink {
@@ -14,7 +15,10 @@ public:
     }
     int exchanges() const { return m_exchanges; }
     // Seconds the frames exchanged since reset() need at this baud rate.
-    double wireSeconds(int baud) const { return (m_bytes + 7.0 * m_exchanges) * 10.0 / baud; }
+    double wireSeconds(int baud) const
+    {
+        return static_cast<double>(m_bytes) * rtu::kBitsPerCharacter / baud + 2.0 * m_exchanges * rtu::frameGap(baud).count() / 1e6;
+    }
 
 protected:
     bool readBlock(quint8 slave, int start, int count, QVector<quint16> &values) override;

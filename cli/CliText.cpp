@@ -2,6 +2,8 @@
 
 #include <QRegularExpression>
 
+#include <algorithm>
+
 namespace cli {
 
 QString openFailureText(const PortOpenFailure &f)
@@ -12,9 +14,29 @@ QString openFailureText(const PortOpenFailure &f)
     case PortOpenFailure::Cause::NoDevice: return QStringLiteral("%1: no such device (unplugged?)").arg(device);
     case PortOpenFailure::Cause::NoPermission:
         return QStringLiteral("%1: no permission; add yourself to the dialout group and log in again").arg(device);
-    case PortOpenFailure::Cause::Busy:
-        return QStringLiteral("%1: busy, held by another program (ModemManager and brltty may hold USB serial ports)")
-            .arg(device);
+    case PortOpenFailure::Cause::Busy: return QStringLiteral("%1: in use by another program").arg(device);
+    case PortOpenFailure::Cause::LockedByAlarmcfg:
+        return f.holders.isEmpty()
+                   ? QStringLiteral("%1: in use by another copy of alarmcfg; disconnect it there first").arg(device)
+                   : QStringLiteral("%1: in use by another copy of alarmcfg, %2; disconnect it there first")
+                         .arg(device, f.holders.join(QStringLiteral(", ")));
+    case PortOpenFailure::Cause::MarkedExclusive: {
+        const bool modemProbe = std::any_of(f.holders.begin(), f.holders.end(), [](const QString &h) {
+            return h.startsWith(QLatin1String("ModemManager")) || h.startsWith(QLatin1String("brltty"));
+        });
+        const QString open = f.holders.isEmpty() ? QStringLiteral("no program")
+                                                 : f.holders.join(QStringLiteral(", "));
+        if (modemProbe)
+            return QStringLiteral("%1: marked for one program's use (TIOCEXCL); open in %2, which probe new USB serial "
+                                  "ports (see the README for a udev rule that keeps ModemManager away)")
+                .arg(device, open);
+        return QStringLiteral("%1: marked for one program's use (TIOCEXCL), but no copy of alarmcfg holds it; open in "
+                              "%2. Unless one of them uses the port alone, a program that ended without clearing the "
+                              "mark left it behind: it stays until every program has closed the port (close %2, or "
+                              "unplug the adapter and plug it in again)")
+            .arg(device, open);
+    }
+    case PortOpenFailure::Cause::NoDriver:
     case PortOpenFailure::Cause::Other: break;
     }
     return QStringLiteral("%1: %2").arg(device, f.systemText);

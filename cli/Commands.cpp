@@ -39,13 +39,24 @@ QString fileNamePart(const QString &port)
     return part.remove(QRegularExpression(QStringLiteral("^-+|-+$")));
 }
 
+LinkSettings linkSettings(const Options &o, const QString &port)
+{
+    LinkSettings settings;
+    settings.baud = o.baud;
+    settings.responseTimeoutMs = o.timeoutMs;
+    settings.attempts = 1 + o.retries;
+    settings.trace = o.trace;
+    settings.traceLabel = port;
+    return settings;
+}
+
 QString jsonLine(const QJsonObject &o) { return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact)); }
 
 // Everything a port's thread needs.
 struct Job {
     const Options &options;
     Report &report;
-    Target target;
+    PortTarget target;
     const config::Configuration *file; // write and diff: the file, checked already
 };
 
@@ -53,7 +64,7 @@ class PortCommands {
 public:
     explicit PortCommands(const Job &job)
         : m_o(job.options), m_report(job.report), m_port(job.target.name), m_file(job.file),
-          m_session(job.target, {m_o.baud, m_o.timeoutMs, 1 + m_o.retries, m_o.trace})
+          m_session(job.target, linkSettings(job.options, job.target.name))
     {
     }
 
@@ -356,20 +367,18 @@ void printPlan(const params::ParameterSet &set, Report &report)
 }
 
 // COMn as the window resolves it, or a device path as given.
-std::optional<Target> resolveTarget(const QString &name, const ports::PortTable &table, const Options &o, Report &report)
+std::optional<PortTarget> resolveTarget(const QString &name, const ports::PortTable &table, const Options &o, Report &report)
 {
-    static const QRegularExpression com(QStringLiteral("^COM([1-7])$"), QRegularExpression::CaseInsensitiveOption);
-    const QRegularExpressionMatch m = com.match(name);
-    if (!m.hasMatch())
-        return Target{name, name};
-    const ports::Resolution &r = table.com[m.captured(1).toInt() - kFirstPort];
-    if (o.trace)
-        report.error(QString(), QStringLiteral("PORT  ") + ports::describe(r));
-    if (r.device.isEmpty()) {
-        report.error(name.toUpper(), QStringLiteral("no device stands behind it (see alarmcfg-cli ports)"));
+    const PortTarget target = ports::targetOf(table, name);
+    if (const std::optional<int> com = ports::comNumber(name); com && o.trace)
+        report.error(QString(), QStringLiteral("PORT  ") + ports::describe(table.com[*com - kFirstPort]));
+    if (target.device.isEmpty()) {
+        report.error(target.name, target.missing == PortOpenFailure::Cause::NotADevice
+                                      ? QStringLiteral("not a port name or device (COM1..COM7, or a path such as /dev/ttyUSB0)")
+                                      : QStringLiteral("no device stands behind it (see alarmcfg-cli ports)"));
         return std::nullopt;
     }
-    return Target{name.toUpper(), r.device};
+    return target;
 }
 
 } // namespace
@@ -401,7 +410,7 @@ int run(const Options &o)
     std::vector<int> results(o.ports.size(), kExitDevice);
     std::vector<std::thread> threads;
     for (qsizetype i = 0; i < o.ports.size(); ++i) {
-        const std::optional<Target> target = resolveTarget(o.ports[i], table, o, report);
+        const std::optional<PortTarget> target = resolveTarget(o.ports[i], table, o, report);
         if (!target)
             continue;
         threads.emplace_back([&, i, target = *target] {

@@ -1,20 +1,17 @@
 #include "PortSession.h"
 
 #include "CliText.h"
+#include "Interrupt.h"
 #include "ParameterReader.h"
 #include "RegisterMap.h"
 
 namespace cli {
 
-PortSession::PortSession(const Target &target, const LinkSettings &settings) : m_target(target), m_settings(settings)
+PortSession::PortSession(const PortTarget &target, const LinkSettings &settings)
 {
-    m_link.setBaud(settings.baud);
-    m_link.setResponseTimeoutMs(settings.timeoutMs);
-    m_link.setTrace(settings.trace, target.name);
-    m_link.setPortNumber(0); // the device was resolved already, once for every port
-    m_link.setTypedPort(target.device);
-    QObject::connect(&m_link, &ModbusLink::ReplyReceived,
-                     [this](int, const QVector<quint16> &values, int) { m_reply = values; });
+    m_link.setSettings(settings);
+    m_link.setTarget(target);
+    m_link.setInterruptCheck(&interrupted);
 }
 
 bool PortSession::open()
@@ -25,20 +22,35 @@ bool PortSession::open()
     return false;
 }
 
-std::optional<QVector<quint16>> PortSession::read(int start, int count)
+// Every read goes through the link's exact read: a late reply to one request
+// is never taken for another's. The values of the blocks, one after another.
+std::optional<QVector<quint16>> PortSession::readBlocks(const std::vector<regmap::Block> &blocks,
+                                                        const std::function<void(int, int)> &progress)
 {
-    if (!m_link.ReadRegisters(regmap::kSlave, start, count, m_settings.attempts)) {
-        m_error = QStringLiteral("read of %1 registers from %2 failed: %3").arg(count).arg(start).arg(m_link.lastError());
+    const std::optional<std::vector<ModbusLink::BlockValues>> read = m_link.ReadBlocks(blocks, progress);
+    if (!read) {
+        m_error = m_link.lastError();
         return std::nullopt;
     }
-    return m_reply;
+    QVector<quint16> values;
+    for (const ModbusLink::BlockValues &b : *read)
+        values += b.values;
+    return values;
+}
+
+std::optional<QVector<quint16>> PortSession::read(int start, int count)
+{
+    const std::optional<QVector<quint16>> values = readBlocks({{start, count}}, {});
+    if (!values)
+        m_error = QStringLiteral("read of %1 registers from %2 failed: %3").arg(count).arg(start).arg(m_error);
+    return values;
 }
 
 bool PortSession::write(const params::PlannedWrite &w)
 {
-    const bool ok = w.single ? m_link.WriteRegister(regmap::kSlave, w.start, w.registers[0], m_settings.attempts)
+    const bool ok = w.single ? m_link.WriteRegister(regmap::kSlave, w.start, w.registers[0], ModbusLink::Retry::AsSet)
                              : m_link.WriteRegisters(regmap::kSlave, w.start, w.registers,
-                                                     static_cast<int>(w.registers.size()), m_settings.attempts);
+                                                     static_cast<int>(w.registers.size()), ModbusLink::Retry::AsSet);
     if (!ok)
         m_error = m_link.lastError();
     return ok;
@@ -46,7 +58,7 @@ bool PortSession::write(const params::PlannedWrite &w)
 
 bool PortSession::writeRegister(int address, quint16 value)
 {
-    if (m_link.WriteRegister(regmap::kSlave, address, value, m_settings.attempts))
+    if (m_link.WriteRegister(regmap::kSlave, address, value, ModbusLink::Retry::AsSet))
         return true;
     m_error = QStringLiteral("write of register %1 failed: %2").arg(address).arg(m_link.lastError());
     return false;
@@ -54,22 +66,20 @@ bool PortSession::writeRegister(int address, quint16 value)
 
 std::optional<config::Configuration> PortSession::readConfiguration(const std::function<void(int, int)> &progress)
 {
+    // Each block in parts of at most one text read, all read in one exact read.
     const std::vector<regmap::Block> blocks = regmap::configurationBlocks();
-    int total = 0;
+    std::vector<regmap::Block> parts;
     for (const regmap::Block &b : blocks)
-        total += (b.count + regmap::kTextReadCount - 1) / regmap::kTextReadCount;
-    int done = 0;
+        for (int at = b.start; at < b.start + b.count; at += regmap::kTextReadCount)
+            parts.push_back({at, std::min(regmap::kTextReadCount, b.start + b.count - at)});
+    const std::optional<QVector<quint16>> values = readBlocks(parts, progress);
+    if (!values)
+        return std::nullopt;
     params::ParameterReader reader;
+    int offset = 0;
     for (const regmap::Block &b : blocks) {
-        QVector<quint16> whole;
-        for (int at = b.start; at < b.start + b.count; at += regmap::kTextReadCount) {
-            const std::optional<QVector<quint16>> part = read(at, std::min(regmap::kTextReadCount, b.start + b.count - at));
-            if (!part)
-                return std::nullopt;
-            whole += *part;
-            progress(++done, total);
-        }
-        reader.apply(b.start, whole, static_cast<int>(whole.size()));
+        reader.apply(b.start, values->mid(offset, b.count), b.count);
+        offset += b.count;
     }
     return config::Configuration{reader.set(), reader.firmware()};
 }
@@ -77,20 +87,29 @@ std::optional<config::Configuration> PortSession::readConfiguration(const std::f
 std::optional<std::vector<Mismatch>> PortSession::verify(const std::vector<params::PlannedWrite> &writes,
                                                          const std::function<void(int, int)> &progress)
 {
-    std::vector<Mismatch> mismatches;
-    int done = 0;
+    std::vector<regmap::Block> parts;
+    std::vector<std::pair<const params::PlannedWrite *, int>> origin; // the write and its first register of each part
     for (const params::PlannedWrite &w : writes) {
         const int end = w.start + static_cast<int>(w.registers.size());
         for (int at = w.start; at < end; at += regmap::kTextReadCount) {
-            const int count = std::min(regmap::kTextReadCount, end - at);
-            const std::optional<QVector<quint16>> got = read(at, count);
-            if (!got)
-                return std::nullopt;
-            for (int i = 0; i < count; ++i)
-                if ((*got)[i] != w.registers[at - w.start + i])
-                    mismatches.push_back({at + i, w.registers[at - w.start + i], (*got)[i], w.field});
+            parts.push_back({at, std::min(regmap::kTextReadCount, end - at)});
+            origin.push_back({&w, at - w.start});
         }
-        progress(++done, static_cast<int>(writes.size()));
+    }
+    const std::optional<QVector<quint16>> got = readBlocks(parts, progress);
+    if (!got)
+        return std::nullopt;
+    std::vector<Mismatch> mismatches;
+    int offset = 0;
+    for (size_t i = 0; i < parts.size(); ++i) {
+        const params::PlannedWrite &w = *origin[i].first;
+        for (int k = 0; k < parts[i].count; ++k) {
+            const quint16 written = w.registers[origin[i].second + k];
+            const quint16 read = (*got)[offset + k];
+            if (read != written)
+                mismatches.push_back({parts[i].start + k, written, read, w.field});
+        }
+        offset += parts[i].count;
     }
     return mismatches;
 }

@@ -15,17 +15,6 @@
 
 namespace cli {
 
-struct LinkSettings {
-    int baud;
-    int timeoutMs;
-    int attempts; // 1 + --retries
-    bool trace;
-};
-
-struct Target {
-    QString name;   // as given: "COM1", or a device path
-    QString device; // what to open
-};
 
 // A register read back that is not what was written.
 struct Mismatch {
@@ -37,7 +26,8 @@ struct Mismatch {
 
 class PortSession {
 public:
-    PortSession(const Target &target, const LinkSettings &settings);
+    // The link opens target with settings; an interrupt ends any wait on the line.
+    PortSession(const PortTarget &target, const LinkSettings &settings);
 
     bool open();
     // Why the port did not open, or why the last exchange failed.
@@ -56,10 +46,10 @@ public:
                                                 const std::function<void(int, int)> &progress);
 
 private:
-    Target m_target;
-    LinkSettings m_settings;
+    std::optional<QVector<quint16>> readBlocks(const std::vector<regmap::Block> &blocks,
+                                               const std::function<void(int, int)> &progress);
+
     RtuLink m_link;
-    QVector<quint16> m_reply;
     QString m_error;
 };
 

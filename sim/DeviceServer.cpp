@@ -2,6 +2,7 @@
 
 #include "ImageFile.h"
 #include "LineTiming.h"
+#include "ModbusRtu.h"
 #include "RegisterMap.h"
 #include "SignalFlags.h"
 
@@ -19,10 +20,6 @@ namespace {
 constexpr std::chrono::milliseconds kMaxIdle{50};
 // A frame arrives on the pty in one piece; a gap this long means it was cut.
 constexpr int kByteTimeoutUs = 100'000;
-
-constexpr int kReadHolding = 0x03;
-constexpr int kWriteSingle = 0x06;
-constexpr int kWriteMultiple = 0x10;
 } // namespace
 
 DeviceServer::DeviceServer(const Options &opts, int lineFd)
@@ -88,6 +85,8 @@ bool DeviceServer::run()
         Clock::time_point wake = now + kMaxIdle;
         if (!m_pending.empty())
             wake = std::min(wake, m_pending.front().due);
+        if (!m_late.empty())
+            wake = std::min(wake, m_late.front().due);
         if (m_togglePeriod.count() > 0)
             wake = std::min(wake, m_nextToggle);
         // Rounded up, so the last fraction of a millisecond is not spent spinning on zero timeouts.
@@ -142,7 +141,14 @@ void DeviceServer::serveRequest(Clock::time_point receivedAt)
         return;
     Clock::time_point due = receivedAt + std::chrono::milliseconds(m_opts.delayMs)
                             + wireTime(length, static_cast<int>(reply.size()), m_opts.baud);
-    // One line, one frame at a time: a reply never overtakes an earlier one.
+    // A late reply leaves on its own time, while the device goes on answering
+    // the requests after it at once: it reaches the master among their replies.
+    if (const std::optional<int> late = m_plan.lateMs()) {
+        m_late.push_back({reply, receivedAt + std::chrono::milliseconds(*late)});
+        std::sort(m_late.begin(), m_late.end(), [](const PendingReply &a, const PendingReply &b) { return a.due < b.due; });
+        return;
+    }
+    // Otherwise one frame at a time: a reply never overtakes an earlier one.
     if (!m_pending.empty())
         due = std::max(due, m_pending.back().due);
     m_pending.push_back({reply, due});
@@ -152,14 +158,14 @@ QByteArray DeviceServer::buildReply(const uint8_t *req, int length)
 {
     const int function = req[1];
     switch (function) {
-    case kReadHolding:
+    case rtu::kReadHoldingRegisters:
         return m_encoder.reply(req, length, m_mapping);
-    case kWriteSingle:
-    case kWriteMultiple: {
+    case rtu::kWriteSingleRegister:
+    case rtu::kWriteMultipleRegisters: {
         const int address = (req[2] << 8) | req[3];
-        const int count = function == kWriteSingle ? 1 : ((req[4] << 8) | req[5]);
+        const int count = function == rtu::kWriteSingleRegister ? 1 : ((req[4] << 8) | req[5]);
         if (m_plan.refusesWrite(address, count))
-            return m_encoder.exception(req, MODBUS_EXCEPTION_ILLEGAL_DATA_ADDRESS);
+            return m_encoder.exception(req, rtu::kIllegalDataAddress);
         if (m_plan.dropsWrite(address, count) && address + count <= regmap::kImageRegisters) {
             // The reply confirms the write; the registers keep what they held.
             const std::vector<quint16> kept(m_mapping->tab_registers + address, m_mapping->tab_registers + address + count);
@@ -170,15 +176,20 @@ QByteArray DeviceServer::buildReply(const uint8_t *req, int length)
         return m_encoder.reply(req, length, m_mapping);
     }
     default:
-        return m_encoder.exception(req, MODBUS_EXCEPTION_ILLEGAL_FUNCTION);
+        return m_encoder.exception(req, rtu::kIllegalFunction);
     }
 }
 
 void DeviceServer::sendDueReplies(Clock::time_point now)
 {
-    while (!m_pending.empty() && m_pending.front().due <= now) {
-        QByteArray frame = m_pending.front().frame;
-        m_pending.pop_front();
+    for (;;) {
+        // The earlier of the next in-order reply and the next late one.
+        const bool lateFirst = !m_late.empty() && (m_pending.empty() || m_late.front().due < m_pending.front().due);
+        std::deque<PendingReply> &queue = lateFirst ? m_late : m_pending;
+        if (queue.empty() || queue.front().due > now)
+            break;
+        QByteArray frame = queue.front().frame;
+        queue.pop_front();
         const FaultPlan::Garbling garbling = m_plan.nextReply();
         if (garbling.corrupt)
             frame[frame.size() - 1] = static_cast<char>(frame.back() ^ 0xFF); // CRC high byte

@@ -56,7 +56,8 @@ private:
     ReplyEncoder m_encoder;
     modbus_t *m_rx = nullptr;
     modbus_mapping_t *m_mapping = nullptr;
-    std::deque<PendingReply> m_pending;
+    std::deque<PendingReply> m_pending; // in the order of their requests
+    std::deque<PendingReply> m_late;    // --late replies, by due time
     std::chrono::microseconds m_togglePeriod{0};
     Clock::time_point m_nextToggle;
     long m_requests = 0; // requests to slave 1 received, answered or not

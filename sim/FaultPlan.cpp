@@ -14,6 +14,16 @@ FaultPlan::FaultPlan(const Options &opts)
     , m_duplicateReplies(opts.duplicateReplies)
     , m_dropWriteAddresses(opts.dropWriteAddresses)
 {
+    for (const Options::LateReply &late : opts.lateReplies)
+        m_lateReplies.push_back({late.reply, late.ms});
+}
+
+std::optional<int> FaultPlan::lateMs() const
+{
+    for (const auto &[reply, ms] : m_lateReplies)
+        if (reply == m_answered)
+            return ms;
+    return std::nullopt;
 }
 
 bool FaultPlan::answerNext()

@@ -4,6 +4,7 @@
 
 #include <QtGlobal>
 
+#include <optional>
 #include <vector>
 
 namespace sim {
@@ -17,6 +18,9 @@ public:
     // Called once for each well-formed request to slave 1; false means the
     // device stays silent and acts on nothing.
     bool answerNext();
+    // For the request answerNext() just accepted: how long after it its
+    // reply leaves, when the options make it late.
+    std::optional<int> lateMs() const;
     // A write of count registers from address that must be refused with
     // exception 02 and store nothing.
     bool refusesWrite(int address, int count) const;
@@ -37,6 +41,7 @@ private:
     int m_corruptEvery;
     std::vector<long> m_duplicateReplies;
     std::vector<int> m_dropWriteAddresses;
+    std::vector<std::pair<long, int>> m_lateReplies;
     long m_answered = 0;
     long m_sent = 0;
 };

@@ -95,6 +95,13 @@ ParseResult parseOptions(const QStringList &args)
             if (!toInt(value, 1, std::numeric_limits<int>::max(), &n))
                 return fail(QStringLiteral("--duplicate-reply wants a reply number >= 1, not '%1'").arg(value));
             opts.duplicateReplies.push_back(n);
+        } else if (name == QLatin1String("--late")) {
+            const QStringList parts = value.split(u':');
+            long reply = 0, ms = 0;
+            if (parts.size() != 2 || !toInt(parts[0], 1, std::numeric_limits<int>::max(), &reply)
+                || !toInt(parts[1], 0, 3'600'000, &ms))
+                return fail(QStringLiteral("--late wants N:MS, a reply number >= 1 and milliseconds >= 0, not '%1'").arg(value));
+            opts.lateReplies.push_back({reply, static_cast<int>(ms)});
         } else if (name == QLatin1String("--image") || name == QLatin1String("--dump")
                    || name == QLatin1String("--link") || name == QLatin1String("--count")) {
             if (value.isEmpty())
@@ -135,6 +142,8 @@ QString usageText(const QString &program)
                "  --exception-on ADDR  refuse writes touching ADDR with exception 02 (repeatable)\n"
                "  --corrupt-every N    send every Nth reply with a bad CRC\n"
                "  --duplicate-reply N  send the Nth reply twice, back to back (repeatable)\n"
+               "  --late N:MS          send the Nth reply MS milliseconds after its request; later\n"
+               "                       replies queue behind it, as on a busy device (repeatable)\n"
                "  --drop-writes-to ADDR  confirm writes touching ADDR but store nothing (repeatable)\n"
                "  --help               this text\n")
         .arg(program);

@@ -18,6 +18,11 @@ struct Options {
     std::vector<int> exceptionAddresses;
     int corruptEvery = 0;         // 0: every reply goes out intact
     std::vector<long> duplicateReplies; // these replies (counted from 1) go out twice
+    struct LateReply {
+        long reply; // counted from 1, as --duplicate-reply counts
+        int ms;     // after its request
+    };
+    std::vector<LateReply> lateReplies;
     std::vector<int> dropWriteAddresses; // writes touching these are confirmed but not stored
     QString imagePath;
     QString dumpPath;

@@ -80,10 +80,6 @@ constexpr int kOptionHoldBit = 0x1;
 constexpr int kOptionPhoneAlarmBit = 0x2;
 constexpr int kModeChoices = 3;
 
-// Modbus limits of one request.
-constexpr int kMaxReadCount = 125;
-constexpr int kMaxWriteCount = 123;
-
 // The reads of a full read, in order: phones, alarm texts, the 32 text slots,
 // action times, option flags, alarm mode (last, its reply closes the read).
 std::vector<Block> fullReadBlocks();

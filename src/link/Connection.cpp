@@ -19,10 +19,8 @@ void FormMain::ToggleConnection()
     }
 
     BusyCursor busy;
-    const int entry = ChosenEntry(cmbComSel);
-    modbus1->setPortNumber(entry + 1);
-    modbus1->setTypedPort(entry < 0 ? cmbComSel->currentText() : QString());
     RefreshPortInfo(true); // an adapter plugged in since the last look is seen
+    modbus1->setTarget(ChosenPortTarget());
     if (!modbus1->OpenPort()) {
         ShowMessage(PortOpenFailureText());
         return;
@@ -45,32 +43,38 @@ void FormMain::ToggleConnection()
 
 void FormMain::ReadAllParameters()
 {
-    BusyCursor busy;
-    if (!modbus1->ReadRegisters(regmap::kSlave, regmap::kStatusBlock.start, regmap::kStatusBlock.count,
-                                kExchangeAttempts)) {
-        EnterDisconnectedState();
-        ShowMessage(msg::readFailed());
-        return;
-    }
-    ReadParameterBlocks();
+    std::vector<regmap::Block> blocks = regmap::fullReadBlocks();
+    blocks.insert(blocks.begin(), regmap::kStatusBlock);
+    ReadParameterBlocks(blocks);
 }
 
-bool FormMain::ReadParameterBlocks()
+bool FormMain::ReadParameterBlocks(const std::vector<regmap::Block> &blocks)
 {
-    for (const regmap::Block &block : regmap::fullReadBlocks()) {
-        // All or nothing: a window that holds only part of the device's
-        // configuration must not write it back, so a read that still fails
-        // after its retries ends the connection. It also stops a dead line
-        // from freezing the window for one time-out per block.
-        if (!modbus1->ReadRegisters(regmap::kSlave, block.start, block.count, kExchangeAttempts)) {
-            EnterDisconnectedState();
-            ShowMessage(msg::readFailed());
-            return false;
-        }
+    BusyCursor busy;
+    // All or nothing: the blocks reach the window only once every one of them
+    // is read and sure, so a window never holds part of one device's
+    // configuration and part of what it showed before. A read that still
+    // fails ends the connection, so that nothing is written until a new
+    // connect has read everything.
+    const std::optional<std::vector<ModbusLink::BlockValues>> read = modbus1->ReadBlocks(blocks);
+    if (!read) {
+        EnterDisconnectedState();
+        ShowMessage(msg::readFailed());
+        return false;
+    }
+    for (const ModbusLink::BlockValues &block : *read) {
+        ApplyDeviceReply(block.start, block.values, static_cast<int>(block.values.size()));
         if (block.start == regmap::alarmTextSlot(regmap::kAlarmTexts - 1))
             ShowChannelAlarmText();
     }
     return true;
+}
+
+PortTarget FormMain::ChosenPortTarget() const
+{
+    const int entry = ChosenEntry(cmbComSel);
+    const QString name = entry >= 0 ? cmbComSel->itemText(entry) : cmbComSel->currentText();
+    return portTable ? ports::targetOf(*portTable, name) : PortTarget{name, QString(), PortOpenFailure::Cause::NoDevice, QString()};
 }
 
 void FormMain::PollStatus()

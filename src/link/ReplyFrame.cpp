@@ -95,7 +95,7 @@ QString checkReply(const QByteArray &request, const QByteArray &reply, QVector<q
         return QStringLiteral("reply from slave %1").arg(static_cast<quint8>(reply[0]));
     const quint8 function = static_cast<quint8>(request[1]);
     const quint8 answered = static_cast<quint8>(reply[1]);
-    if (answered == (function | 0x80))
+    if (answered == (function | rtu::kExceptionFlag))
         return reply.size() == 5 ? exceptionText(static_cast<quint8>(reply[2])) : QStringLiteral("malformed exception reply");
     if (answered != function)
         return QStringLiteral("reply to function %1 for a request of function %2").arg(answered).arg(function);
@@ -122,6 +122,28 @@ QString checkReply(const QByteArray &request, const QByteArray &reply, QVector<q
         return QString();
     default:
         return QStringLiteral("unsupported function %1").arg(function);
+    }
+}
+
+bool isExceptionReply(const QByteArray &request, const QByteArray &reply)
+{
+    return request.size() >= 2 && reply.size() == 3 + rtu::kCrcBytes && reply[0] == request[0]
+           && static_cast<quint8>(reply[1]) == (static_cast<quint8>(request[1]) | rtu::kExceptionFlag)
+           && withCrc(reply.left(3)) == reply;
+}
+
+int replyLength(const QByteArray &head)
+{
+    if (head.size() < 3)
+        return 0;
+    const quint8 function = static_cast<quint8>(head[1]);
+    if (function & rtu::kExceptionFlag)
+        return 3 + rtu::kCrcBytes;
+    switch (function) {
+    case kReadHoldingRegisters: return 3 + static_cast<quint8>(head[2]) + rtu::kCrcBytes;
+    case kWriteSingleRegister:
+    case kWriteMultipleRegisters: return 6 + rtu::kCrcBytes;
+    default: return -1;
     }
 }
 

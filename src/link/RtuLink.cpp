@@ -1,22 +1,25 @@
 #include "RtuLink.h"
 
-#include "SystemPorts.h"
+#include "ModbusRtu.h"
 #include "ReplyFrame.h"
+#include "SerialLine.h"
+#include "Trace.h"
 
-#include <QDateTime>
+#include <algorithm>
 
-#include <modbus.h>
+using std::chrono::microseconds;
+using std::chrono::milliseconds;
 
-#include <cerrno>
-#include <cmath>
-#include <cstdio>
-#include <poll.h>
-#include <sys/ioctl.h>
-#include <unistd.h>
+namespace {
+// The longest a wait on the line goes without looking for an interrupt.
+constexpr microseconds kInterruptSlice = milliseconds(50);
+} // namespace
 
-RtuLink::RtuLink(QObject *parent)
-    : ModbusLink(parent), m_trace(qEnvironmentVariableIntValue("ALARMCFG_TRACE") == 1)
+RtuLink::RtuLink(QObject *parent) : RtuLink(SerialLine::create(), parent) {}
+
+RtuLink::RtuLink(std::unique_ptr<SerialLine> line, QObject *parent) : ModbusLink(parent), m_line(std::move(line))
 {
+    setSettings(LinkSettings::fromEnvironment());
 }
 
 RtuLink::~RtuLink()
@@ -24,48 +27,9 @@ RtuLink::~RtuLink()
     ClosePort();
 }
 
-int RtuLink::configuredBaud()
+bool RtuLink::isOpen() const
 {
-    const QByteArray text = qgetenv("ALARMCFG_BAUD");
-    if (text.isEmpty())
-        return kDefaultBaud;
-    bool ok = false;
-    const int baud = text.toInt(&ok);
-    return ok && baud > 0 ? baud : 0;
-}
-
-int RtuLink::frameGapUs(int baud)
-{
-    if (baud <= 0 || baud > kFixedFrameGapAboveBaud)
-        return kFixedFrameGapUs;
-    return static_cast<int>(std::ceil(kFrameGapCharacters * 10 * 1e6 / baud));
-}
-
-std::optional<QString> RtuLink::choosePortDevice()
-{
-    if (portNumber() == 0 && !typedPort().trimmed().isEmpty()) {
-        const QString typed = typedPort().trimmed();
-        const std::optional<QString> device = ports::typedPortDevice(typed);
-        trace("PORT", QStringLiteral("typed %1 -> %2").arg(typed, device.value_or(QStringLiteral("no device name"))));
-        if (!device)
-            refuseOpen({typed, QString(), PortOpenFailure::Cause::NotADevice, tr("not a device name")});
-        return device;
-    }
-    if (portNumber() < kFirstPort || portNumber() > kLastPort) {
-        setLastError(tr("COM%1 is not a port of this tool").arg(portNumber()));
-        return std::nullopt;
-    }
-    const ports::PortTable table = ports::lookUpPorts();
-    for (const QString &note : table.notes)
-        trace("PORT", note);
-    const ports::Resolution &chosen = table.com[portNumber() - kFirstPort];
-    trace("PORT", ports::describe(chosen));
-    if (chosen.device.isEmpty()) {
-        refuseOpen({QStringLiteral("COM%1").arg(portNumber()), chosen.pin ? chosen.pin->link : QString(),
-                    PortOpenFailure::Cause::NoDevice, tr("no device")});
-        return std::nullopt;
-    }
-    return chosen.device;
+    return m_line->isOpen();
 }
 
 bool RtuLink::refuseOpen(const PortOpenFailure &failure)
@@ -80,63 +44,36 @@ bool RtuLink::OpenPort()
 {
     ClosePort();
     setOpenFailure(std::nullopt);
-    const std::optional<QString> path = choosePortDevice();
-    if (!path)
-        return false;
+    const PortTarget &t = target();
     PortOpenFailure failure;
-    failure.port = portNumber() == 0 ? typedPort().trimmed() : QStringLiteral("COM%1").arg(portNumber());
-    failure.device = *path;
-    const int baud = m_chosenBaud ? *m_chosenBaud : configuredBaud();
-    if (baud == 0) {
-        failure.systemText = tr("ALARMCFG_BAUD is not a baud rate");
+    failure.port = t.name;
+    failure.device = t.device;
+    trace("PORT", t.how.isEmpty() ? QStringLiteral("%1 -> %2").arg(t.name, t.device) : t.how);
+    if (t.device.isEmpty()) {
+        failure.cause = t.missing;
+        failure.systemText = t.missing == PortOpenFailure::Cause::NotADevice ? tr("not a device name") : tr("no device");
         return refuseOpen(failure);
     }
-    // libmodbus opens the device itself in modbus_connect and sets the line
-    // up there at once. So the claim comes first, on a descriptor of our own:
-    // a port another program holds is refused before its line settings are
-    // touched. The flock belongs to that descriptor, which therefore stays
-    // open for as long as the port does.
-    if (!m_claim.claim(*path, &failure))
-        return refuseOpen(failure);
-    const QString device = m_claim.device();
-    m_ctx = modbus_new_rtu(device.toLocal8Bit().constData(), baud, 'N', 8, 1);
-    if (!m_ctx) {
-        failure.cause = PortOpenFailure::Cause::Other;
-        failure.systemText = QString::fromLocal8Bit(modbus_strerror(errno));
-        m_claim.release();
+    const int baud = settings().baud;
+    if (baud <= 0) {
+        failure.systemText = tr("no baud rate (ALARMCFG_BAUD or --baud is not a positive number)");
         return refuseOpen(failure);
     }
-    modbus_set_response_timeout(m_ctx, static_cast<uint32_t>(m_responseTimeoutMs / 1000),
-                                static_cast<uint32_t>(m_responseTimeoutMs % 1000) * 1000);
-    modbus_set_error_recovery(m_ctx, MODBUS_ERROR_RECOVERY_NONE);
-    if (modbus_connect(m_ctx) == -1) {
-        const int error = errno;
-        failure.cause = PortClaim::causeOf(error);
-        failure.systemText = QString::fromLocal8Bit(modbus_strerror(error));
-        modbus_free(m_ctx);
-        m_ctx = nullptr;
-        m_claim.release();
+    if (!m_line->open(t.device, baud, &failure))
         return refuseOpen(failure);
-    }
-    // From here on the kernel refuses other opens of the line (root's excepted,
-    // which the claim's flock and TIOCGEXCL check turn away instead).
-    PortClaim::setExclusive(modbus_get_socket(m_ctx), true);
     m_baud = baud;
-    trace("OPEN", QStringLiteral("%1 %2 8N1").arg(device).arg(baud));
+    m_unsynced = false;
+    m_pending.clear();
+    trace("OPEN", QStringLiteral("%1 %2 8N1").arg(m_line->openedDevice()).arg(baud));
     return true;
 }
 
 void RtuLink::ClosePort()
 {
-    if (!m_ctx)
+    if (!m_line->isOpen())
         return;
-    // The flag belongs to the line, not to our descriptor: left set, it would
-    // outlive us while any other descriptor (the simulator's, say) is open.
-    PortClaim::setExclusive(modbus_get_socket(m_ctx), false);
-    modbus_close(m_ctx);
-    modbus_free(m_ctx);
-    m_ctx = nullptr;
-    m_claim.release();
+    m_line->close();
+    m_pending.clear();
     trace("CLOSE", QString());
 }
 
@@ -158,112 +95,199 @@ bool RtuLink::writeBlock(quint8 slave, int start, const QVector<quint16> &values
 bool RtuLink::transact(const QByteArray &request, QVector<quint16> *values)
 {
     m_requestTimer.start();
-    if (!m_ctx) {
+    if (!m_line->isOpen()) {
         setLastError(tr("port not open"));
         trace("ERR", lastError());
         return false;
     }
+    // A failure may have left a reply on its way: nothing is sent until the
+    // line is known to be quiet again.
+    if (m_unsynced && !synchronize())
+        return false;
+    m_requestTimer.start();
     // Whatever waits on the line now is no answer to this request.
-    discardWaitingInput();
-    modbus_set_slave(m_ctx, static_cast<quint8>(request[0]));
-    trace("TX", frame::hex(frame::withCrc(request)));
-    if (modbus_send_raw_request(m_ctx, reinterpret_cast<const uint8_t *>(request.constData()),
-                                static_cast<int>(request.size())) == -1)
-        return fail(QString::fromLocal8Bit(modbus_strerror(errno)));
+    if (const int dropped = m_line->discardInput() + static_cast<int>(m_pending.size()))
+        trace("DROP", tr("%1 bytes that came after the last reply").arg(dropped));
+    m_pending.clear();
 
-    uint8_t reply[MODBUS_RTU_MAX_ADU_LENGTH];
-    const int length = modbus_receive_confirmation(m_ctx, reply);
-    if (length == -1)
-        return fail(errno == ETIMEDOUT ? tr("no reply within %1 ms").arg(m_responseTimeoutMs)
-                                       : QString::fromLocal8Bit(modbus_strerror(errno)));
-    if (length == 0)
-        return fail(tr("reply from another slave"));
-    const QByteArray bytes(reinterpret_cast<const char *>(reply), length);
-    const QString error = frame::checkReply(request, bytes, values);
-    trace("RX", frame::hex(bytes));
+    const QByteArray frame = frame::withCrc(request);
+    trace("TX", frame::hex(frame));
+    QString error;
+    if (!m_line->send(frame, &error))
+        return fail(error);
+
+    QByteArray reply;
+    switch (receiveFrame(&reply, milliseconds(settings().responseTimeoutMs))) {
+    case Received::Frame: break;
+    case Received::Nothing:
+        return fail(interrupted() ? tr("interrupted") : tr("no reply within %1 ms").arg(settings().responseTimeoutMs));
+    case Received::Cut:
+        trace("RX", frame::hex(reply));
+        return fail(tr("reply cut short after %1 bytes").arg(reply.size()));
+    case Received::Failed: return fail(m_lineError);
+    }
+    trace("RX", frame::hex(reply));
+    error = frame::checkReply(request, reply, values);
+    if (!error.isEmpty() && frame::isExceptionReply(request, reply) && !bytesWithinFrameGap()) {
+        // The device refused this very request: an answer, so the line is in step.
+        setLastError(error);
+        trace("ERR", error);
+        return false;
+    }
     if (!error.isEmpty())
         return fail(error);
-    // libmodbus reads exactly one reply's length. More bytes before the gap
-    // that ends a frame mean a longer or repeated reply: the one just read
-    // cannot be trusted to answer this request.
-    if (const int extra = bytesArrivingWithin(frameGapUs(m_baud)))
+    // More bytes before the silence that ends a frame mean a longer or a
+    // repeated reply: the one just read cannot be trusted to answer this request.
+    if (const int extra = bytesWithinFrameGap())
         return fail(tr("reply followed by %1 more bytes").arg(extra));
     return true;
-}
-
-void RtuLink::discardWaitingInput()
-{
-    const int fd = modbus_get_socket(m_ctx);
-    int waiting = 0;
-    if (fd >= 0 && ::ioctl(fd, FIONREAD, &waiting) == 0 && waiting > 0)
-        trace("DROP", tr("%1 bytes that came after the last reply").arg(waiting));
-    modbus_flush(m_ctx);
-}
-
-int RtuLink::bytesArrivingWithin(int microseconds) const
-{
-    const int fd = modbus_get_socket(m_ctx);
-    if (fd < 0)
-        return 0;
-    pollfd p{fd, POLLIN, 0};
-    // Whole seconds apart: below about 40 baud the gap is longer than one.
-    const timespec gap{microseconds / 1'000'000, static_cast<long>(microseconds % 1'000'000) * 1000};
-    if (::ppoll(&p, 1, &gap, nullptr) <= 0 || !(p.revents & POLLIN))
-        return 0;
-    int waiting = 0;
-    ::ioctl(fd, FIONREAD, &waiting);
-    return std::max(waiting, 1);
-}
-
-void RtuLink::retrying(const QString &request, int attempt, int attempts)
-{
-    trace("RETRY", tr("%1, attempt %2 of %3").arg(request).arg(attempt).arg(attempts));
 }
 
 bool RtuLink::fail(const QString &error)
 {
     setLastError(error);
     trace("ERR", error);
-    drainLine();
+    m_unsynced = true;
     return false;
 }
 
-// A reply that comes late, or the rest of a garbled one, must never be taken
-// for the answer to the next request: discard until the line falls quiet.
-void RtuLink::drainLine()
+bool RtuLink::synchronize()
 {
-    if (!m_ctx)
-        return;
-    modbus_flush(m_ctx);
-    const int fd = modbus_get_socket(m_ctx);
-    QElapsedTimer drain;
-    drain.start();
-    char buffer[256];
-    while (fd >= 0 && drain.elapsed() < kDrainLimitMs) {
-        pollfd p{fd, POLLIN, 0};
-        const int ready = ::poll(&p, 1, kQuietMs);
-        if (ready <= 0 || (p.revents & (POLLERR | POLLHUP | POLLNVAL)))
-            break;
-        if (::read(fd, buffer, sizeof buffer) <= 0)
-            break;
+    if (const int drained = drainLine())
+        trace("DROP", tr("%1 bytes while waiting for the line to fall quiet").arg(drained));
+    if (interrupted()) {
+        setLastError(tr("interrupted"));
+        return false;
+    }
+    const int span = kSyncLastCount - kSyncFirstCount + 1;
+    const int count = kSyncFirstCount + (m_syncReads++ % span);
+    const QByteArray request = frame::readRequest(regmap::kSlave, kSyncStart, count);
+    const QByteArray frame = frame::withCrc(request);
+    trace("SYNC", tr("check read %1x%2 after a failure: %3").arg(kSyncStart).arg(count).arg(frame::hex(frame)));
+    QString error;
+    m_pending.clear();
+    m_line->discardInput();
+    if (!m_line->send(frame, &error)) {
+        setLastError(error);
+        trace("ERR", error);
+        return false;
+    }
+    // Replies to earlier requests may still come first; each is dropped, and
+    // the device, having answered them, gets a little longer for this one.
+    const milliseconds timeout(settings().responseTimeoutMs);
+    QElapsedTimer waited;
+    waited.start();
+    for (int late = 0;; ++late) {
+        QByteArray reply;
+        const Received got = receiveFrame(&reply, timeout);
+        if (got == Received::Failed) {
+            setLastError(m_lineError);
+            trace("ERR", m_lineError);
+            return false;
+        }
+        if (got == Received::Nothing) {
+            setLastError(interrupted() ? tr("interrupted")
+                                       : tr("the line is not quiet: no answer to a check read within %1 ms")
+                                             .arg(settings().responseTimeoutMs));
+            trace("SYNC", lastError());
+            return false;
+        }
+        if (got == Received::Frame && frame::checkReply(request, reply, nullptr).isEmpty() && !bytesWithinFrameGap()) {
+            trace("SYNC", tr("answered after %1 ms: the line is quiet").arg(waited.elapsed()));
+            m_unsynced = false;
+            return true;
+        }
+        // Only this frame: what followed it may be the answer.
+        trace("DROP", tr("late or garbled frame: %1").arg(frame::hex(reply)));
+        if (late >= 4) {
+            setLastError(tr("the line is not quiet: frames keep coming"));
+            trace("SYNC", lastError());
+            return false;
+        }
     }
 }
 
-void RtuLink::trace(const char *direction, const QString &text) const
+int RtuLink::drainLine()
 {
-    if (!m_trace)
-        return;
-    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss.zzz"));
-    const bool timed = std::string_view(direction) == "RX" || std::string_view(direction) == "ERR";
-    const QString took = timed ? QStringLiteral(" (%1 ms)").arg(m_requestTimer.nsecsElapsed() / 1e6, 0, 'f', 1) : QString();
-    const QString label = m_traceLabel.isEmpty() ? QString() : m_traceLabel + u' ';
-    // One call per line, so that lines of links on other threads do not mix.
-    std::fprintf(stderr, "[%s] %s%-5s %s%s\n", qPrintable(stamp), qPrintable(label), direction, qPrintable(text),
-                 qPrintable(took));
+    int drained = static_cast<int>(m_pending.size());
+    m_pending.clear();
+    QElapsedTimer drain;
+    drain.start();
+    while (drain.elapsed() < kDrainLimitMs && !interrupted()) {
+        const QByteArray bytes = waitForBytes(milliseconds(kQuietMs));
+        if (bytes.isEmpty())
+            break;
+        drained += static_cast<int>(bytes.size());
+    }
+    return drained;
 }
 
-void RtuLink::setTrace(bool on, const QString &label)
+RtuLink::Received RtuLink::receiveFrame(QByteArray *frame, microseconds timeout)
 {
-    m_trace = on;
-    m_traceLabel = label;
+    *frame = m_pending;
+    m_pending.clear();
+    if (frame->isEmpty())
+        *frame = waitForBytes(timeout);
+    if (frame->isEmpty())
+        return m_lineError.isEmpty() ? Received::Nothing : Received::Failed;
+    for (;;) {
+        const int length = frame::replyLength(*frame);
+        if (length > 0 && frame->size() >= length) {
+            m_pending = frame->mid(length);
+            frame->truncate(length);
+            return Received::Frame;
+        }
+        const QByteArray more = waitForBytes(byteTimeout());
+        if (!m_lineError.isEmpty())
+            return Received::Failed;
+        if (more.isEmpty())
+            // A frame of a function we never ask for has no known length: it
+            // ends where the line falls silent, and its checks reject it.
+            return length < 0 ? Received::Frame : Received::Cut;
+        *frame += more;
+    }
+}
+
+QByteArray RtuLink::waitForBytes(microseconds timeout)
+{
+    m_lineError.clear();
+    QElapsedTimer waited;
+    waited.start();
+    for (;;) {
+        const microseconds left = timeout - microseconds(waited.nsecsElapsed() / 1000);
+        if (left <= microseconds::zero() || interrupted())
+            return {};
+        QByteArray bytes = m_line->receive(rtu::kMaxFrameBytes, std::min(left, kInterruptSlice), &m_lineError);
+        if (!bytes.isEmpty() || !m_lineError.isEmpty())
+            return bytes;
+    }
+}
+
+int RtuLink::bytesWithinFrameGap()
+{
+    if (!m_pending.isEmpty())
+        return static_cast<int>(m_pending.size());
+    const QByteArray more = waitForBytes(rtu::frameGap(m_baud));
+    m_pending = more;
+    return static_cast<int>(more.size());
+}
+
+microseconds RtuLink::byteTimeout() const
+{
+    return std::max<microseconds>(milliseconds(kByteTimeoutMs), kByteTimeoutCharacters * rtu::characterTime(m_baud));
+}
+
+void RtuLink::note(const char *kind, const QString &text)
+{
+    trace(kind, text);
+}
+
+void RtuLink::trace(const char *kind, const QString &text) const
+{
+    if (!settings().trace)
+        return;
+    const std::string_view k(kind);
+    const bool timed = k == "RX" || k == "ERR";
+    const QString took = timed ? QStringLiteral(" (%1 ms)").arg(m_requestTimer.nsecsElapsed() / 1e6, 0, 'f', 1) : QString();
+    trace::line(settings().traceLabel, kind, text + took);
 }

@@ -1,75 +1,77 @@
 #pragma once
-// The link on a real serial line: Modbus RTU master on libmodbus.
+// The link on a real serial line: a Modbus RTU master on the platform's
+// SerialLine. Framing, the checks a reply must pass, the frame gap, the
+// resynchronisation after a failure and the trace live here, the same on
+// every platform.
 
 #include "ModbusLink.h"
-#include "PortClaim.h"
 
 #include <QElapsedTimer>
 
-#include <optional>
+#include <chrono>
+#include <memory>
 
-struct _modbus;
+class SerialLine;
 
 class RtuLink : public ModbusLink {
     Q_OBJECT
 public:
-    static constexpr int kDefaultBaud = 9600;
-    static constexpr int kResponseTimeoutMs = 500; // for each attempt of a request
     // After a failure the line is drained until it has been quiet this long
-    // (at most kDrainLimitMs); a retry waits for that before it goes out.
+    // (at most kDrainLimitMs) before anything else is sent.
     static constexpr int kQuietMs = 200;
     static constexpr int kDrainLimitMs = 1000;
-    // A reply ends with 3.5 characters of silence (10 bits a character on
-    // 8N1); above 19200 baud RTU fixes the gap at 1750 microseconds.
-    static constexpr double kFrameGapCharacters = 3.5;
-    static constexpr int kFixedFrameGapUs = 1750;
-    static constexpr int kFixedFrameGapAboveBaud = 19200;
-
-    // The silence that must follow a reply before the next request, in microseconds.
-    static int frameGapUs(int baud);
+    // The bytes of one reply follow each other closely: a pause this long
+    // (or of kByteTimeoutCharacters at slow rates) ends it.
+    static constexpr int kByteTimeoutMs = 100;
+    static constexpr int kByteTimeoutCharacters = 5;
+    // The check read that proves a line quiet after a failure: registers of
+    // the first text slot, with a count no other read of the tool uses, so
+    // that its reply cannot be mistaken for a late one to an earlier request.
+    static constexpr int kSyncStart = 10;
+    static constexpr int kSyncFirstCount = 11;
+    static constexpr int kSyncLastCount = 20;
 
     explicit RtuLink(QObject *parent = nullptr);
+    // On a given line: for tests that stand in for the platform's.
+    explicit RtuLink(std::unique_ptr<SerialLine> line, QObject *parent = nullptr);
     ~RtuLink() override;
 
     bool OpenPort() override;
     void ClosePort() override;
-    bool isOpen() const override { return m_ctx != nullptr; }
-
-    // The baud rate: $ALARMCFG_BAUD when set, else 9600; 0 when the variable is not a rate.
-    static int configuredBaud();
-
-    // Settings for the next OpenPort, for a caller that has its own (the
-    // command line): the baud rate instead of configuredBaud(), the time
-    // each attempt waits for its reply, and the frame trace with a label
-    // that tells several links apart.
-    void setBaud(int baud) { m_chosenBaud = baud; }
-    void setResponseTimeoutMs(int ms) { m_responseTimeoutMs = ms; }
-    void setTrace(bool on, const QString &label = QString());
+    bool isOpen() const override;
 
 protected:
     bool readBlock(quint8 slave, int start, int count, QVector<quint16> &values) override;
     bool writeSingle(quint8 slave, int address, quint16 value) override;
     bool writeBlock(quint8 slave, int start, const QVector<quint16> &values) override;
-    void retrying(const QString &request, int attempt, int attempts) override;
+    void note(const char *kind, const QString &text) override;
 
 private:
-    // The device to open, by the port resolver or the typed text; traces the decision.
-    std::optional<QString> choosePortDevice();
-    bool refuseOpen(const PortOpenFailure &failure);
+    enum class Received { Frame, Nothing, Cut, Failed };
 
+    bool refuseOpen(const PortOpenFailure &failure);
     bool transact(const QByteArray &request, QVector<quint16> *values);
     bool fail(const QString &error);
-    void discardWaitingInput();
-    int bytesArrivingWithin(int microseconds) const;
-    void drainLine();
-    void trace(const char *direction, const QString &text) const;
+    // Brings the line back to a state where the next reply answers the next
+    // request: drained, then a check read answered. False while it is not.
+    bool synchronize();
+    int drainLine();
+    // One reply frame, its first byte within timeout; bytes that came after
+    // it in the same read stay in m_pending.
+    Received receiveFrame(QByteArray *frame, std::chrono::microseconds timeout);
+    // Bytes from the line within timeout, in slices short enough to notice an
+    // interrupt; empty on silence, on a line error (m_lineError) or when interrupted.
+    QByteArray waitForBytes(std::chrono::microseconds timeout);
+    // Bytes that arrive within the frame gap after a reply.
+    int bytesWithinFrameGap();
+    std::chrono::microseconds byteTimeout() const;
+    void trace(const char *kind, const QString &text) const;
 
-    _modbus *m_ctx = nullptr;
-    PortClaim m_claim; // held from before modbus_connect until the port closes
-    int m_baud = kDefaultBaud;
-    std::optional<int> m_chosenBaud;
-    int m_responseTimeoutMs = kResponseTimeoutMs;
-    bool m_trace = false;
-    QString m_traceLabel;
+    std::unique_ptr<SerialLine> m_line;
+    int m_baud = LinkSettings::kDefaultBaud;
+    bool m_unsynced = false; // a failure happened since the line was last known quiet
+    int m_syncReads = 0;
+    QByteArray m_pending;
+    QString m_lineError;
     QElapsedTimer m_requestTimer;
 };

@@ -3,6 +3,7 @@
 // list, the user's port map file, and the environment. The window, the link
 // and the command line all decide COM1..COM7 through lookUpPorts().
 
+#include "ModbusLink.h"
 #include "PortResolver.h"
 
 namespace ports {
@@ -38,5 +39,11 @@ struct PortTable {
 PortTable lookUpPorts();
 // The same with the ports, the map file and the environment given.
 PortTable lookUpPorts(const QList<SystemPort> &present, const QString &mapPath, const EnvLookup &env);
+
+// n for "COMn" with n in 1..7, in any case; nothing for another name.
+std::optional<int> comNumber(const QString &name);
+// What the link opens for a port name: COM1..COM7 as the table resolves them
+// (any case), anything else as a typed device (a path, a kernel name).
+PortTarget targetOf(const PortTable &table, const QString &name);
 
 } // namespace ports

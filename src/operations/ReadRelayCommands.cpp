@@ -2,6 +2,7 @@
 
 #include "BusyCursor.h"
 #include "Messages.h"
+#include "RegisterMap.h"
 
 void FormMain::ReadRelayCommands()
 {
@@ -10,6 +11,6 @@ void FormMain::ReadRelayCommands()
         return;
     }
     BusyCursor busy;
-    if (ReadParameterBlocks())
+    if (ReadParameterBlocks(regmap::fullReadBlocks()))
         ShowMessage(msg::relayCommandsRead());
 }

@@ -50,5 +50,6 @@ void FormMain::ToggleRelay(int i)
         PaintStateButton(cmdRelay[i], true);
     }
     Timer1->setEnabled(false); // the poll resumes with WriteDone
-    modbus1->WriteRegister(regmap::kSlave, regmap::kRelayRegister, static_cast<quint16>(nRelayBits), kExchangeAttempts);
+    modbus1->WriteRegister(regmap::kSlave, regmap::kRelayRegister, static_cast<quint16>(nRelayBits),
+                           ModbusLink::Retry::AsSet);
 }

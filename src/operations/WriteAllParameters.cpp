@@ -37,9 +37,9 @@ void FormMain::WriteAllParameters()
     ProgressBar1->repaint();
     for (const params::PlannedWrite &w : params::planWrites(set)) {
         const bool ok = w.single
-                            ? modbus1->WriteRegister(regmap::kSlave, w.start, w.registers[0], kExchangeAttempts)
+                            ? modbus1->WriteRegister(regmap::kSlave, w.start, w.registers[0], ModbusLink::Retry::AsSet)
                             : modbus1->WriteRegisters(regmap::kSlave, w.start, w.registers,
-                                                      static_cast<int>(w.registers.size()), kExchangeAttempts);
+                                                      static_cast<int>(w.registers.size()), ModbusLink::Retry::AsSet);
         if (!ok) {
             ProgressBar1->setVisible(false);
             ShowMessage(msg::writeFailed());

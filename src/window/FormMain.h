@@ -101,10 +101,6 @@ public:
     // The chosen entry of a combo box, or -1 when its text is not one of its entries.
     static int ChosenEntry(const QComboBox *combo);
 
-    // Every exchange of a full read or a write is tried this often before it
-    // counts as failed; the probe and the status poll try once.
-    static constexpr int kExchangeAttempts = 3;
-
     // Link time-out armed by each status poll.
     static constexpr int kPollIntervalMs = 1000;
     static constexpr int kLinkTimeoutMs = 3000;
@@ -181,9 +177,11 @@ private:
     void createControls();
     void placeControls();
     void wireEvents();
-    // The shared body of the start-up read burst and the read-back: false at
-    // the first unanswered read, after telling the operator.
-    bool ReadParameterBlocks();
+    // The shared body of the start-up read burst and the read-back: false when
+    // the read failed, after telling the operator.
+    bool ReadParameterBlocks(const std::vector<regmap::Block> &blocks);
+    // The port the operator chose or typed, as the last listing resolves it.
+    PortTarget ChosenPortTarget() const;
     void SetAlarmMode(int choice);
     void ClearPhoneSelection();
 };

@@ -20,9 +20,27 @@ inline QString portNoPermission(const QString &device)
                           "然后注销并重新登录，新的组才会生效。")
         .arg(device);
 }
-inline QString portBusy(const QString &device)
+inline QString portBusy(const QString &device) { return QStringLiteral("%1：串口正被其他程序占用。").arg(device); }
+// holder: "alarmcfg (pid 812)", or empty when the system does not tell.
+inline QString portLockedByCopy(const QString &device, const QString &holder)
 {
-    return QStringLiteral("%1：串口正被其他程序占用。ModemManager 或 brltty 可能占用 USB 串口。").arg(device);
+    return holder.isEmpty() ? QStringLiteral("%1：另一个配置软件正在使用这个串口，请先在那里断开连接。").arg(device)
+                            : QStringLiteral("%1：另一个配置软件（%2）正在使用这个串口，请先在那里断开连接。").arg(device, holder);
+}
+inline QString portMarkedExclusive(const QString &device, const QString &holders)
+{
+    return QStringLiteral("%1：串口被标记为独占使用，打开它的程序：%2。").arg(device, holders);
+}
+// A mark without any program that uses the line exclusively: left behind by
+// a program that ended while another one kept the line open.
+inline QString portMarkLeftBehind()
+{
+    return QStringLiteral("没有配置软件在使用它。如果上面的程序并不独占这个串口，这个标记就是一个已退出的程序留下的，"
+                          "会一直保留到上面的程序都关闭这个串口（USB 适配器可以拔下再插上）。");
+}
+inline QString portModemManagerHint()
+{
+    return QStringLiteral("ModemManager 会探测新插入的 USB 串口，brltty 会占用某些 USB 串口芯片。");
 }
 inline QString portSystemError(const QString &device, const QString &text) { return QStringLiteral("%1：%2").arg(device, text); }
 inline QString probeUnanswered() { return QStringLiteral("设备未连接或设备初始化尚未完成，请稍后重试！"); }

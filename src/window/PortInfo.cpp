@@ -6,6 +6,8 @@
 #include "ModbusLink.h"
 
 #include <QComboBox>
+
+#include <algorithm>
 #include <QFileInfo>
 #include <QLabel>
 
@@ -110,6 +112,21 @@ QString FormMain::PortOpenFailureText() const
         break;
     case PortOpenFailure::Cause::NoPermission: cause = msg::portNoPermission(device); break;
     case PortOpenFailure::Cause::Busy: cause = msg::portBusy(device); break;
+    case PortOpenFailure::Cause::LockedByAlarmcfg:
+        cause = msg::portLockedByCopy(device, failure->holders.value(0));
+        break;
+    case PortOpenFailure::Cause::MarkedExclusive: {
+        cause = msg::portMarkedExclusive(device, failure->holders.join(msg::listSeparator()));
+        const bool modemProbe = std::any_of(failure->holders.begin(), failure->holders.end(), [](const QString &h) {
+            return h.startsWith(QLatin1String("ModemManager")) || h.startsWith(QLatin1String("brltty"));
+        });
+        if (modemProbe)
+            cause += QLatin1Char('\n') + msg::portModemManagerHint();
+        else
+            cause += QLatin1Char('\n') + msg::portMarkLeftBehind();
+        break;
+    }
+    case PortOpenFailure::Cause::NoDriver:
     case PortOpenFailure::Cause::Other: cause = msg::portSystemError(device, failure->systemText); break;
     }
     return msg::portOpenFailed() + QLatin1Char('\n') + cause;

@@ -179,10 +179,10 @@ private slots:
                 QSKIP("this user (root) opens a file of mode 000 anyway");
             cause = msg::portNoPermission(typed);
         } else if (kind == "held") {
-            holder.setTypedPort(r.sim.ptyPath());
+            holder.setTarget({r.sim.ptyPath(), r.sim.ptyPath(), PortOpenFailure::Cause::NoDevice, QString()});
             QVERIFY(holder.OpenPort());
             typed = r.sim.ptyPath();
-            cause = msg::portBusy(typed);
+            cause = msg::portLockedByCopy(typed, QStringLiteral("test_fault_matrix (pid %1)").arg(QCoreApplication::applicationPid()));
         } else if (kind == "file") {
             typed = dir + "/notes.txt";
             QFile file(typed);

@@ -220,7 +220,7 @@ private slots:
         QCOMPARE(r.messages, QStringList({msg::readSucceeded()}));
         FormMain &f = *r.form;
         QVERIFY(f.bConnected);
-        QCOMPARE(r.link.portNumber(), 0);
+        QCOMPARE(r.link.target().device, r.sim.ptyPath());
         QCOMPARE(f.lblVertion->text(), QStringLiteral("V1.5"));
         QCOMPARE(listEntries(f.lstPhone), QStringList({"15800000000", "13900000005"}));
         QVERIFY(f.chkHold->isChecked() && f.chkPhoneAlarm->isChecked());
@@ -246,17 +246,15 @@ private slots:
         QVERIFY(r.connect());
 
         RtuLink second;
-        if (how == "com")
-            second.setPortNumber(1);
-        else
-            second.setTypedPort(how == "pty" ? r.sim.ptyPath() : symlink);
+        const QString name = how == "com" ? QStringLiteral("COM1") : how == "pty" ? r.sim.ptyPath() : symlink;
+        second.setTarget(ports::targetOf(ports::lookUpPorts(), name));
         // Tests run as root, and TIOCEXCL stops no open of root's: here it is
         // the first link's flock that turns the second away.
         QVERIFY(!second.OpenPort());
         QVERIFY(!second.isOpen());
         const std::optional<PortOpenFailure> failure = second.openFailure();
         QVERIFY(failure);
-        QCOMPARE(failure->cause, PortOpenFailure::Cause::Busy);
+        QCOMPARE(failure->cause, PortOpenFailure::Cause::LockedByAlarmcfg);
         QCOMPARE(failure->device, r.sim.ptyPath());
 
         // The first window's traffic is undisturbed.

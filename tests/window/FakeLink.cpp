@@ -2,16 +2,18 @@
 
 #include "FactoryDefaults.h"
 #include "RegisterText.h"
+#include "SystemPorts.h"
 
 FakeLink::FakeLink() : image(factory::registerImage()) {}
 
 bool FakeLink::OpenPort()
 {
     Call call(Call::Open);
-    call.port = portNumber();
-    call.typed = typedPort();
+    call.port = target().name;
+    call.device = target().device;
     calls.append(call);
-    m_open = openSucceeds && portNumber() >= 1 && portNumber() <= 7;
+    // Any COM entry opens; a typed name is no port of this fake.
+    m_open = openSucceeds && ports::comNumber(call.port).has_value();
     return m_open;
 }
 
@@ -80,7 +82,7 @@ QStringList FakeLink::requestTrace() const
         case Call::Read: out << QStringLiteral("R%1x%2").arg(c.start).arg(c.count); break;
         case Call::WriteBlock: out << QStringLiteral("W%1x%2").arg(c.start).arg(c.count); break;
         case Call::WriteSingle: out << QStringLiteral("S%1=%2").arg(c.start).arg(c.values.value(0)); break;
-        case Call::Open: out << QStringLiteral("open%1").arg(c.port); break;
+        case Call::Open: out << QStringLiteral("open%1").arg(ports::comNumber(c.port).value_or(0)); break;
         case Call::Close: out << QStringLiteral("close"); break;
         }
     }

@@ -19,8 +19,8 @@ public:
         int start = 0;
         int count = 0;
         QVector<quint16> values;
-        int port = 0;
-        QString typed; // Open: the typed text the window set in place of a port
+        QString port;   // Open: the name the window chose or typed, "COM3"
+        QString device; // Open: what the window resolved it to
     };
 
     FakeLink();

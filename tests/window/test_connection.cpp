@@ -35,11 +35,12 @@ private slots:
     {
         WindowFixture w;
         putText(w.link, 810, QStringLiteral("一号闭合"));
+        putText(w.link, 10, QStringLiteral("开一"));
+        // The chosen channel's text is shown between the alarm texts and the
+        // relay texts, which the block at 10 begins.
         QString shownWhenRelayTextsAreRead;
-        w.link.onRequest = [&](const FakeLink::Call &c) {
-            if (c.kind == FakeLink::Call::Read && c.start == 10)
-                shownWhenRelayTextsAreRead = w.form->txtDIAlarm->toPlainText();
-        };
+        QObject::connect(w.form->txtOpen[0], &QLineEdit::textChanged,
+                         [&] { shownWhenRelayTextsAreRead = w.form->txtDIAlarm->toPlainText(); });
         w.form->cmdConnect->click();
 
         QCOMPARE(w.link.requestTrace(), QStringList({"open1", "R0x7"}) + burst());
@@ -59,18 +60,16 @@ private slots:
         WindowFixture w;
         w.form->cmbComSel->setCurrentIndex(6);
         w.form->ToggleConnection();
-        QCOMPARE(w.link.calls.first().port, 7);
-        QCOMPARE(w.link.calls.first().typed, QString());
+        QCOMPARE(w.link.calls.first().port, QStringLiteral("COM7"));
         w.form->ToggleConnection();
         w.form->cmbComSel->setEditText(QStringLiteral("COM3")); // typed, but one of the entries
         w.form->ToggleConnection();
-        QCOMPARE(w.link.callsOf(FakeLink::Call::Open).last().port, 3);
-        QCOMPARE(w.link.callsOf(FakeLink::Call::Open).last().typed, QString());
+        QCOMPARE(w.link.callsOf(FakeLink::Call::Open).last().port, QStringLiteral("COM3"));
         w.form->ToggleConnection();
         w.form->cmbComSel->setEditText(QStringLiteral("/dev/ttyUSB1")); // no entry: the link opens the text
         w.form->ToggleConnection();
-        QCOMPARE(w.link.callsOf(FakeLink::Call::Open).last().port, 0);
-        QCOMPARE(w.link.callsOf(FakeLink::Call::Open).last().typed, QStringLiteral("/dev/ttyUSB1"));
+        QCOMPARE(w.link.callsOf(FakeLink::Call::Open).last().port, QStringLiteral("/dev/ttyUSB1"));
+        QCOMPARE(w.link.callsOf(FakeLink::Call::Open).last().device, QStringLiteral("/dev/ttyUSB1"));
     }
 
     void aPortThatWillNotOpenIsReported()
@@ -84,14 +83,14 @@ private slots:
         QVERIFY(!w.form->bConnected);
         QVERIFY(!w.form->Timer1->isTicking());
 
-        // A typed name that is no entry stands for no port; the link is left
-        // to find a device in the text, and a link that cannot say why it
-        // failed gives the first line alone.
+        // A typed name that is no entry and names no device reaches the link
+        // with no device; a link that cannot say why it failed gives the
+        // first line alone.
         WindowFixture typed;
         typed.form->cmbComSel->setEditText(QStringLiteral("COM9"));
         typed.form->ToggleConnection();
-        QCOMPARE(typed.link.calls.first().port, 0);
-        QCOMPARE(typed.link.calls.first().typed, QStringLiteral("COM9"));
+        QCOMPARE(typed.link.calls.first().port, QStringLiteral("COM9"));
+        QCOMPARE(typed.link.calls.first().device, QString());
         QCOMPARE(typed.messages, QStringList({msg::portOpenFailed()}));
     }
 
@@ -158,22 +157,28 @@ private slots:
         w.form->ToggleConnection();
 
         const QString request = QStringLiteral("R%1x%2").arg(start).arg(start == 0 ? 7 : start == 1050 ? 1 : 10);
-        const int tries = w.link.requestTrace().mid(2).count(request); // past the probe
-        QCOMPARE(tries, FormMain::kExchangeAttempts);
+        const QStringList trace = w.link.requestTrace().mid(2); // past the probe
+        const QStringList pass = burst();
+        const qsizetype failedAt = pass.indexOf(request);
+        QCOMPARE(trace.mid(0, failedAt), pass.mid(0, failedAt));
+        QCOMPARE(trace.mid(failedAt, LinkSettings::kDefaultAttempts), QStringList(LinkSettings::kDefaultAttempts, request));
         QCOMPARE(w.form->bConnected, read);
         if (read) {
+            // Every block from the failed one on is read a second time and
+            // believed only because both reads agree.
+            QCOMPARE(trace.mid(failedAt + failures), pass.mid(failedAt) + pass.mid(failedAt));
             QCOMPARE(w.messages, QStringList({msg::readSucceeded()}));
             QCOMPARE(w.form->txtTime[0]->text(), QStringLiteral("77"));
             return;
         }
         // Given up: the window is disconnected, as after a link time-out, and
-        // keeps what it had read.
+        // shows nothing of the failed read: what it showed before stays.
         QCOMPARE(w.messages, QStringList({msg::readFailed()}));
         QCOMPARE(w.link.requestTrace().last(), QStringLiteral("close"));
         QCOMPARE(w.form->cmdConnect->text(), QStringLiteral("链接"));
         QVERIFY(!w.form->Timer1->isTicking() && !w.form->Timer2->isTicking());
-        if (start == 30)
-            QCOMPARE(w.form->txtOpen[0]->text(), QStringLiteral("go"));
+        QCOMPARE(w.form->txtOpen[0]->text(), QStringLiteral("设备1开"));
+        QCOMPARE(w.form->txtTime[0]->text(), QStringLiteral("0"));
         // Nothing the window holds may now reach the device.
         w.link.calls.clear();
         w.messages.clear();

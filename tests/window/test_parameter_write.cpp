@@ -283,12 +283,12 @@ private slots:
         QFETCH(int, failures);
         w->link.failTimes[failAt] = failures;
         f->WriteAllParameters();
-        const int tries = std::min(failures + 1, FormMain::kExchangeAttempts);
+        const int tries = std::min(failures + 1, LinkSettings::kDefaultAttempts);
         QCOMPARE(w->link.calls.size(), writesMade + tries - 1);
         QCOMPARE(static_cast<int>(std::count_if(w->link.calls.begin(), w->link.calls.end(),
                                                 [&](const FakeLink::Call &c) { return c.start == failAt; })),
                  tries);
-        const bool recovered = failures < FormMain::kExchangeAttempts;
+        const bool recovered = failures < LinkSettings::kDefaultAttempts;
         QCOMPARE(w->messages, QStringList({recovered ? msg::writeSucceeded() : msg::writeFailed()}));
         if (recovered)
             QVERIFY(w->link.image == factory::registerImage());

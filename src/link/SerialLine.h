@@ -1,0 +1,40 @@
+#pragma once
+// One serial device, held by this program alone while it is open: everything
+// the link does that touches the operating system. Each platform has its own
+// file (SerialLine_posix.cpp, SerialLine_win.cpp), chosen by the build; the
+// Modbus exchange on top of it is the same everywhere.
+
+#include "ModbusLink.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <chrono>
+#include <memory>
+
+class SerialLine {
+public:
+    virtual ~SerialLine() = default;
+
+    // Opens device at baud, 8N1, no flow control, and claims it: a device
+    // that another program holds is refused before its settings are touched.
+    // On failure *failure says why (its cause, device, system text, holders).
+    virtual bool open(const QString &device, int baud, PortOpenFailure *failure) = 0;
+    virtual void close() = 0;
+    virtual bool isOpen() const = 0;
+    // The device as opened (on POSIX with symbolic links resolved).
+    virtual QString openedDevice() const = 0;
+
+    // Drops whatever has been received and not read; returns how many bytes
+    // were dropped (0 when the system cannot tell).
+    virtual int discardInput() = 0;
+    // Sends all of bytes; false with *error set when the line refused them.
+    virtual bool send(const QByteArray &bytes, QString *error) = 0;
+    // Waits up to timeout for at least one byte, then returns every byte that
+    // has arrived, at most maxBytes. Empty when nothing came in time; empty
+    // with *error set when the line failed (an adapter pulled out).
+    virtual QByteArray receive(int maxBytes, std::chrono::microseconds timeout, QString *error) = 0;
+
+    // The platform's line.
+    static std::unique_ptr<SerialLine> create();
+};
