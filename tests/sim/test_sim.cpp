@@ -230,6 +230,7 @@ private slots:
     void badCommandLineIsRejected();
     void baudEmulatesWireTime();
     void delaySlowsEveryReply();
+    void aLateReplyComesAmongLaterOnes();
     void inputsToggle();
     void linkFollowsThePty();
 };
@@ -651,6 +652,41 @@ void TestSim::delaySlowsEveryReply()
     elapsed = t.nsecsElapsed();
     QVERIFY2(r.ok(1), r.why());
     QVERIFY2(elapsed >= 300'000'000, qPrintable(QStringLiteral("write took %1 ns").arg(elapsed)));
+}
+
+// --late N:MS holds reply N back while the replies after it leave at once,
+// so the late one reaches the master after the answer to a later request.
+void TestSim::aLateReplyComesAmongLaterOnes()
+{
+    SimProcess sim({QStringLiteral("--late"), QStringLiteral("2:400")});
+    QVERIFY(sim.start());
+    Master m(sim.ptyPath(), 200);
+    QVERIFY(m.connected());
+    QVERIFY(readRegs(m, 0, 7).ok(7));
+    QElapsedTimer t;
+    t.start();
+    const Reply timedOut = readRegs(m, 710, 10);
+    QCOMPARE(timedOut.rc, -1);
+    const Reply next = readRegs(m, 6, 1); // reply 3, not queued behind the late one
+    QVERIFY2(next.ok(1), next.why());
+    QCOMPARE(next.values[0], quint16(factory::kFirmwareVersion));
+    QVERIFY2(t.elapsed() < 400, qPrintable(QStringLiteral("reply 3 after %1 ms").arg(t.elapsed())));
+
+    // Then the late reply: 3 header bytes, 20 of registers, 2 of CRC.
+    QByteArray late;
+    const int fd = modbus_get_socket(m.ctx());
+    while (late.size() < 25 && t.elapsed() < 1500) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, 100) > 0) {
+            char buf[64];
+            const ssize_t n = ::read(fd, buf, sizeof buf);
+            if (n > 0)
+                late.append(buf, n);
+        }
+    }
+    QCOMPARE(late.size(), 25);
+    QCOMPARE(quint8(late[2]), quint8(20));
+    QVERIFY(t.elapsed() >= 400);
 }
 
 void TestSim::inputsToggle()

@@ -1,0 +1,257 @@
+// The RTU exchange on a scripted line, with no device and no timing: how
+// replies are cut out of the byte stream, which frames are believed, how the
+// line is brought back into step after a failure, and the confirmation of
+// every block read after one.
+#include "ModbusRtu.h"
+#include "ReplyFrame.h"
+#include "RtuLink.h"
+#include "SerialLine.h"
+
+#include <QtTest>
+
+#include <deque>
+#include <functional>
+
+namespace {
+
+// A line whose device is a script: each frame sent may make bytes arrive,
+// and receive() hands them over at once.
+class ScriptedLine : public SerialLine {
+public:
+    std::function<QByteArray(const QByteArray &sent)> device;
+    QList<QByteArray> sent;
+    QByteArray arriving;
+
+    bool open(const QString &, int, PortOpenFailure *) override { return m_open = true; }
+    void close() override { m_open = false; }
+    bool isOpen() const override { return m_open; }
+    QString openedDevice() const override { return QStringLiteral("scripted"); }
+    int discardInput() override
+    {
+        const int n = static_cast<int>(arriving.size());
+        arriving.clear();
+        return n;
+    }
+    bool send(const QByteArray &bytes, QString *) override
+    {
+        sent << bytes;
+        if (device)
+            arriving += device(bytes);
+        return true;
+    }
+    QByteArray receive(int maxBytes, std::chrono::microseconds, QString *) override
+    {
+        const QByteArray out = arriving.left(maxBytes);
+        arriving.remove(0, out.size());
+        return out;
+    }
+
+private:
+    bool m_open = false;
+};
+
+// A reply frame to a read of count registers, each holding value.
+QByteArray readReply(int count, quint16 value)
+{
+    QByteArray body;
+    body.append(char(1)).append(char(rtu::kReadHoldingRegisters)).append(char(2 * count));
+    for (int i = 0; i < count; ++i)
+        body.append(char(value >> 8)).append(char(value & 0xFF));
+    return frame::withCrc(body);
+}
+
+int countOf(const QByteArray &request) { return (quint8(request[4]) << 8) | quint8(request[5]); }
+int startOf(const QByteArray &request) { return (quint8(request[2]) << 8) | quint8(request[3]); }
+
+// A device that answers the link's check reads correctly and every other
+// request as the given function does.
+std::function<QByteArray(const QByteArray &)> answeringChecks(std::function<QByteArray(const QByteArray &)> f)
+{
+    return [f](const QByteArray &req) {
+        return startOf(req) == RtuLink::kSyncStart ? readReply(countOf(req), 0) : f(req);
+    };
+}
+
+struct Bench {
+    ScriptedLine *line = new ScriptedLine;
+    RtuLink link{std::unique_ptr<SerialLine>(line)};
+    QVector<QVector<quint16>> replies;
+
+    Bench()
+    {
+        LinkSettings s;
+        s.responseTimeoutMs = 30; // the script answers at once or never
+        s.attempts = 3;
+        link.setSettings(s);
+        link.setTarget({QStringLiteral("COM1"), QStringLiteral("scripted"), PortOpenFailure::Cause::NoDevice, QString()});
+        QObject::connect(&link, &ModbusLink::ReplyReceived,
+                         [this](int, const QVector<quint16> &v, int) { replies << v; });
+    }
+};
+
+} // namespace
+
+class RtuExchangeTest : public QObject {
+    Q_OBJECT
+private slots:
+    void aReplyIsCutFromTheStreamAndChecked()
+    {
+        Bench b;
+        QVERIFY(b.link.OpenPort());
+        // The device answers each read with its start address in every register.
+        b.line->device = [](const QByteArray &req) { return readReply(countOf(req), startOf(req)); };
+        QVERIFY(b.link.ReadRegisters(1, 710, 10));
+        QCOMPARE(b.replies.last(), QVector<quint16>(10, 710));
+
+        // The same reply twice, back to back: the first copy proves nothing.
+        b.line->device = answeringChecks([](const QByteArray &req) { return readReply(countOf(req), 1).repeated(2); });
+        QVERIFY(!b.link.ReadRegisters(1, 730, 10));
+        QVERIFY2(b.link.lastError().contains("followed by 25 more bytes"), qPrintable(b.link.lastError()));
+
+        // A reply for another count, a bad CRC, a frame cut short.
+        b.line->device = answeringChecks([](const QByteArray &) { return readReply(9, 1); });
+        QVERIFY(!b.link.ReadRegisters(1, 750, 10));
+        QVERIFY2(b.link.lastError().contains("18 bytes for 10 registers"), qPrintable(b.link.lastError()));
+        b.line->device = answeringChecks([](const QByteArray &req) {
+            QByteArray r = readReply(countOf(req), 1);
+            r[4] = char(r[4] ^ 1);
+            return r;
+        });
+        QVERIFY(!b.link.ReadRegisters(1, 750, 10));
+        QVERIFY2(b.link.lastError().contains("CRC"), qPrintable(b.link.lastError()));
+        b.line->device = answeringChecks([](const QByteArray &req) { return readReply(countOf(req), 1).left(12); });
+        QVERIFY(!b.link.ReadRegisters(1, 750, 10));
+        QVERIFY2(b.link.lastError().contains("cut short after 12 bytes"), qPrintable(b.link.lastError()));
+        QCOMPARE(b.replies.size(), 1);
+    }
+
+    // After a failure nothing is sent before a check read, of a count no other
+    // read uses, has been answered; a late reply before it is dropped.
+    void aLateReplyIsDroppedBeforeTheLineIsBelieved()
+    {
+        Bench b;
+        QVERIFY(b.link.OpenPort());
+        QByteArray late; // the reply to the read that timed out, on its way
+        bool lateGone = false;
+        b.line->device = [&](const QByteArray &req) -> QByteArray {
+            if (startOf(req) == 710 && !lateGone && late.isEmpty()) {
+                late = readReply(countOf(req), 0xBAD);
+                return {}; // comes too late
+            }
+            QByteArray out = late + readReply(countOf(req), startOf(req)); // glued to the next answer
+            if (!late.isEmpty())
+                lateGone = true;
+            late.clear();
+            return out;
+        };
+        QVERIFY(!b.link.ReadRegisters(1, 710, 10));
+        QVERIFY(b.link.lastError().contains("no reply"));
+        const qsizetype before = b.line->sent.size();
+        QVERIFY(b.link.ReadRegisters(1, 730, 10));
+        // First the check read, then the request itself.
+        QCOMPARE(b.line->sent.size(), before + 2);
+        const QByteArray check = b.line->sent[before];
+        QCOMPARE(startOf(check), RtuLink::kSyncStart);
+        QVERIFY(countOf(check) > regmap::kTextReadCount);
+        QCOMPARE(b.replies.last(), QVector<quint16>(10, 730)); // not 0xBAD
+    }
+
+    void aLineThatNeverAnswersTheCheckReadSendsNothingElse()
+    {
+        Bench b;
+        QVERIFY(b.link.OpenPort());
+        b.line->device = [](const QByteArray &) { return QByteArray(); };
+        QVERIFY(!b.link.ReadRegisters(1, 0, 7));
+        const qsizetype before = b.line->sent.size();
+        QVERIFY(!b.link.ReadRegisters(1, 0, 7));
+        QCOMPARE(b.line->sent.size(), before + 1); // the check read only
+        QVERIFY2(b.link.lastError().contains("not quiet"), qPrintable(b.link.lastError()));
+        // Once the device answers again, so does the line.
+        b.line->device = [](const QByteArray &req) { return readReply(countOf(req), 5); };
+        QVERIFY(b.link.ReadRegisters(1, 0, 7));
+    }
+
+    // An exception is an answer to this very request: the line stays in step.
+    void anExceptionNeedsNoCheckRead()
+    {
+        Bench b;
+        QVERIFY(b.link.OpenPort());
+        b.line->device = [](const QByteArray &req) {
+            if (quint8(req[1]) == rtu::kWriteSingleRegister) {
+                QByteArray body;
+                body.append(char(1)).append(char(rtu::kWriteSingleRegister | rtu::kExceptionFlag)).append(char(2));
+                return frame::withCrc(body);
+            }
+            return readReply(countOf(req), 3);
+        };
+        QVERIFY(!b.link.WriteRegister(1, 1030, 1));
+        QVERIFY(b.link.lastError().contains("exception 02"));
+        const qsizetype before = b.line->sent.size();
+        QVERIFY(b.link.ReadRegisters(1, 1030, 1));
+        QCOMPARE(b.line->sent.size(), before + 1);
+    }
+
+    // Blocks read after a failure are read again; one that reads back
+    // otherwise is read until two reads agree, or the read fails.
+    void blocksAfterAFailureAreConfirmed_data()
+    {
+        QTest::addColumn<QList<int>>("answers"); // what the device gives 770 on each read after its failure
+        QTest::addColumn<bool>("exact");
+        QTest::newRow("agrees at once") << QList<int>{7, 7} << true;
+        QTest::newRow("a shifted first read, then agreement") << QList<int>{9, 7, 7} << true;
+        QTest::newRow("never twice the same") << QList<int>{9, 7, 8, 6, 5} << false;
+    }
+
+    void blocksAfterAFailureAreConfirmed()
+    {
+        QFETCH(QList<int>, answers);
+        QFETCH(bool, exact);
+        Bench b;
+        QVERIFY(b.link.OpenPort());
+        bool failed = false;
+        QList<int> reads;
+        b.line->device = [&](const QByteArray &req) -> QByteArray {
+            const int start = startOf(req);
+            if (start == RtuLink::kSyncStart)
+                return readReply(countOf(req), 0);
+            reads << start;
+            if (start == 750 && !failed) {
+                failed = true;
+                return {};
+            }
+            if (start == 770 && !answers.isEmpty())
+                return readReply(countOf(req), quint16(answers.takeFirst()));
+            return readReply(countOf(req), quint16(start));
+        };
+        const std::vector<regmap::Block> blocks{{710, 10}, {730, 10}, {750, 10}, {770, 10}, {790, 10}};
+        const auto got = b.link.ReadBlocks(blocks);
+        QCOMPARE(got.has_value(), exact);
+        // 710 and 730 came before the failure and are read once; 750 and
+        // everything after it are read again.
+        QCOMPARE(reads.count(710), 1);
+        QCOMPARE(reads.count(730), 1);
+        QVERIFY(reads.count(750) == 3);
+        QVERIFY(reads.count(790) == (exact ? 2 : 1));
+        if (exact) {
+            QCOMPARE(got->size(), blocks.size());
+            QCOMPARE((*got)[3].values, QVector<quint16>(10, 7));
+            QCOMPARE((*got)[4].values, QVector<quint16>(10, 790));
+        } else {
+            QVERIFY2(b.link.lastError().contains("never came back the same twice"), qPrintable(b.link.lastError()));
+        }
+        QVERIFY(b.replies.isEmpty()); // ReadBlocks hands its blocks back; it emits nothing
+    }
+
+    void aCleanLineReadsEachBlockOnce()
+    {
+        Bench b;
+        QVERIFY(b.link.OpenPort());
+        b.line->device = [](const QByteArray &req) { return readReply(countOf(req), 1); };
+        const auto got = b.link.ReadBlocks(regmap::fullReadBlocks());
+        QVERIFY(got);
+        QCOMPARE(b.line->sent.size(), qsizetype(regmap::fullReadBlocks().size()));
+    }
+};
+
+QTEST_GUILESS_MAIN(RtuExchangeTest)
+#include "test_rtu_exchange.moc"
