@@ -57,10 +57,12 @@ ParsedLine parseCommandLine(const QStringList &arguments)
                                   QStringLiteral("COM1..COM7, resolved as the window resolves them, or a device path. "
                                                  "Repeat it to work on several controllers at once."),
                                   QStringLiteral("PORT"));
-    const QCommandLineOption baud({QStringLiteral("b"), QStringLiteral("baud")}, QStringLiteral("Baud rate (9600)."),
-                                  QStringLiteral("RATE"), QStringLiteral("9600"));
-    const QCommandLineOption timeout(QStringLiteral("timeout"), QStringLiteral("Wait MS for each reply (500)."),
-                                     QStringLiteral("MS"), QStringLiteral("500"));
+    const QString defaultBaud = QString::number(LinkSettings::kDefaultBaud);
+    const QString defaultTimeout = QString::number(LinkSettings::kDefaultResponseTimeoutMs);
+    const QCommandLineOption baud({QStringLiteral("b"), QStringLiteral("baud")},
+                                  QStringLiteral("Baud rate (%1).").arg(defaultBaud), QStringLiteral("RATE"), defaultBaud);
+    const QCommandLineOption timeout(QStringLiteral("timeout"), QStringLiteral("Wait MS for each reply (%1).").arg(defaultTimeout),
+                                     QStringLiteral("MS"), defaultTimeout);
     const QCommandLineOption retries(QStringLiteral("retries"),
                                      QStringLiteral("Try a failed request N more times (0). A write the device "
                                                     "confirmed is never sent again."),

@@ -1,6 +1,8 @@
 #pragma once
 // The command line of alarmcfg-cli.
 
+#include "LinkSettings.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -13,8 +15,8 @@ enum class Command { Ports, Status, Read, Write, Diff, Relay, Factory };
 struct Options {
     Command command = Command::Ports;
     QStringList ports;      // COM1..COM7 or device paths, in the order given
-    int baud = 9600;
-    int timeoutMs = 500;    // for each attempt of a request
+    int baud = LinkSettings::kDefaultBaud;
+    int timeoutMs = LinkSettings::kDefaultResponseTimeoutMs; // for each attempt of a request
     int retries = 0;        // further attempts of a failed exchange
     bool trace = false;
     bool json = false;

@@ -192,7 +192,7 @@ private:
     {
         QStringList words = {QStringLiteral("alarmcfg-cli"), QStringLiteral("write"), QStringLiteral("--no-backup"),
                              QStringLiteral("-p"), m_port};
-        if (m_o.baud != 9600)
+        if (m_o.baud != LinkSettings::kDefaultBaud)
             words << QStringLiteral("-b") << QString::number(m_o.baud);
         words << backup;
         std::transform(words.begin(), words.end(), words.begin(), shellQuoted);

@@ -1,6 +1,7 @@
 #include "DeviceServer.h"
 
 #include "ImageFile.h"
+#include "SafeFile.h"
 #include "LineTiming.h"
 #include "ModbusRtu.h"
 #include "RegisterMap.h"
@@ -249,9 +250,17 @@ void DeviceServer::dumpOnRequest()
 bool DeviceServer::saveState(QString *error) const
 {
     // The count first: once the dump is there, the count is too.
-    if (!m_opts.countPath.isEmpty() && !saveCount(m_opts.countPath, m_requests, error))
-        return false;
-    return m_opts.dumpPath.isEmpty() || saveImage(m_opts.dumpPath, image(), error);
+    if (!m_opts.countPath.isEmpty()) {
+        QString why;
+        if (!safefile::write(m_opts.countPath, QByteArray::number(static_cast<qlonglong>(m_requests)) + '\n',
+                             QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup
+                                 | QFileDevice::ReadOther,
+                             &why)) {
+            *error = QStringLiteral("cannot write %1: %2").arg(m_opts.countPath, why);
+            return false;
+        }
+    }
+    return m_opts.dumpPath.isEmpty() || imagefile::save(m_opts.dumpPath, image(), error);
 }
 
 std::vector<quint16> DeviceServer::image() const

@@ -45,7 +45,7 @@ int main(int argc, char **argv)
     std::vector<quint16> image = factory::registerImage();
     if (!opts.imagePath.isEmpty()) {
         QString error;
-        auto loaded = sim::loadImage(opts.imagePath, &error);
+        auto loaded = imagefile::load(opts.imagePath, &error);
         if (!loaded) {
             complain(error);
             return kExitUsage;

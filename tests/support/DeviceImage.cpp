@@ -1,5 +1,7 @@
 #include "DeviceImage.h"
 
+#include "ImageFile.h"
+
 #include "FactoryDefaults.h"
 #include "FieldCodecs.h"
 #include "RegisterMap.h"
@@ -50,12 +52,8 @@ std::vector<quint16> customImage()
 
 bool save(const QString &path, const std::vector<quint16> &image)
 {
-    QJsonArray array;
-    for (quint16 v : image)
-        array.append(v);
-    QFile file(path);
-    const QByteArray json = QJsonDocument(array).toJson(QJsonDocument::Compact);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(json) == json.size();
+    QString error;
+    return imagefile::save(path, image, &error);
 }
 
 namespace {

@@ -1,34 +1,16 @@
 #include "SimProcess.h"
 
+#include "ImageFile.h"
+
 #include <QDeadlineTimer>
 #include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
 #include <QThread>
 
 #include <csignal>
-#include <cmath>
 
 namespace {
-constexpr int kImageRegisters = 1100;
 constexpr int kExitWaitMs = 5000;
 
-std::vector<quint16> parseImage(const QByteArray &json)
-{
-    QJsonParseError error;
-    const QJsonDocument doc = QJsonDocument::fromJson(json, &error);
-    if (error.error != QJsonParseError::NoError || !doc.isArray() || doc.array().size() != kImageRegisters)
-        return {};
-    std::vector<quint16> image;
-    image.reserve(kImageRegisters);
-    for (const QJsonValue &v : doc.array()) {
-        const double d = v.toDouble(-1);
-        if (!v.isDouble() || d < 0 || d > 0xFFFF || d != std::floor(d))
-            return {};
-        image.push_back(static_cast<quint16>(d));
-    }
-    return image;
-}
 } // namespace
 
 SimProcess::SimProcess(const QStringList &extraArgs)
@@ -117,7 +99,8 @@ std::vector<quint16> SimProcess::dumpImage(int timeoutMs)
     QFile file(dumpPath());
     if (!file.open(QIODevice::ReadOnly))
         return {};
-    return parseImage(file.readAll());
+    QString error;
+    return imagefile::parse(file.readAll(), dumpPath(), &error).value_or(std::vector<quint16>());
 }
 
 void SimProcess::kill()

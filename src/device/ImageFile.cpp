@@ -9,17 +9,22 @@
 
 #include <cmath>
 
-namespace sim {
+namespace imagefile {
 
-std::optional<std::vector<quint16>> loadImage(const QString &path, QString *error)
+std::optional<std::vector<quint16>> load(const QString &path, QString *error)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         *error = QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
         return std::nullopt;
     }
+    return parse(file.readAll(), path, error);
+}
+
+std::optional<std::vector<quint16>> parse(const QByteArray &json, const QString &path, QString *error)
+{
     QJsonParseError parseError;
-    const QJsonDocument doc = QJsonDocument::fromJson(file.readAll(), &parseError);
+    const QJsonDocument doc = QJsonDocument::fromJson(json, &parseError);
     if (parseError.error != QJsonParseError::NoError) {
         *error = QStringLiteral("%1 is not JSON: %2 at offset %3").arg(path, parseError.errorString()).arg(parseError.offset);
         return std::nullopt;
@@ -50,29 +55,18 @@ std::optional<std::vector<quint16>> loadImage(const QString &path, QString *erro
     return image;
 }
 
-namespace {
-bool replaceFile(const QString &path, const QByteArray &bytes, QString *error)
-{
-    QString why;
-    if (safefile::write(path, bytes, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup
-                                         | QFileDevice::ReadOther, &why))
-        return true;
-    *error = QStringLiteral("cannot write %1: %2").arg(path, why);
-    return false;
-}
-} // namespace
-
-bool saveImage(const QString &path, const std::vector<quint16> &image, QString *error)
+bool save(const QString &path, const std::vector<quint16> &image, QString *error)
 {
     QJsonArray array;
     for (quint16 v : image)
         array.append(static_cast<int>(v));
-    return replaceFile(path, QJsonDocument(array).toJson(QJsonDocument::Compact) + '\n', error);
+    QString why;
+    if (safefile::write(path, QJsonDocument(array).toJson(QJsonDocument::Compact) + '\n',
+                        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther,
+                        &why))
+        return true;
+    *error = QStringLiteral("cannot write %1: %2").arg(path, why);
+    return false;
 }
 
-bool saveCount(const QString &path, long count, QString *error)
-{
-    return replaceFile(path, QByteArray::number(static_cast<qlonglong>(count)) + '\n', error);
-}
-
-} // namespace sim
+} // namespace imagefile
