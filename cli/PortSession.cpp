@@ -52,7 +52,7 @@ bool PortSession::writeRegister(int address, quint16 value)
     return false;
 }
 
-std::optional<config::Configuration> PortSession::readConfiguration(const std::function<void(int, int)> &progress)
+std::optional<DeviceConfiguration> PortSession::readConfiguration(const std::function<void(int, int)> &progress)
 {
     const std::vector<regmap::Block> blocks = regmap::configurationBlocks();
     int total = 0;
@@ -71,7 +71,7 @@ std::optional<config::Configuration> PortSession::readConfiguration(const std::f
         }
         reader.apply(b.start, whole, static_cast<int>(whole.size()));
     }
-    return config::Configuration{reader.set(), reader.firmware()};
+    return DeviceConfiguration{{reader.set(), reader.firmware()}, reader.reading()};
 }
 
 std::optional<std::vector<Mismatch>> PortSession::verify(const std::vector<params::PlannedWrite> &writes,

@@ -70,6 +70,7 @@ bool FormMain::ReadParameterBlocks()
         if (block.start == regmap::alarmTextSlot(regmap::kAlarmTexts - 1))
             ShowChannelAlarmText();
     }
+    RememberDeviceReading();
     return true;
 }
 
@@ -103,4 +104,5 @@ void FormMain::EnterDisconnectedState()
     Timer1->setEnabled(false);
     cmdConnect->setText(QStringLiteral("链接"));
     bConnected = false;
+    ForgetDeviceReading();
 }

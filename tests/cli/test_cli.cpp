@@ -42,6 +42,10 @@ params::ParameterSet siteSet()
     return set;
 }
 
+// The requests of the read that comes before every write, backup or not:
+// the status block and each text slot whole, 10 registers at a time.
+constexpr long kReadRequests = 42;
+
 } // namespace
 
 class CliTest : public QObject {
@@ -140,8 +144,8 @@ private slots:
     void aFailurePartWayIsUndoneByTheBackup()
     {
         const std::vector<quint16> before = deviceimage::customImage();
-        // The backup reads 42 blocks; the device goes silent after 5 writes.
-        SimProcess &sim = start({"--stop-after", "47"}, before);
+        // The device goes silent after the read and 5 writes.
+        SimProcess &sim = start({"--stop-after", QString::number(kReadRequests + 5)}, before);
         const Run r = cli({"write", file("site.json", siteSet()), "-p", sim.ptyPath()});
         QCOMPARE(r.exitCode, 3);
         QVERIFY2(r.err.contains("write 110 (parameters.relays[1].off) failed"), qPrintable(r.err));
@@ -211,7 +215,8 @@ private slots:
         p.setProcessEnvironment(env);
         p.start(QStringLiteral(ALARMCFG_CLI_PATH), {"write", file("site.json", siteSet()), "-p", sim.ptyPath(), "--no-backup"});
         QVERIFY(p.waitForStarted());
-        QTest::qWait(400); // some writes are through by now, not all 22
+        // The device is read first; the interrupt comes once some writes are through, not all 22.
+        QTRY_VERIFY_WITH_TIMEOUT((sim.dumpImage(), sim.requestCount() > kReadRequests + 2), 20000);
         ::kill(static_cast<pid_t>(p.processId()), SIGINT);
         QVERIFY(p.waitForFinished(10000));
         QCOMPARE(p.exitCode(), 3);
@@ -222,7 +227,7 @@ private slots:
         QVERIFY2(confirmed > 0 && confirmed < 22, qPrintable(err));
         // The device answered every request it got: no frame was cut.
         sim.dumpImage();
-        QCOMPARE(sim.requestCount(), long(confirmed));
+        QCOMPARE(sim.requestCount(), kReadRequests + confirmed);
     }
 
     void badUsageAndBadFilesSendNothing_data()

@@ -161,7 +161,7 @@ private slots:
         QTest::newRow("a command too long") << json(withValue(ok, "parameters.relays[1].on", QString(13, u'x')))
                                             << field("parameters.relays[1].on", msg::commandTooLong());
         QTest::newRow("a star in the password") << json(withValue(ok, "parameters.password", "1*2"))
-                                                << field("parameters.password", msg::holdsPasswordSeparator(msg::passwordField()));
+                                                << field("parameters.password", msg::holdsPasswordSeparator(QStringLiteral("指令密码")));
         QTest::newRow("a character GBK lacks") << json(withValue(ok, "parameters.alarmTexts.channel1Opening", "门😀"))
                                                << field("parameters.alarmTexts.channel1Opening", msg::unsendableCharacter());
         QTest::newRow("a phone that is no number") << json(withValue(ok, "parameters.phones", QJsonArray{"138-1"}))
@@ -226,7 +226,7 @@ private slots:
         w.chosenFile = dir.filePath("partial.json");
         w.form->cmdExport->click();
         QCOMPARE(w.messages.size(), 1);
-        QVERIFY2(w.messages[0].contains(msg::exportedAsShown(msg::alarmTextField(0))), qPrintable(w.messages[0]));
+        QVERIFY2(w.messages[0].contains(msg::exportedAsShown(QStringLiteral("通道1闭合报警短信"))), qPrintable(w.messages[0]));
         QCOMPARE(config::readFile(w.chosenFile).configuration->set.alarmTexts[0], QStringLiteral("前门被打开，请立即检"));
     }
 

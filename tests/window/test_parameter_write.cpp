@@ -158,10 +158,10 @@ private slots:
         QTest::newRow("time -32769") << "txtTime_1" << "-32769" << msg::actionTimeOutOfRange();
         // Reading splits every command at "*" and takes a phone text for a
         // number only by its digits: these would not come back as written.
-        QTest::newRow("star in password") << "txtMiMa" << "12*4" << msg::holdsPasswordSeparator(msg::passwordField());
-        QTest::newRow("star in on-command 2") << "txtOpen_1" << "泵*开" << msg::holdsPasswordSeparator(msg::onCommandField(2));
-        QTest::newRow("star in off-command 1") << "txtClose_0" << "*" << msg::holdsPasswordSeparator(msg::offCommandField(1));
-        QTest::newRow("star in all-off") << "txtAllCmd_1" << "all*off" << msg::holdsPasswordSeparator(msg::allOffField());
+        QTest::newRow("star in password") << "txtMiMa" << "12*4" << msg::holdsPasswordSeparator(QStringLiteral("指令密码"));
+        QTest::newRow("star in on-command 2") << "txtOpen_1" << "泵*开" << msg::holdsPasswordSeparator(QStringLiteral("继电器2开启命令"));
+        QTest::newRow("star in off-command 1") << "txtClose_0" << "*" << msg::holdsPasswordSeparator(QStringLiteral("继电器1关闭命令"));
+        QTest::newRow("star in all-off") << "txtAllCmd_1" << "all*off" << msg::holdsPasswordSeparator(QStringLiteral("全关命令"));
         QTest::newRow("phone with a blank") << "phone" << "138 0013" << msg::phoneNotANumber(2, "138 0013");
         QTest::newRow("phone plus alone") << "phone" << "+" << msg::phoneNotANumber(2, "+");
         QTest::newRow("phone plus inside") << "phone" << "86+10" << msg::phoneNotANumber(2, "86+10");
