@@ -101,16 +101,39 @@ private slots:
 
     void readThenWriteLeavesTheDeviceAsItWas()
     {
-        const std::vector<quint16> before = deviceimage::customImage();
+        const std::vector<quint16> before = deviceimage::oddImage();
         SimProcess &sim = start({}, before);
-        const QString saved = home.filePath("custom.json");
+        const QString saved = home.filePath("odd.json");
         Run r = cli({"read", "-p", sim.ptyPath(), "-o", saved});
         QCOMPARE(r.exitCode, 0);
         // Read whole, the 30-byte alarm text is whole in the file.
         QCOMPARE(config::readFile(saved).configuration->set.alarmTexts[0], QStringLiteral("前门被打开，请立即检查现场安全"));
         r = cli({"write", saved, "-p", sim.ptyPath(), "--no-backup", "--verify"});
         QCOMPARE(r.exitCode, 0);
-        QCOMPARE(sim.dumpImage(), before);
+        QCOMPARE(deviceimage::differingRegisters(sim.dumpImage(), before), QList<int>());
+
+        // One field changed in the file: only its registers change.
+        params::ParameterSet set = config::readFile(saved).configuration->set;
+        set.relays[0].onReply = QStringLiteral("灯亮了");
+        QCOMPARE(cli({"write", file("edited.json", set), "-p", sim.ptyPath(), "--no-backup"}).exitCode, 0);
+        std::vector<quint16> expected = before;
+        deviceimage::putText(expected, 50, QStringLiteral("灯亮了"));
+        QCOMPARE(deviceimage::differingRegisters(sim.dumpImage(), expected), QList<int>());
+    }
+
+    void factoryKeepsWhatIsNoPartOfIt()
+    {
+        const std::vector<quint16> before = deviceimage::oddImage();
+        SimProcess &sim = start({}, before);
+        QCOMPARE(cli({"factory", "-p", sim.ptyPath(), "--no-backup"}).exitCode, 0);
+        const std::vector<quint16> after = sim.dumpImage();
+        // The mode and the options as the device held them, bits the window has no box for included.
+        for (int a : {902, 903, 904, 905, 906, 907, 1030, 1050})
+            QCOMPARE(after[a], before[a]);
+        const QMap<QString, QString> fields = deviceimage::fields(after);
+        QCOMPARE(fields.value("text   10"), QStringLiteral("739154*设备1开"));
+        QCOMPARE(fields.value("text  490"), QStringLiteral("739154*ALL ON")); // under the factory password
+        QCOMPARE(fields.value("time Q1"), QStringLiteral("0"));
     }
 
     void oneEncoderForTheWindowAndTheCommandLine()

@@ -2,6 +2,7 @@
 // any of them, the progress bar and the outcome messages.
 #include "WindowFixture.h"
 
+#include "DeviceImage.h"
 #include "FactoryDefaults.h"
 #include "Messages.h"
 #include "RegisterText.h"
@@ -240,6 +241,31 @@ private slots:
                                  : slot == 90 || slot == 510 ? f->txtMiMa->text() + QStringLiteral("*短")
                                                             : QStringLiteral("短");
         QCOMPARE(w->link.textAt(slot, 20), expected);
+    }
+
+    // What the operator did not edit goes back register for register, also
+    // what the window cannot show; an edit changes only the registers it must.
+    void anOddDeviceKeepsWhatWasNotEdited()
+    {
+        w->link.image = deviceimage::oddImage();
+        f->ToggleConnection();
+        f->ToggleConnection(); // read afresh
+        QCOMPARE(f->txtMiMa->text(), QString()); // relay 2's on-command has none
+        w->messages.clear();
+        f->WriteAllParameters();
+        QCOMPARE(w->messages, QStringList({msg::writeSucceeded()}));
+        QCOMPARE(deviceimage::differingRegisters(w->link.image, deviceimage::oddImage()), QList<int>());
+
+        f->txtMiMa->setText(QStringLiteral("5678"));
+        f->WriteAllParameters();
+        QCOMPARE(w->messages.last(), msg::writeSucceeded());
+        QCOMPARE(deviceimage::differingRegisters(w->link.image, deviceimage::oddImageWithPassword(QStringLiteral("5678"))),
+                 QList<int>());
+        // The password back as read: every command goes back with its own prefix
+        // again (up to its end; what the longer ones left beyond it stays).
+        f->txtMiMa->setText(QString());
+        f->WriteAllParameters();
+        QCOMPARE(deviceimage::fields(w->link.image), deviceimage::fields(deviceimage::oddImage()));
     }
 
     void checksComeInTheirOrder()
