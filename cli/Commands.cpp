@@ -75,7 +75,10 @@ public:
         switch (m_o.command) {
         case Command::Status: return status();
         case Command::Read: return read();
-        case Command::Write: return write(m_file->set);
+        case Command::Write: {
+            const std::optional<DeviceConfiguration> device = readBeforeWrite();
+            return device ? write(m_file->set, *device) : kExitDevice;
+        }
         case Command::Diff: return diff();
         case Command::Relay: return relay();
         case Command::Factory: return factory();
@@ -137,19 +140,20 @@ private:
         }
     }
 
-    std::optional<config::Configuration> readWhole()
+    std::optional<DeviceConfiguration> readWhole()
     {
-        std::optional<config::Configuration> c = m_session.readConfiguration(progress(QStringLiteral("read")));
+        std::optional<DeviceConfiguration> c = m_session.readConfiguration(progress(QStringLiteral("read")));
         m_report.progressDone(m_port);
         return c;
     }
 
     int read()
     {
-        const std::optional<config::Configuration> c = readWhole();
-        if (!c)
+        const std::optional<DeviceConfiguration> device = readWhole();
+        if (!device)
             return failed(m_session.lastError());
-        const QByteArray text = config::serialize(c->set, c->firmware, QDateTime::currentDateTime());
+        const config::Configuration &c = device->configuration;
+        const QByteArray text = config::serialize(c.set, c.firmware, QDateTime::currentDateTime());
         if (m_o.output.isEmpty()) {
             m_report.data(QString::fromUtf8(text).chopped(1));
             return kExitDone;
@@ -167,25 +171,31 @@ private:
         return kExitDone;
     }
 
-    // The device's configuration as it is now, kept where a failed write can be undone from.
-    std::optional<QString> backUp()
+    // The device's configuration as read before the write, kept where a failed write can be undone from.
+    std::optional<QString> backUp(const config::Configuration &c)
     {
-        const std::optional<config::Configuration> c = readWhole();
-        if (!c) {
-            failed(QStringLiteral("no backup, nothing written: %1").arg(m_session.lastError()));
-            return std::nullopt;
-        }
         const QDir dir(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + QStringLiteral("/backups"));
         const QDateTime now = QDateTime::currentDateTime();
         const QString path = dir.filePath(QStringLiteral("%1-%2.json")
                                               .arg(now.toString(QStringLiteral("yyyyMMdd-HHmmss")), fileNamePart(m_port)));
         QString error;
-        if (!QDir().mkpath(dir.path()) || !config::writeFile(path, config::serialize(c->set, c->firmware, now), &error)) {
+        if (!QDir().mkpath(dir.path()) || !config::writeFile(path, config::serialize(c.set, c.firmware, now), &error)) {
             failed(QStringLiteral("no backup, nothing written: cannot save %1: %2").arg(path, error));
             return std::nullopt;
         }
         m_report.info(m_port, QStringLiteral("backup saved to %1").arg(path));
         return path;
+    }
+
+    // The device is read first, backup or not: a field whose value equals
+    // the device's goes back with the device's own registers.
+    std::optional<DeviceConfiguration> readBeforeWrite()
+    {
+        std::optional<DeviceConfiguration> device = readWhole();
+        if (!device)
+            failed(QStringLiteral("%1nothing written: %2")
+                       .arg(m_o.noBackup ? QString() : QStringLiteral("no backup, "), m_session.lastError()));
+        return device;
     }
 
     QString restoreCommand(const QString &backup) const
@@ -199,12 +209,12 @@ private:
         return words.join(u' ');
     }
 
-    int write(const params::ParameterSet &set)
+    int write(const params::ParameterSet &set, const DeviceConfiguration &device)
     {
         std::optional<QString> backup;
-        if (!m_o.noBackup && !(backup = backUp()))
+        if (!m_o.noBackup && !(backup = backUp(device.configuration)))
             return kExitDevice;
-        const std::vector<params::PlannedWrite> writes = params::planWrites(set);
+        const std::vector<params::PlannedWrite> writes = params::planWrites(set, &device.reading);
         const int total = static_cast<int>(writes.size());
         auto undo = [&] {
             return backup ? QStringLiteral("; backup %1; put it back with: %2").arg(*backup, restoreCommand(*backup))
@@ -260,10 +270,10 @@ private:
 
     int diff()
     {
-        const std::optional<config::Configuration> c = readWhole();
-        if (!c)
+        const std::optional<DeviceConfiguration> device = readWhole();
+        if (!device)
             return failed(m_session.lastError());
-        const std::vector<params::Difference> diffs = params::differences(c->set, m_file->set);
+        const std::vector<params::Difference> diffs = params::differences(device->configuration.set, m_file->set);
         if (m_o.json) {
             QJsonArray array;
             for (const params::Difference &d : diffs)
@@ -295,18 +305,18 @@ private:
     int factory()
     {
         // The fields outside the factory table keep the device's values.
-        const std::optional<config::Configuration> c = readWhole();
-        if (!c)
-            return failed(m_session.lastError());
-        params::ParameterSet set = c->set;
+        const std::optional<DeviceConfiguration> device = readBeforeWrite();
+        if (!device)
+            return kExitDevice;
+        params::ParameterSet set = device->configuration.set;
         params::applyFactoryTable(set);
-        const std::vector<params::Problem> problems = params::checkParameters(set);
+        const std::vector<params::Problem> problems = params::checkParameters(set, &device->reading);
         if (!problems.empty()) {
             for (const params::Problem &p : problems)
                 m_report.error(m_port, QStringLiteral("factory set refused, nothing written: %1").arg(problemText(p)));
             return kExitUsage;
         }
-        return write(set);
+        return write(set, *device);
     }
 
     const Options &m_o;

@@ -64,7 +64,7 @@ bool PortSession::writeRegister(int address, quint16 value)
     return false;
 }
 
-std::optional<config::Configuration> PortSession::readConfiguration(const std::function<void(int, int)> &progress)
+std::optional<DeviceConfiguration> PortSession::readConfiguration(const std::function<void(int, int)> &progress)
 {
     // Each block in parts of at most one text read, all read in one exact read.
     const std::vector<regmap::Block> blocks = regmap::configurationBlocks();
@@ -81,7 +81,7 @@ std::optional<config::Configuration> PortSession::readConfiguration(const std::f
         reader.apply(b.start, values->mid(offset, b.count), b.count);
         offset += b.count;
     }
-    return config::Configuration{reader.set(), reader.firmware()};
+    return DeviceConfiguration{{reader.set(), reader.firmware()}, reader.reading()};
 }
 
 std::optional<std::vector<Mismatch>> PortSession::verify(const std::vector<params::PlannedWrite> &writes,

@@ -4,6 +4,7 @@
 // as the command line says.
 
 #include "ConfigFile.h"
+#include "DeviceReading.h"
 #include "RtuLink.h"
 #include "WritePlan.h"
 
@@ -15,6 +16,12 @@
 
 namespace cli {
 
+
+// A whole configuration as read, and the registers it was read from.
+struct DeviceConfiguration {
+    config::Configuration configuration;
+    params::DeviceReading reading;
+};
 
 // A register read back that is not what was written.
 struct Mismatch {
@@ -39,7 +46,7 @@ public:
     bool writeRegister(int address, quint16 value);
 
     // The whole configuration, every text slot read whole; progress(done, total) after each read.
-    std::optional<config::Configuration> readConfiguration(const std::function<void(int, int)> &progress);
+    std::optional<DeviceConfiguration> readConfiguration(const std::function<void(int, int)> &progress);
     // Reads back what the writes put into the device, in reads of at most 10
     // registers. Nothing when a read failed.
     std::optional<std::vector<Mismatch>> verify(const std::vector<params::PlannedWrite> &writes,

@@ -1,5 +1,6 @@
 #include "ConfigFile.h"
 
+#include "FieldTable.h"
 #include "SafeFile.h"
 #include "WritePlan.h"
 
@@ -7,6 +8,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QStringList>
 
 #include <algorithm>
 #include <cmath>
@@ -31,7 +33,7 @@ QByteArray jsonBool(bool b) { return b ? "true" : "false"; }
 // Pretty-printing in a fixed key order, which QJsonObject does not keep.
 class Writer {
 public:
-    void open(const char *key, char bracket)
+    void open(const QString &key, char bracket)
     {
         member(key, QByteArray(1, bracket));
         ++m_depth;
@@ -43,13 +45,14 @@ public:
         m_out += '\n' + indent() + bracket;
         m_first = false;
     }
-    void member(const char *key, const QByteArray &value)
+    // A null key for an array's element.
+    void member(const QString &key, const QByteArray &value)
     {
         if (!m_first)
             m_out += ',';
         m_out += '\n' + indent();
-        if (key)
-            m_out += jsonString(QString::fromLatin1(key)) + ": ";
+        if (!key.isNull())
+            m_out += jsonString(key) + ": ";
         m_out += value;
         m_first = false;
     }
@@ -62,46 +65,57 @@ private:
     bool m_first = true;
 };
 
+// A value as the file prints it; the phone list stays on one line.
+QByteArray valueJson(const params::Field &f, const QJsonValue &v)
+{
+    switch (f.type) {
+    case params::ValueType::Text:
+    case params::ValueType::Mode: return jsonString(v.toString());
+    case params::ValueType::Integer: return QByteArray::number(v.toInt());
+    case params::ValueType::Flag: return jsonBool(v.toBool());
+    case params::ValueType::TextList: break;
+    }
+    QByteArrayList entries;
+    for (const QJsonValue &entry : v.toArray())
+        entries << jsonString(entry.toString());
+    return "[" + entries.join(", ") + "]";
+}
+
 } // namespace
 
 QByteArray serialize(const params::ParameterSet &set, const QString &firmware, const QDateTime &saved)
 {
     Writer w;
-    w.member("format", jsonString(QString::fromLatin1(kFormat)));
-    w.member("version", QByteArray::number(kVersion));
+    w.member(QStringLiteral("format"), jsonString(QString::fromLatin1(kFormat)));
+    w.member(QStringLiteral("version"), QByteArray::number(kVersion));
     if (saved.isValid())
-        w.member("saved", jsonString(saved.toOffsetFromUtc(saved.offsetFromUtc()).toString(Qt::ISODate)));
+        w.member(QStringLiteral("saved"), jsonString(saved.toOffsetFromUtc(saved.offsetFromUtc()).toString(Qt::ISODate)));
     if (!firmware.isEmpty()) {
-        w.open("device", '{');
-        w.member("firmware", jsonString(firmware));
+        w.open(QStringLiteral("device"), '{');
+        w.member(QStringLiteral("firmware"), jsonString(firmware));
         w.close('}');
     }
-    w.open("parameters", '{');
-    QByteArrayList phones;
-    for (const QString &phone : set.phones)
-        phones << jsonString(phone);
-    w.member("phones", "[" + phones.join(", ") + "]");
-    w.member("password", jsonString(set.password));
-    w.open("relays", '[');
-    for (const params::RelaySettings &relay : set.relays) {
-        w.open(nullptr, '{');
-        w.member("on", jsonString(relay.on));
-        w.member("off", jsonString(relay.off));
-        w.member("onReply", jsonString(relay.onReply));
-        w.member("offReply", jsonString(relay.offReply));
-        w.member("actionTime", QByteArray::number(relay.actionTime));
-        w.close('}');
+    w.open(QStringLiteral("parameters"), '{');
+    // The table's order is the file's; the fields of a group sit in its
+    // object, or in one object for each element of its array.
+    const std::vector<params::Field> &table = params::fieldTable();
+    for (size_t i = 0; i < table.size(); ++i) {
+        const params::Field &f = table[i];
+        const params::Field *before = i > 0 ? &table[i - 1] : nullptr;
+        const params::Field *after = i + 1 < table.size() ? &table[i + 1] : nullptr;
+        const bool inArray = f.element >= 0;
+        const bool opensGroup = !f.group.isEmpty() && (!before || before->group != f.group);
+        const bool closesGroup = !f.group.isEmpty() && (!after || after->group != f.group);
+        if (opensGroup)
+            w.open(f.group, inArray ? '[' : '{');
+        if (inArray && (opensGroup || before->element != f.element))
+            w.open(QString(), '{');
+        w.member(f.key, valueJson(f, f.get(set)));
+        if (inArray && (closesGroup || after->element != f.element))
+            w.close('}');
+        if (closesGroup)
+            w.close(inArray ? ']' : '}');
     }
-    w.close(']');
-    w.member("allOn", jsonString(set.allOn));
-    w.member("allOff", jsonString(set.allOff));
-    w.open("alarmTexts", '{');
-    for (int k = 0; k < regmap::kAlarmTexts; ++k)
-        w.member(params::alarmTextKey(k).toLatin1().constData(), jsonString(set.alarmTexts[k]));
-    w.close('}');
-    w.member("alarmMode", jsonString(params::modeName(set.alarmMode)));
-    w.member("powerLossMemory", jsonBool(set.powerLossMemory));
-    w.member("phoneAlarm", jsonBool(set.phoneAlarm));
     w.close('}');
     return w.text();
 }
@@ -162,86 +176,122 @@ public:
     static QString join(const QString &path, const QString &key) { return path.isEmpty() ? key : path + u'.' + key; }
 };
 
+void readField(Reader &r, const QJsonObject &object, const QString &parent, const params::Field &f,
+               params::ParameterSet &set)
+{
+    switch (f.type) {
+    case params::ValueType::Text: f.put(set, r.string(object, parent, f.key)); return;
+    case params::ValueType::Flag: f.put(set, r.boolean(object, parent, f.key)); return;
+    case params::ValueType::Mode: {
+        const QString name = r.string(object, parent, f.key);
+        if (params::modeFromName(name))
+            f.put(set, name);
+        else if (object.value(f.key).isString())
+            r.problem(Problem::WrongType, f.path, QStringLiteral("closing, opening, both or none"));
+        return;
+    }
+    case params::ValueType::Integer:
+        if (const std::optional<QJsonValue> t = r.required(object, parent, f.key)) {
+            const double d = t->toDouble();
+            if (!t->isDouble() || d != std::floor(d))
+                r.problem(Problem::WrongType, f.path, QStringLiteral("an integer"));
+            else if (d < -32768 || d > 32767)
+                r.problem(Problem::ActionTimeOutOfRange, f.path, QString::number(d, 'g', 17));
+            else
+                f.put(set, static_cast<int>(d));
+        }
+        return;
+    case params::ValueType::TextList:
+        if (const std::optional<QJsonValue> list = r.required(object, parent, f.key)) {
+            if (!list->isArray()) {
+                r.problem(Problem::WrongType, f.path, QStringLiteral("an array of strings"));
+                return;
+            }
+            const QJsonArray array = list->toArray();
+            if (array.size() > regmap::kPhoneSlots)
+                r.problem(Problem::TooManyPhones, f.path, QString::number(array.size()));
+            QStringList entries;
+            for (qsizetype i = 0; i < array.size(); ++i) {
+                if (!array[i].isString())
+                    r.problem(Problem::WrongType, QStringLiteral("%1[%2]").arg(f.path).arg(i), QStringLiteral("a string"));
+                entries << array[i].toString();
+            }
+            f.put(set, QJsonArray::fromStringList(entries));
+        }
+        return;
+    }
+}
+
+QStringList keysOf(const std::vector<const params::Field *> &fields)
+{
+    QStringList keys;
+    for (const params::Field *f : fields)
+        keys << f->key;
+    return keys;
+}
+
+// The fields of one group: an object of them, or an array of objects, one
+// for each element.
+void readGroup(Reader &r, const QJsonObject &p, const QString &parent, const std::vector<const params::Field *> &members,
+               params::ParameterSet &set)
+{
+    const QString group = members.front()->group;
+    const QString path = Reader::join(parent, group);
+    if (members.front()->element < 0) {
+        const QJsonObject o = r.object(p, parent, group);
+        if (!p.value(group).isObject())
+            return;
+        r.onlyKeys(o, path, keysOf(members));
+        for (const params::Field *f : members)
+            readField(r, o, path, *f, set);
+        return;
+    }
+    const std::optional<QJsonValue> v = r.required(p, parent, group);
+    if (!v)
+        return;
+    const int elements = members.back()->element + 1;
+    if (!v->isArray() || v->toArray().size() != elements) {
+        r.problem(Problem::WrongType, path, QStringLiteral("an array of %1 %2").arg(elements).arg(group));
+        return;
+    }
+    for (int e = 0; e < elements; ++e) {
+        const QString elementPath = QStringLiteral("%1[%2]").arg(path).arg(e);
+        const QJsonValue element = v->toArray().at(e);
+        if (!element.isObject()) {
+            r.problem(Problem::WrongType, elementPath, QStringLiteral("an object"));
+            continue;
+        }
+        std::vector<const params::Field *> own;
+        std::copy_if(members.begin(), members.end(), std::back_inserter(own),
+                     [e](const params::Field *f) { return f->element == e; });
+        r.onlyKeys(element.toObject(), elementPath, keysOf(own));
+        for (const params::Field *f : own)
+            readField(r, element.toObject(), elementPath, *f, set);
+    }
+}
+
 params::ParameterSet readParameters(Reader &r, const QJsonObject &p)
 {
     const QString path = QStringLiteral("parameters");
     params::ParameterSet set;
-    r.onlyKeys(p, path,
-               {"phones", "password", "relays", "allOn", "allOff", "alarmTexts", "alarmMode", "powerLossMemory",
-                "phoneAlarm"});
-
-    if (const std::optional<QJsonValue> phones = r.required(p, path, QStringLiteral("phones"))) {
-        if (!phones->isArray()) {
-            r.problem(Problem::WrongType, QStringLiteral("parameters.phones"), QStringLiteral("an array of strings"));
-        } else {
-            const QJsonArray array = phones->toArray();
-            if (array.size() > regmap::kPhoneSlots)
-                r.problem(Problem::TooManyPhones, QStringLiteral("parameters.phones"), QString::number(array.size()));
-            for (qsizetype i = 0; i < array.size(); ++i) {
-                if (!array[i].isString())
-                    r.problem(Problem::WrongType, params::phonePath(static_cast<int>(i)), QStringLiteral("a string"));
-                set.phones << array[i].toString();
-            }
+    const std::vector<params::Field> &table = params::fieldTable();
+    QStringList keys;
+    for (const params::Field &f : table) {
+        const QString key = f.group.isEmpty() ? f.key : f.group;
+        if (!keys.contains(key))
+            keys << key;
+    }
+    r.onlyKeys(p, path, keys);
+    for (size_t i = 0; i < table.size();) {
+        if (table[i].group.isEmpty()) {
+            readField(r, p, path, table[i++], set);
+            continue;
         }
+        std::vector<const params::Field *> members;
+        for (const QString group = table[i].group; i < table.size() && table[i].group == group; ++i)
+            members.push_back(&table[i]);
+        readGroup(r, p, path, members, set);
     }
-    set.password = r.string(p, path, QStringLiteral("password"));
-
-    if (const std::optional<QJsonValue> relays = r.required(p, path, QStringLiteral("relays"))) {
-        if (!relays->isArray() || relays->toArray().size() != regmap::kRelayCount) {
-            r.problem(Problem::WrongType, QStringLiteral("parameters.relays"),
-                      QStringLiteral("an array of %1 relays").arg(regmap::kRelayCount));
-        } else {
-            for (int i = 0; i < regmap::kRelayCount; ++i) {
-                const QString relayPath = QStringLiteral("parameters.relays[%1]").arg(i);
-                const QJsonValue v = relays->toArray().at(i);
-                if (!v.isObject()) {
-                    r.problem(Problem::WrongType, relayPath, QStringLiteral("an object"));
-                    continue;
-                }
-                const QJsonObject o = v.toObject();
-                r.onlyKeys(o, relayPath, {"on", "off", "onReply", "offReply", "actionTime"});
-                params::RelaySettings &relay = set.relays[i];
-                relay.on = r.string(o, relayPath, QStringLiteral("on"));
-                relay.off = r.string(o, relayPath, QStringLiteral("off"));
-                relay.onReply = r.string(o, relayPath, QStringLiteral("onReply"));
-                relay.offReply = r.string(o, relayPath, QStringLiteral("offReply"));
-                if (const std::optional<QJsonValue> t = r.required(o, relayPath, QStringLiteral("actionTime"))) {
-                    const double d = t->toDouble();
-                    if (!t->isDouble() || d != std::floor(d))
-                        r.problem(Problem::WrongType, params::actionTimePath(i), QStringLiteral("an integer"));
-                    else if (d < -32768 || d > 32767)
-                        r.problem(Problem::ActionTimeOutOfRange, params::actionTimePath(i), QString::number(d, 'g', 17));
-                    else
-                        relay.actionTime = static_cast<int>(d);
-                }
-            }
-        }
-    }
-    set.allOn = r.string(p, path, QStringLiteral("allOn"));
-    set.allOff = r.string(p, path, QStringLiteral("allOff"));
-
-    const QJsonObject texts = r.object(p, path, QStringLiteral("alarmTexts"));
-    QStringList textKeys;
-    for (int k = 0; k < regmap::kAlarmTexts; ++k)
-        textKeys << params::alarmTextKey(k);
-    if (p.value(QStringLiteral("alarmTexts")).isObject()) {
-        r.onlyKeys(texts, QStringLiteral("parameters.alarmTexts"), textKeys);
-        for (int k = 0; k < regmap::kAlarmTexts; ++k)
-            set.alarmTexts[k] = r.string(texts, QStringLiteral("parameters.alarmTexts"), textKeys[k]);
-    }
-
-    const QString mode = r.string(p, path, QStringLiteral("alarmMode"));
-    const params::AlarmMode modes[] = {params::AlarmMode::Closing, params::AlarmMode::Opening, params::AlarmMode::Both,
-                                       params::AlarmMode::None};
-    const auto named = std::find_if(std::begin(modes), std::end(modes),
-                                    [&](params::AlarmMode m) { return mode == params::modeName(m); });
-    if (named != std::end(modes))
-        set.alarmMode = *named;
-    else if (p.value(QStringLiteral("alarmMode")).isString())
-        r.problem(Problem::WrongType, params::alarmModePath(), QStringLiteral("closing, opening, both or none"));
-
-    set.powerLossMemory = r.boolean(p, path, QStringLiteral("powerLossMemory"));
-    set.phoneAlarm = r.boolean(p, path, QStringLiteral("phoneAlarm"));
     return set;
 }
 

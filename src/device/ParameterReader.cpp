@@ -1,72 +1,26 @@
 #include "ParameterReader.h"
 
 #include "BlockDecoding.h"
-#include "FieldCodecs.h"
+
+#include <algorithm>
 
 namespace params {
 
-void ParameterReader::apply(int start, const QVector<quint16> &values, int count)
+std::vector<const Field *> ParameterReader::apply(int start, const QVector<quint16> &values, int count)
 {
-    using regmap::RelayText;
-    const blocks::Role role = blocks::roleOf(start);
-    if (regmap::isTextField(start)) {
-        if (std::optional<CutText> cut = blocks::cutText(values, count))
-            m_set.cutTexts[start] = *cut;
-        else
-            m_set.cutTexts.erase(start);
-    }
-    const QString text = blocks::decodeText(values, count);
-    switch (role.kind) {
-    case blocks::Kind::Status:
-        if (const auto status = blocks::decodeStatus(values, count))
+    // A count larger than the values carried is not trusted.
+    const QVector<quint16> read = values.mid(0, std::clamp<int>(count, 0, static_cast<int>(values.size())));
+    m_blocks[start] = read;
+    if (start == regmap::kStatusBlock.start) {
+        if (const std::optional<blocks::Status> status = blocks::decodeStatus(read, static_cast<int>(read.size())))
             m_firmware = status->firmware;
-        break;
-    case blocks::Kind::RelayText: {
-        RelaySettings &relay = m_set.relays[role.index];
-        switch (role.relayText) {
-        case RelayText::OnCommand: {
-            const fields::OnCommand on = fields::splitOnCommand(text);
-            relay.on = on.command;
-            m_set.password = on.password;
-            break;
-        }
-        case RelayText::OffCommand: relay.off = fields::splitOffCommand(text); break;
-        case RelayText::OnReply: relay.onReply = text; break;
-        case RelayText::OffReply: relay.offReply = text; break;
-        }
-        break;
+        return {};
     }
-    case blocks::Kind::AllCommand:
-        if (const std::optional<QString> command = fields::allCommandFromSlot(text))
-            (role.index == 0 ? m_set.allOn : m_set.allOff) = *command;
-        break;
-    case blocks::Kind::AlarmText:
-        m_set.alarmTexts[role.index] = text;
-        break;
-    case blocks::Kind::Phone:
-        if (role.index == 0)
-            m_set.phones.clear();
-        if (const std::optional<QString> entry = fields::phoneEntryFromSlot(text))
-            m_set.phones << *entry;
-        break;
-    case blocks::Kind::ActionTimes:
-        if (const auto times = blocks::decodeActionTimes(values, count))
-            for (int r = 0; r < regmap::kRelayCount; ++r)
-                m_set.relays[r].actionTime = (*times)[r];
-        break;
-    case blocks::Kind::OptionFlags:
-        if (const auto flags = blocks::decodeOptionFlags(values, count)) {
-            m_set.powerLossMemory = flags->hold;
-            m_set.phoneAlarm = flags->phoneAlarm;
-        }
-        break;
-    case blocks::Kind::AlarmMode:
-        if (const auto mode = blocks::decodeAlarmMode(values, count))
-            m_set.alarmMode = *mode;
-        break;
-    case blocks::Kind::Other:
-        break;
-    }
+    std::vector<const Field *> decoded;
+    for (const Field &f : fieldTable())
+        if (f.read(m_set, start, read))
+            decoded.push_back(&f);
+    return decoded;
 }
 
 } // namespace params

@@ -1,7 +1,9 @@
 #include "ParameterSet.h"
 
 #include "FactoryDefaults.h"
-#include "WritePlan.h"
+#include "FieldTable.h"
+
+#include <QJsonArray>
 
 #include <algorithm>
 
@@ -9,14 +11,7 @@ namespace params {
 
 bool ParameterSet::sameConfiguration(const ParameterSet &o) const
 {
-    auto relaysEqual = [](const RelaySettings &a, const RelaySettings &b) {
-        return a.on == b.on && a.off == b.off && a.onReply == b.onReply && a.offReply == b.offReply
-               && a.actionTime == b.actionTime;
-    };
-    return phones == o.phones && password == o.password
-           && std::equal(relays.begin(), relays.end(), o.relays.begin(), relaysEqual) && allOn == o.allOn
-           && allOff == o.allOff && alarmTexts == o.alarmTexts && alarmMode == o.alarmMode
-           && powerLossMemory == o.powerLossMemory && phoneAlarm == o.phoneAlarm;
+    return std::all_of(fieldTable().begin(), fieldTable().end(), [&](const Field &f) { return f.get(*this) == f.get(o); });
 }
 
 void applyFactoryTable(ParameterSet &set)
@@ -55,34 +50,32 @@ QString modeName(AlarmMode mode)
     return QStringLiteral("none");
 }
 
+std::optional<AlarmMode> modeFromName(const QString &name)
+{
+    for (AlarmMode mode : {AlarmMode::Closing, AlarmMode::Opening, AlarmMode::Both, AlarmMode::None})
+        if (name == modeName(mode))
+            return mode;
+    return std::nullopt;
+}
+
 std::vector<Difference> differences(const ParameterSet &a, const ParameterSet &b)
 {
-    using regmap::RelayText;
     std::vector<Difference> out;
     auto compare = [&out](const QString &field, const QString &x, const QString &y) {
         if (x != y)
             out.push_back({field, x, y});
     };
-    const qsizetype phones = std::max(a.phones.size(), b.phones.size());
-    for (qsizetype p = 0; p < phones; ++p)
-        compare(phonePath(static_cast<int>(p)), a.phones.value(p), b.phones.value(p));
-    compare(passwordPath(), a.password, b.password);
-    for (int r = 0; r < regmap::kRelayCount; ++r) {
-        const RelaySettings &x = a.relays[r], &y = b.relays[r];
-        compare(relayFieldPath(r, RelayText::OnCommand), x.on, y.on);
-        compare(relayFieldPath(r, RelayText::OffCommand), x.off, y.off);
-        compare(relayFieldPath(r, RelayText::OnReply), x.onReply, y.onReply);
-        compare(relayFieldPath(r, RelayText::OffReply), x.offReply, y.offReply);
-        compare(actionTimePath(r), QString::number(x.actionTime), QString::number(y.actionTime));
+    for (const Field &f : fieldTable()) {
+        const QJsonValue x = f.get(a), y = f.get(b);
+        if (f.type != ValueType::TextList) {
+            compare(f.path, valueText(f.type, x), valueText(f.type, y));
+            continue;
+        }
+        // A list differs entry by entry, a missing entry counting as empty.
+        const QJsonArray xs = x.toArray(), ys = y.toArray();
+        for (qsizetype i = 0; i < std::max(xs.size(), ys.size()); ++i)
+            compare(QStringLiteral("%1[%2]").arg(f.path).arg(i), xs.at(i).toString(), ys.at(i).toString());
     }
-    compare(allCommandPath(0), a.allOn, b.allOn);
-    compare(allCommandPath(1), a.allOff, b.allOff);
-    for (int k = 0; k < regmap::kAlarmTexts; ++k)
-        compare(alarmTextPath(k), a.alarmTexts[k], b.alarmTexts[k]);
-    compare(alarmModePath(), modeName(a.alarmMode), modeName(b.alarmMode));
-    auto flag = [](bool v) { return v ? QStringLiteral("true") : QStringLiteral("false"); };
-    compare(QStringLiteral("parameters.powerLossMemory"), flag(a.powerLossMemory), flag(b.powerLossMemory));
-    compare(QStringLiteral("parameters.phoneAlarm"), flag(a.phoneAlarm), flag(b.phoneAlarm));
     return out;
 }
 

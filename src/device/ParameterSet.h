@@ -6,10 +6,9 @@
 
 #include <QString>
 #include <QStringList>
-#include <QVector>
 
 #include <array>
-#include <map>
+#include <optional>
 #include <vector>
 
 namespace params {
@@ -26,14 +25,6 @@ struct RelaySettings {
     int actionTime = 0;
 };
 
-// A text block read as a full 10 registers with no zero byte: the text may
-// go on in the device. While the set still holds it unchanged, the write
-// sends these registers back exactly as read, so the device keeps the rest.
-struct CutText {
-    QString text; // as stored in the slot: commands with the password in front
-    QVector<quint16> registers;
-};
-
 struct ParameterSet {
     QStringList phones; // slot order; the write sends the first five
     QString password;
@@ -45,9 +36,8 @@ struct ParameterSet {
     AlarmMode alarmMode = AlarmMode::None;
     bool powerLossMemory = false;
     bool phoneAlarm = false;
-    std::map<int, CutText> cutTexts; // by slot address
 
-    // Every field but the cut texts, which describe a read, not the configuration.
+    // The same value in every field.
     bool sameConfiguration(const ParameterSet &other) const;
 };
 
@@ -71,6 +61,8 @@ std::vector<Difference> differences(const ParameterSet &first, const ParameterSe
 
 // The alarm mode as a file names it: "closing", "opening", "both" or "none".
 QString modeName(AlarmMode mode);
+// The mode a file's name stands for; nothing for a name that is none of them.
+std::optional<AlarmMode> modeFromName(const QString &name);
 
 // The index of the mode among the window's three choices, -1 for none.
 int modeChoice(AlarmMode mode);

@@ -28,4 +28,30 @@ std::vector<Block> configurationBlocks()
     return blocks;
 }
 
+std::vector<Block> writeBlocks()
+{
+    std::vector<Block> blocks;
+    for (int r = 0; r < kRelayCount; ++r)
+        for (int kind = 0; kind < kRelayTextKinds; ++kind)
+            blocks.push_back({relayTextSlot(r, static_cast<RelayText>(kind)), kSlotRegisters});
+    for (int i = 0; i < kAllCommandCount; ++i)
+        blocks.push_back({allCommandSlot(i), kSlotRegisters});
+    for (int k = 0; k < kAlarmTexts; ++k)
+        blocks.push_back({alarmTextSlot(k), kSlotRegisters});
+    for (int p = 0; p < kPhoneSlots; ++p)
+        blocks.push_back({phoneSlot(p), kSlotRegisters});
+    blocks.push_back(kActionTimes);
+    blocks.push_back({kAlarmMode, 1});
+    blocks.push_back({kOptionFlags, 1});
+    return blocks;
+}
+
+bool startsWriteBlock(int start)
+{
+    for (const Block &b : writeBlocks())
+        if (b.start == start)
+            return true;
+    return false;
+}
+
 } // namespace regmap

@@ -91,4 +91,10 @@ std::vector<Block> fullReadBlocks();
 // kTextReadCount is read in parts of at most that many registers.
 std::vector<Block> configurationBlocks();
 
+// The 22 writes of a whole configuration, in the order the device takes
+// them: relay texts, all-on and all-off, alarm texts, phone slots (each slot
+// whole), action times, alarm mode, option flags.
+std::vector<Block> writeBlocks();
+bool startsWriteBlock(int start);
+
 } // namespace regmap

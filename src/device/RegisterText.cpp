@@ -94,6 +94,12 @@ bool textFillsBlock(const QVector<quint16> &values, int count)
     return count > 0 && count <= values.size() && !registersToBytes(values, count).contains('\0');
 }
 
+QVector<quint16> throughTextEnd(const QVector<quint16> &values)
+{
+    const auto end = std::find_if(values.begin(), values.end(), [](quint16 v) { return (v >> 8) == 0 || (v & 0xFF) == 0; });
+    return end == values.end() ? values : QVector<quint16>(values.begin(), end + 1);
+}
+
 QVector<quint16> slotRegisters(const QByteArray &bytes, int slotBytes)
 {
     QByteArray withEnd = bytes;

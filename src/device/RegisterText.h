@@ -33,6 +33,11 @@ QString decodeTextBlock(const QVector<quint16> &values, int count);
 // end inside the block and may go on in the device's registers after it.
 bool textFillsBlock(const QVector<quint16> &values, int count);
 
+// The registers of a text block as read, up to and including the first one
+// that holds a zero byte (the text's end); all of them when none does. What
+// lies beyond the end stays the device's own.
+QVector<quint16> throughTextEnd(const QVector<quint16> &values);
+
 // The registers to write for a text of GBK bytes into a slot of slotBytes:
 // the text followed by at least one zero byte whenever that still fits, so a
 // shorter text never leaves the tail of an older one readable. An empty text

@@ -1,38 +1,24 @@
-// Every answered read lands here and is decoded by its start address alone.
+// Every answered read lands here and is decoded by its start address alone,
+// through the same reader the command line uses.
 #include "FormMain.h"
 
 #include "BlockDecoding.h"
-#include "FieldCodecs.h"
 #include "Messages.h"
+#include "ParameterReader.h"
 #include "RegisterMap.h"
 #include "WindowTimer.h"
 
-#include <QCheckBox>
 #include <QLabel>
-#include <QLineEdit>
-#include <QListWidget>
+
+#include <algorithm>
 
 void FormMain::ApplyDeviceReply(int start, const QVector<quint16> &values, int count)
 {
-    using regmap::RelayText;
     Timer2->setEnabled(false); // any reply proves the link is alive
 
     // A reply shorter than its block leaves the window as it is.
-    count = std::min<int>(count, static_cast<int>(values.size()));
-    const blocks::Role role = blocks::roleOf(start);
-
-    // A text that fills its block may go on in the device: keep the
-    // registers, so an unchanged text goes back whole.
-    if (regmap::isTextField(start)) {
-        if (std::optional<params::CutText> cut = blocks::cutText(values, count))
-            cutTexts[start] = *cut;
-        else
-            cutTexts.erase(start);
-    }
-    auto text = [&] { return blocks::decodeText(values, count); };
-
-    switch (role.kind) {
-    case blocks::Kind::Status:
+    count = std::clamp<int>(count, 0, static_cast<int>(values.size()));
+    if (start == regmap::kStatusBlock.start) {
         if (const std::optional<blocks::Status> status = blocks::decodeStatus(values, count)) {
             bReplySeen = true;
             nInputBits = status->inputs;
@@ -44,52 +30,30 @@ void FormMain::ApplyDeviceReply(int start, const QVector<quint16> &values, int c
             lblVertion->setText(status->firmware);
             strFirmware = status->firmware;
         }
-        break;
-    case blocks::Kind::RelayText:
-        switch (role.relayText) {
-        case RelayText::OnCommand: {
-            const fields::OnCommand on = fields::splitOnCommand(text());
-            txtOpen[role.index]->setText(on.command);
-            txtMiMa->setText(on.password);
-            break;
-        }
-        case RelayText::OffCommand: txtClose[role.index]->setText(fields::splitOffCommand(text())); break;
-        case RelayText::OnReply: txtAnswer[role.index]->setText(text()); break;
-        case RelayText::OffReply: txtCAnswer[role.index]->setText(text()); break;
-        }
-        break;
-    case blocks::Kind::AllCommand:
-        if (const std::optional<QString> command = fields::allCommandFromSlot(text()))
-            txtAllCmd[role.index]->setText(*command);
-        break;
-    case blocks::Kind::AlarmText:
-        strAlarmText[role.index] = text(); // the text box shows it at the next refresh
-        RefreshLongTextHints();
-        break;
-    case blocks::Kind::Phone:
-        if (role.index == 0)
-            lstPhone->clear();
-        if (const std::optional<QString> entry = fields::phoneEntryFromSlot(text()))
-            lstPhone->addItem(*entry);
-        break;
-    case blocks::Kind::ActionTimes:
-        if (const auto times = blocks::decodeActionTimes(values, count))
-            for (int r = 0; r < regmap::kRelayCount; ++r)
-                txtTime[r]->setText(QString::number((*times)[r]));
-        break;
-    case blocks::Kind::OptionFlags:
-        if (const std::optional<fields::OptionFlags> flags = blocks::decodeOptionFlags(values, count)) {
-            chkHold->setChecked(flags->hold);
-            chkPhoneAlarm->setChecked(flags->phoneAlarm);
-        }
-        break;
-    case blocks::Kind::AlarmMode:
-        if (const std::optional<params::AlarmMode> mode = blocks::decodeAlarmMode(values, count)) {
-            SetAlarmMode(params::modeChoice(*mode));
-            ShowMessage(msg::readSucceeded());
-        }
-        break;
-    case blocks::Kind::Other:
-        break;
+        return;
     }
+    if (regmap::startsWriteBlock(start))
+        deviceBlocks[start] = values.mid(0, count);
+
+    // The reader starts from what the window shows, so a block changes only
+    // the fields it carries.
+    params::ParameterReader reader(CollectParameterSet());
+    for (const params::Field *f : reader.apply(start, values, count)) {
+        ShowField(*f, reader.set());
+        if (f->id == params::FieldId::AlarmMode)
+            ShowMessage(msg::readSucceeded()); // the mode is the last block of a full read
+    }
+}
+
+void FormMain::RememberDeviceReading()
+{
+    deviceReading = params::DeviceReading{deviceBlocks, CollectParameterSet()};
+    RefreshLongTextHints();
+}
+
+void FormMain::ForgetDeviceReading()
+{
+    deviceReading.reset();
+    deviceBlocks.clear();
+    RefreshLongTextHints();
 }

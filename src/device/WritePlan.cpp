@@ -1,71 +1,82 @@
 #include "WritePlan.h"
 
 #include "FieldCodecs.h"
+#include "FieldTable.h"
 #include "RegisterText.h"
+
+#include <QStringList>
 
 #include <algorithm>
 
 namespace params {
 
-QString alarmTextKey(int k)
-{
-    static const char *const keys[regmap::kAlarmTexts] = {"channel1Closing", "channel2Closing", "channel1Opening",
-                                                          "channel2Opening"};
-    return QString::fromLatin1(keys[k]);
-}
-
-QString relayFieldPath(int relay, regmap::RelayText kind)
-{
-    static const char *const keys[regmap::kRelayTextKinds] = {"on", "off", "onReply", "offReply"};
-    return QStringLiteral("parameters.relays[%1].%2").arg(relay).arg(QLatin1String(keys[static_cast<int>(kind)]));
-}
-
-QString passwordPath() { return QStringLiteral("parameters.password"); }
-QString allCommandPath(int i) { return i == 0 ? QStringLiteral("parameters.allOn") : QStringLiteral("parameters.allOff"); }
-QString alarmTextPath(int k) { return QStringLiteral("parameters.alarmTexts.") + alarmTextKey(k); }
-QString phonePath(int p) { return QStringLiteral("parameters.phones[%1]").arg(p); }
-QString actionTimePath(int relay) { return QStringLiteral("parameters.relays[%1].actionTime").arg(relay); }
-QString alarmModePath() { return QStringLiteral("parameters.alarmMode"); }
-QString optionsPath() { return QStringLiteral("parameters.powerLossMemory, parameters.phoneAlarm"); }
-
-std::vector<SlotText> composeSlotTexts(const ParameterSet &set)
-{
-    using regmap::RelayText;
-    std::vector<SlotText> texts;
-    auto add = [&](int slot, bool commandLimit, const QString &text, const QString &field, int phoneIndex = -1) {
-        const auto cut = set.cutTexts.find(slot);
-        const CutText *kept = cut != set.cutTexts.end() && cut->second.text == text ? &cut->second : nullptr;
-        texts.push_back({slot, commandLimit, text, field, kept, phoneIndex});
-    };
-    for (int r = 0; r < regmap::kRelayCount; ++r) {
-        const RelaySettings &relay = set.relays[r];
-        const QString stored[regmap::kRelayTextKinds] = {fields::composeCommand(set.password, relay.on),
-                                                         fields::composeCommand(set.password, relay.off),
-                                                         relay.onReply, relay.offReply};
-        for (int k = 0; k < regmap::kRelayTextKinds; ++k) {
-            const auto kind = static_cast<RelayText>(k);
-            add(regmap::relayTextSlot(r, kind), true, stored[k], relayFieldPath(r, kind));
-        }
-    }
-    for (int i = 0; i < regmap::kAllCommandCount; ++i)
-        add(regmap::allCommandSlot(i), true, fields::composeCommand(set.password, i == 0 ? set.allOn : set.allOff),
-            allCommandPath(i));
-    for (int k = 0; k < regmap::kAlarmTexts; ++k)
-        add(regmap::alarmTextSlot(k), false, set.alarmTexts[k], alarmTextPath(k));
-    for (int p = 0; p < regmap::kPhoneSlots; ++p) {
-        if (p < set.phones.size())
-            add(regmap::phoneSlot(p), false, fields::phoneSlotText(set.phones[p]), phonePath(p), p);
-        else
-            add(regmap::phoneSlot(p), false, fields::emptyPhoneSlotText(), phonePath(p));
-    }
-    return texts;
-}
-
 namespace {
 
-// Bytes a text may fill: a command or reply stays below 20 bytes so that it
-// is read back whole, with its end; an alarm text or phone number may fill
-// its whole slot.
+// One of the 22 writes, and whether it goes back as read.
+struct Target {
+    regmap::Block block;
+    std::vector<const Field *> fields; // stored in it
+    const QVector<quint16> *read;      // its registers as read, when the reading holds enough of them
+    bool asRead;
+    bool text;      // a text slot, holding exactly one field
+    int phoneEntry; // the list entry of a phone slot, -1 for the other blocks
+};
+
+// What the device stores for a field: a command carries the password in
+// front, so a new password changes every command.
+QJsonValue storedValue(const Field &f, const ParameterSet &set)
+{
+    if (f.limit == Limit::Command)
+        return fields::composeCommand(set.password, f.get(set).toString());
+    return f.get(set);
+}
+
+std::vector<Target> targets(const ParameterSet &set, const DeviceReading *reading)
+{
+    std::vector<Target> out;
+    for (const regmap::Block &block : regmap::writeBlocks()) {
+        Target t{block, fieldsStoredIn(block), nullptr, false, regmap::isTextField(block.start), -1};
+        if (regmap::isPhoneSlot(block.start))
+            t.phoneEntry = (block.start - regmap::phoneSlot(0)) / regmap::kSlotRegisters;
+        if (reading) {
+            const auto found = reading->blocks.find(block.start);
+            const int needed = t.text ? 1 : block.count;
+            if (found != reading->blocks.end() && found->second.size() >= needed)
+                t.read = &found->second;
+        }
+        t.asRead = t.read && std::all_of(t.fields.begin(), t.fields.end(), [&](const Field *f) {
+                       return storedValue(*f, set) == storedValue(*f, reading->shown);
+                   });
+        out.push_back(t);
+    }
+    return out;
+}
+
+QString slotText(const Target &t, const ParameterSet &set)
+{
+    if (t.phoneEntry < 0)
+        return storedValue(*t.fields.front(), set).toString();
+    return t.phoneEntry < set.phones.size() ? fields::phoneSlotText(set.phones[t.phoneEntry]) : fields::emptyPhoneSlotText();
+}
+
+QString fieldPaths(const Target &t)
+{
+    if (t.phoneEntry >= 0)
+        return phonePath(t.phoneEntry);
+    QStringList paths;
+    for (const Field *f : t.fields)
+        paths << f->path;
+    return paths.join(QStringLiteral(", "));
+}
+
+// A command or reply stays below 20 bytes so that it is read back whole,
+// with its end; an alarm text or phone number may fill its whole slot.
+bool commandLimit(const Target &t)
+{
+    const Limit limit = t.fields.front()->limit;
+    return limit == Limit::Command || limit == Limit::Reply;
+}
+
 int capacity(bool commandLimit)
 {
     return commandLimit ? regmap::kCommandBytesLimit : regmap::kSlotBytes;
@@ -79,74 +90,93 @@ bool fits(bool commandLimit, const QByteArray &bytes)
 
 } // namespace
 
-std::vector<Problem> checkParameters(const ParameterSet &set)
+std::vector<Problem> checkParameters(const ParameterSet &set, const DeviceReading *reading)
 {
-    using regmap::RelayText;
     std::vector<Problem> problems;
-    if (set.password.size() > fields::kMaxPasswordChars)
-        problems.push_back({Problem::PasswordTooLong, passwordPath(), set.password});
+    const std::vector<Target> all = targets(set, reading);
+    std::vector<const Field *> encoded;
+    for (const Target &t : all)
+        if (!t.asRead)
+            encoded.insert(encoded.end(), t.fields.begin(), t.fields.end());
+    auto isEncoded = [&](const Field &f) { return std::find(encoded.begin(), encoded.end(), &f) != encoded.end(); };
+    // The password is checked when a command is encoded with it.
+    const bool passwordSent = std::any_of(encoded.begin(), encoded.end(), [](const Field *f) { return f->limit == Limit::Command; });
 
+    const Field &password = field(FieldId::Password);
+    if (passwordSent && set.password.size() > fields::kMaxPasswordChars)
+        problems.push_back({Problem::PasswordTooLong, password.path, set.password});
     // Reading splits every command at "*": one inside would come back cut.
-    std::vector<std::pair<QString, QString>> separated = {{set.password, passwordPath()}};
-    for (int r = 0; r < regmap::kRelayCount; ++r) {
-        separated.push_back({set.relays[r].on, relayFieldPath(r, RelayText::OnCommand)});
-        separated.push_back({set.relays[r].off, relayFieldPath(r, RelayText::OffCommand)});
+    for (const Field &f : fieldTable()) {
+        const bool sent = f.limit == Limit::Password ? passwordSent : f.limit == Limit::Command && isEncoded(f);
+        if (sent && fields::holdsPasswordSeparator(f.get(set).toString()))
+            problems.push_back({Problem::HoldsPasswordSeparator, f.path, f.get(set).toString()});
     }
-    separated.push_back({set.allOn, allCommandPath(0)});
-    separated.push_back({set.allOff, allCommandPath(1)});
-    for (const auto &[text, field] : separated)
-        if (fields::holdsPasswordSeparator(text))
-            problems.push_back({Problem::HoldsPasswordSeparator, field, text});
 
-    // A text the device holds longer than it was read goes back as read, unchecked.
-    const std::vector<SlotText> texts = composeSlotTexts(set);
-    std::vector<regtext::GbkText> encoded;
-    for (const SlotText &t : texts)
-        encoded.push_back(regtext::encodeGbk(t.text));
-    for (bool commandLimit : {true, false})
+    std::vector<const Target *> texts;
+    std::vector<regtext::GbkText> gbk;
+    for (const Target &t : all)
+        if (t.text && !t.asRead) {
+            texts.push_back(&t);
+            gbk.push_back(regtext::encodeGbk(slotText(t, set)));
+        }
+    for (bool limit : {true, false})
         for (size_t i = 0; i < texts.size(); ++i)
-            if (!texts[i].kept && texts[i].commandLimit == commandLimit && !fits(commandLimit, encoded[i].bytes))
-                problems.push_back({commandLimit ? Problem::CommandTooLong : Problem::SlotTextTooLong, texts[i].field,
-                                    texts[i].text});
-    for (const SlotText &t : texts)
-        if (!t.kept && t.phoneIndex >= 0 && !fields::isSendablePhoneEntry(set.phones[t.phoneIndex]))
-            problems.push_back({Problem::PhoneNotANumber, t.field, set.phones[t.phoneIndex], t.phoneIndex});
+            if (commandLimit(*texts[i]) == limit && !fits(limit, gbk[i].bytes))
+                problems.push_back({limit ? Problem::CommandTooLong : Problem::SlotTextTooLong, fieldPaths(*texts[i]),
+                                    slotText(*texts[i], set)});
+    for (const Target *t : texts) {
+        const int p = t->phoneEntry;
+        if (p >= 0 && p < set.phones.size() && !fields::isSendablePhoneEntry(set.phones[p]))
+            problems.push_back({Problem::PhoneNotANumber, fieldPaths(*t), set.phones[p], p});
+    }
     for (size_t i = 0; i < texts.size(); ++i)
-        if (!texts[i].kept && !encoded[i].ok())
-            problems.push_back({Problem::Unsendable, texts[i].field, encoded[i].unencodable});
+        if (!gbk[i].ok())
+            problems.push_back({Problem::Unsendable, fieldPaths(*texts[i]), gbk[i].unencodable});
 
-    for (int r = 0; r < regmap::kRelayCount; ++r) {
-        const int time = set.relays[r].actionTime;
-        if (time < -32768 || time > 32767)
-            problems.push_back({Problem::ActionTimeOutOfRange, actionTimePath(r), QString::number(time)});
+    for (const Field &f : fieldTable()) {
+        if (f.limit != Limit::Register || !isEncoded(f))
+            continue;
+        const int value = f.get(set).toInt();
+        if (value < -32768 || value > 32767)
+            problems.push_back({Problem::ActionTimeOutOfRange, f.path, QString::number(value)});
     }
     return problems;
 }
 
-std::vector<PlannedWrite> planWrites(const ParameterSet &set)
+std::vector<PlannedWrite> planWrites(const ParameterSet &set, const DeviceReading *reading)
 {
     std::vector<PlannedWrite> writes;
     int progress = 0;
-    for (const SlotText &t : composeSlotTexts(set)) {
-        std::vector<int> after;
-        if (!regmap::isPhoneSlot(t.slot)) // the phone slots move the bar together with the action times
-            after.push_back(progress += kTextProgressStep);
-        const QVector<quint16> registers =
-            t.kept ? t.kept->registers : regtext::slotRegisters(regtext::encodeGbk(t.text).bytes, capacity(t.commandLimit));
-        writes.push_back({t.slot, registers, false, after, t.field, t.text, !t.kept});
+    for (const Target &t : targets(set, reading)) {
+        PlannedWrite w{t.block.start, {}, t.block.count == 1, {}, fieldPaths(t), QString(), t.asRead, false};
+        if (t.text) {
+            w.text = slotText(t, set);
+            w.registers = t.asRead ? regtext::throughTextEnd(*t.read)
+                                   : regtext::slotRegisters(regtext::encodeGbk(w.text).bytes, capacity(commandLimit(t)));
+            w.longerOnDevice = t.asRead && t.read->size() < regmap::kSlotRegisters
+                               && regtext::textFillsBlock(*t.read, static_cast<int>(t.read->size()));
+            if (t.phoneEntry < 0) // the phone slots move the bar together with the action times
+                w.progressAfter.push_back(progress += kTextProgressStep);
+        } else {
+            // A register no field is stored in keeps what the device held.
+            w.registers = t.read ? t.read->mid(0, t.block.count) : QVector<quint16>(t.block.count, 0);
+            for (int a = t.block.start; !t.asRead && a < t.block.start + t.block.count; ++a) {
+                std::vector<const Field *> owners;
+                std::copy_if(t.fields.begin(), t.fields.end(), std::back_inserter(owners), [a](const Field *f) {
+                    return a >= f->registers.start && a < f->registers.start + f->registers.count;
+                });
+                if (owners.empty())
+                    continue;
+                quint16 value = 0;
+                for (const Field *f : owners)
+                    value |= f->registerValue(set);
+                w.registers[a - t.block.start] = value;
+            }
+            if (t.block.start == regmap::kActionTimes.start)
+                w.progressAfter = {progress + kTimesProgressStep, progress + 2 * kTimesProgressStep};
+        }
+        writes.push_back(w);
     }
-
-    QVector<quint16> times(regmap::kActionTimes.count, 0); // 902..907 carry nothing: zeros
-    for (int r = 0; r < regmap::kRelayCount; ++r)
-        times[r] = static_cast<quint16>(static_cast<qint16>(set.relays[r].actionTime));
-    writes.push_back({regmap::kActionTimes.start, times, false,
-                      {progress + kTimesProgressStep, progress + 2 * kTimesProgressStep},
-                      actionTimePath(0) + QStringLiteral(", ") + actionTimePath(1), QString(), false});
-    writes.push_back({regmap::kAlarmMode, {static_cast<quint16>(fields::encodeAlarmMode(modeChoice(set.alarmMode)))}, true,
-                      {}, alarmModePath(), QString(), false});
-    writes.push_back({regmap::kOptionFlags,
-                      {static_cast<quint16>(fields::encodeOptionFlags(set.powerLossMemory, set.phoneAlarm))}, true, {},
-                      optionsPath(), QString(), false});
     return writes;
 }
 

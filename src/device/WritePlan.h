@@ -1,7 +1,15 @@
 #pragma once
 // From a parameter set to the controller's registers: the checks a set must
 // pass, and the 22 writes that send it, in the order the device takes them.
+//
+// With a reading of the device, whatever the set still holds as that read
+// gave it goes back with the registers as read, so the device keeps what the
+// tool reads but does not keep: another password in front of a command, bytes
+// after a text's end, the unused action-time registers, mode and option bits
+// the window has no choice for, empty phone slots between numbers. Only what
+// changed since is encoded, and only that is checked.
 
+#include "DeviceReading.h"
 #include "ParameterSet.h"
 #include "Problem.h"
 
@@ -12,33 +20,9 @@
 
 namespace params {
 
-// The file path of each field, as problems and failed writes name them.
-QString alarmTextKey(int k); // "channel1Closing", ...
-QString relayFieldPath(int relay, regmap::RelayText kind);
-QString passwordPath();
-QString allCommandPath(int i);
-QString alarmTextPath(int k);
-QString phonePath(int p);
-QString actionTimePath(int relay);
-QString alarmModePath();
-QString optionsPath();
-
-// One text slot as the write stores it.
-struct SlotText {
-    int slot;
-    bool commandLimit;    // commands and replies stay below 20 bytes
-    QString text;         // as stored: commands carry the password in front
-    QString field;
-    const CutText *kept;  // the device's own registers, sent instead of the text while it is unchanged
-    int phoneIndex;       // the entry of the phone list, -1 for the other texts and empty slots
-};
-// The 19 text slots in write order: relay texts, all-on and all-off, alarm
-// texts, phone slots.
-std::vector<SlotText> composeSlotTexts(const ParameterSet &set);
-
 // Every problem that keeps the set from being written, in the order the
 // write checks them; empty when it can be written.
-std::vector<Problem> checkParameters(const ParameterSet &set);
+std::vector<Problem> checkParameters(const ParameterSet &set, const DeviceReading *reading = nullptr);
 
 // Progress of the write on a bar of 0..100.
 constexpr int kTextProgressStep = 3;  // after each text but the phone numbers
@@ -50,12 +34,13 @@ struct PlannedWrite {
     QVector<quint16> registers;
     bool single;                    // one register with function 06, else a block with 16
     std::vector<int> progressAfter; // bar values once it is confirmed
-    QString field;
-    QString text;                   // what a text slot carries, for the operator
-    bool fromText;                  // a text slot written from the set's text, not kept registers
+    QString field;                  // the paths of the fields it stores
+    QString text;                   // what a text slot carries as the set composes it, for the operator
+    bool asRead;                    // the registers as read from the device, not encoded from the set
+    bool longerOnDevice;            // a text as read that filled its block: the device may hold more
 };
 
 // The 22 writes of a set that passed the checks.
-std::vector<PlannedWrite> planWrites(const ParameterSet &set);
+std::vector<PlannedWrite> planWrites(const ParameterSet &set, const DeviceReading *reading = nullptr);
 
 } // namespace params

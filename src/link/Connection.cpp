@@ -67,6 +67,7 @@ bool FormMain::ReadParameterBlocks(const std::vector<regmap::Block> &blocks)
         if (block.start == regmap::alarmTextSlot(regmap::kAlarmTexts - 1))
             ShowChannelAlarmText();
     }
+    RememberDeviceReading();
     return true;
 }
 
@@ -107,4 +108,5 @@ void FormMain::EnterDisconnectedState()
     Timer1->setEnabled(false);
     cmdConnect->setText(QStringLiteral("链接"));
     bConnected = false;
+    ForgetDeviceReading();
 }

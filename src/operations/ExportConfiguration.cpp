@@ -2,6 +2,7 @@
 #include "FormMain.h"
 
 #include "ConfigFile.h"
+#include "FieldTable.h"
 #include "Messages.h"
 #include "ProblemMessages.h"
 #include "WritePlan.h"
@@ -14,7 +15,8 @@ void FormMain::ExportConfiguration()
 {
     // A file that could not be written to a device is of no use on the next one.
     const params::ParameterSet set = CollectParameterSet();
-    const std::vector<params::Problem> problems = params::checkParameters(set);
+    const params::DeviceReading *reading = deviceReading ? &*deviceReading : nullptr;
+    const std::vector<params::Problem> problems = params::checkParameters(set, reading);
     if (!problems.empty()) {
         ShowMessage(problemMessage(problems.front()));
         return;
@@ -32,9 +34,9 @@ void FormMain::ExportConfiguration()
     }
     // A text read only in part goes into the file as the window shows it.
     QStringList partial;
-    for (const params::SlotText &t : params::composeSlotTexts(set))
-        if (t.kept)
-            partial << fieldName(t.field);
+    for (const params::PlannedWrite &w : params::planWrites(set, reading))
+        if (w.longerOnDevice)
+            partial << params::fieldCaption(w.field);
     QString text = msg::configExported(path);
     if (!partial.isEmpty())
         text += QStringLiteral("\n\n") + msg::exportedAsShown(partial.join(msg::listSeparator()));

@@ -18,8 +18,7 @@ void FormMain::ImportConfiguration()
         ShowMessage(msg::configRefused(path, fileProblemLines(result.problems)));
         return;
     }
-    // The file's texts are whole: none stands for a longer text on the device.
-    cutTexts.clear();
+    // A field the file holds as the last read gave it still goes back as read.
     ShowParameterSet(result.configuration->set);
     ShowMessage(msg::configImported());
 }

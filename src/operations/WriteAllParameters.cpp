@@ -18,9 +18,11 @@ void FormMain::WriteAllParameters()
         return;
     }
     const params::ParameterSet set = CollectParameterSet();
+    // What is unchanged since the full read goes back as read.
+    const params::DeviceReading *reading = deviceReading ? &*deviceReading : nullptr;
     // Nothing is written unless everything can be: a half-written
     // configuration is worse than none.
-    const std::vector<params::Problem> problems = params::checkParameters(set);
+    const std::vector<params::Problem> problems = params::checkParameters(set, reading);
     if (!problems.empty()) {
         ShowMessage(problemMessage(problems.front()));
         return;
@@ -35,7 +37,7 @@ void FormMain::WriteAllParameters()
     ProgressBar1->setValue(0);
     ProgressBar1->setVisible(true);
     ProgressBar1->repaint();
-    for (const params::PlannedWrite &w : params::planWrites(set)) {
+    for (const params::PlannedWrite &w : params::planWrites(set, reading)) {
         const bool ok = w.single
                             ? modbus1->WriteRegister(regmap::kSlave, w.start, w.registers[0], ModbusLink::Retry::AsSet)
                             : modbus1->WriteRegisters(regmap::kSlave, w.start, w.registers,
@@ -45,15 +47,11 @@ void FormMain::WriteAllParameters()
             ShowMessage(msg::writeFailed());
             return;
         }
-        // The slot now ends where the window's text ends.
-        if (w.fromText)
-            cutTexts.erase(w.start);
         for (int value : w.progressAfter)
             showProgress(value);
         if (w.start == regmap::phoneSlot(regmap::kPhoneSlots - 1))
             ClearPhoneSelection();
     }
-    RefreshLongTextHints();
     showProgress(params::kProgressDone);
     ProgressBar1->setVisible(false);
     ShowMessage(msg::writeSucceeded());

@@ -108,8 +108,8 @@ void FormMain::createControls()
     }
 
     Frame10 = make<QGroupBox>(this, "Frame10", QStringLiteral("系统选项"));
-    chkHold = make<QCheckBox>(Frame10, "chkHold", QStringLiteral("掉电记忆"));
-    chkPhoneAlarm = make<QCheckBox>(Frame10, "chkPhoneAlarm", QStringLiteral("电话报警"));
+    chkHold = make<QCheckBox>(Frame10, "chkHold", params::field(params::FieldId::PowerLossMemory).caption);
+    chkPhoneAlarm = make<QCheckBox>(Frame10, "chkPhoneAlarm", params::field(params::FieldId::PhoneAlarm).caption);
 
     Frame4 = make<QGroupBox>(this, "Frame4", QStringLiteral("报警设置"));
     Frame15 = make<QGroupBox>(Frame4, "Frame15", QStringLiteral("手机号码设置"));
@@ -119,7 +119,7 @@ void FormMain::createControls()
     lstPhone = make<QListWidget>(Frame15, "lstPhone");
 
     Frame1 = make<QGroupBox>(Frame4, "Frame1", QStringLiteral("短信报警设置"));
-    Frame3 = make<QGroupBox>(Frame1, "Frame3", QStringLiteral("报警模式"));
+    Frame3 = make<QGroupBox>(Frame1, "Frame3", params::field(params::FieldId::AlarmMode).caption);
     OptModeGroup = new QButtonGroup(this);
     const QString modeCaptions[regmap::kModeChoices] = {QStringLiteral("闭合"), QStringLiteral("断开"), QStringLiteral("双向")};
     for (int i = 0; i < regmap::kModeChoices; ++i) {
@@ -146,11 +146,13 @@ void FormMain::createControls()
         txtCAnswer[r] = make<QLineEdit>(frame, QStringLiteral("txtCAnswer_%1").arg(r));
         txtTime[r] = make<QLineEdit>(frame, QStringLiteral("txtTime_%1").arg(r), factory::actionTime());
     }
-    Label6 = make<QLabel>(Frame8, "Label6", QStringLiteral("指令密码："));
+    // A field's label is its name from the field table.
+    auto label = [](params::FieldId id) { return params::field(id).caption + QStringLiteral("："); };
+    Label6 = make<QLabel>(Frame8, "Label6", label(params::FieldId::Password));
     txtMiMa = make<QLineEdit>(Frame8, "txtMiMa", factory::password());
-    Label2 = make<QLabel>(Frame8, "Label2", QStringLiteral("全开命令："));
+    Label2 = make<QLabel>(Frame8, "Label2", label(params::FieldId::AllOn));
     txtAllCmd[0] = make<QLineEdit>(Frame8, "txtAllCmd_0", factory::allOnCommand());
-    Label4 = make<QLabel>(Frame8, "Label4", QStringLiteral("全关命令："));
+    Label4 = make<QLabel>(Frame8, "Label4", label(params::FieldId::AllOff));
     txtAllCmd[1] = make<QLineEdit>(Frame8, "txtAllCmd_1", factory::allOffCommand());
 
     ProgressBar1 = make<QProgressBar>(this, "ProgressBar1");

@@ -5,6 +5,8 @@
 // their subsystem: connection (link/), reply handling (device/), operator
 // operations (operations/).
 
+#include "DeviceReading.h"
+#include "FieldTable.h"
 #include "ParameterSet.h"
 #include "RegisterMap.h"
 
@@ -75,6 +77,12 @@ public:
 
     // Reply handling: the one place where device data enters the window.
     void ApplyDeviceReply(int start, const QVector<quint16> &values, int count);
+    // After the last block of a full read has been applied: the blocks as
+    // read and the set the window now shows become the reading the writes
+    // send unchanged fields back from.
+    void RememberDeviceReading();
+    // When a full read fails or the connection ends.
+    void ForgetDeviceReading();
 
     // Operator operations
     void WriteAllParameters();
@@ -88,10 +96,11 @@ public:
     void ExportConfiguration();
     void ImportConfiguration();
 
-    // The parameter set as the controls hold it now, and the other way round,
-    // in the order the factory restore fills the controls.
+    // The parameter set as the controls hold it now, and the other way round.
     params::ParameterSet CollectParameterSet() const;
     void ShowParameterSet(const params::ParameterSet &set);
+    // One field of the set into its control; an alarm text into its slot.
+    void ShowField(const params::Field &field, const params::ParameterSet &set);
 
     // Relay and input display
     static quint8 GetNumTbl(int index);
@@ -163,11 +172,17 @@ public:
     qint16 nInputBits = 0;
     qint16 nRelayBits = 0;
     QString strFirmware; // as the last status block gave it, empty before
-    // Texts the device holds longer than they were read, by slot address.
-    std::map<int, params::CutText> cutTexts;
+    // The blocks the writes store into, as the replies gave them, by start address.
+    std::map<int, QVector<quint16>> deviceBlocks;
+    // What the last full read found; nothing before one, or after a failed one.
+    std::optional<params::DeviceReading> deviceReading;
     std::optional<ports::PortTable> portTable; // the last listing of the ports
 
 private:
+    // A field as its control holds it, in the form the table's put takes.
+    QJsonValue ControlValue(const params::Field &field) const;
+    // The line edit that shows a field, or nothing for the others.
+    QLineEdit *LineEditOf(const params::Field &field) const;
     // Tells the operator which shown texts are longer on the device.
     void RefreshLongTextHints();
     // Port closed, timers stopped, caption "链接", not connected; the window

@@ -2,7 +2,6 @@
 // that shows one says so, for as long as it still shows it unchanged.
 #include "FormMain.h"
 
-#include "BlockDecoding.h"
 #include "Messages.h"
 #include "WritePlan.h"
 
@@ -15,26 +14,19 @@ void FormMain::RefreshLongTextHints()
 {
     if (ChosenEntry(cmbDISel) < 0)
         txtDIAlarm->setToolTip(QString());
-    for (const params::SlotText &t : params::composeSlotTexts(CollectParameterSet())) {
-        const QString hint = t.kept ? msg::textLongerOnDevice() : QString();
-        const blocks::Role role = blocks::roleOf(t.slot);
-        QWidget *box = nullptr;
-        switch (role.kind) {
-        case blocks::Kind::RelayText: {
-            const std::array<QLineEdit *, regmap::kRelayCount> *boxes[] = {&txtOpen, &txtClose, &txtAnswer, &txtCAnswer};
-            box = (*boxes[static_cast<int>(role.relayText)])[role.index];
-            break;
-        }
-        case blocks::Kind::AllCommand: box = txtAllCmd[role.index]; break;
-        case blocks::Kind::AlarmText:
-            if (role.index == ChosenEntry(cmbDISel))
-                box = txtDIAlarm;
-            break;
-        case blocks::Kind::Phone:
-            if (QListWidgetItem *entry = lstPhone->item(role.index); entry && entry->toolTip() != hint)
-                entry->setToolTip(hint);
-            break;
-        default: break;
+    const params::DeviceReading *reading = deviceReading ? &*deviceReading : nullptr;
+    for (const params::PlannedWrite &w : params::planWrites(CollectParameterSet(), reading)) {
+        if (!regmap::isTextField(w.start))
+            continue;
+        const QString hint = w.longerOnDevice ? msg::textLongerOnDevice() : QString();
+        const params::Field &f = *params::fieldsStoredIn({w.start, 1}).front();
+        QWidget *box = LineEditOf(f);
+        if (f.id == params::FieldId::AlarmText && f.index == ChosenEntry(cmbDISel))
+            box = txtDIAlarm;
+        if (f.id == params::FieldId::Phones) {
+            const int entry = (w.start - regmap::phoneSlot(0)) / regmap::kSlotRegisters;
+            if (QListWidgetItem *item = lstPhone->item(entry); item && item->toolTip() != hint)
+                item->setToolTip(hint);
         }
         if (box && box->toolTip() != hint)
             box->setToolTip(hint);

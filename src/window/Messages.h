@@ -59,6 +59,7 @@ inline QString slotTextTooLong() { return QStringLiteral("报警短信和手机�
 inline QString unsendableCharacter() { return QStringLiteral("包含无法发送的字符，请修改后重试！"); }
 inline QString actionTimeOutOfRange() { return QStringLiteral("动作时间必须在-32768到32767之间！"); }
 // Reading splits every command at "*", so a "*" inside one would break it.
+// field: the window's name for it, from the field table.
 inline QString holdsPasswordSeparator(const QString &field) { return QStringLiteral("%1不能包含字符“*”！").arg(field); }
 inline QString phoneNotANumber(int position, const QString &entry)
 {
@@ -66,21 +67,6 @@ inline QString phoneNotANumber(int position, const QString &entry)
 }
 inline QString writeSucceeded() { return QStringLiteral("短信报警控制器参数设置成功！"); }
 inline QString writeFailed() { return QStringLiteral("参数设置失败，请检查设备连接！"); }
-
-// The fields named in messages
-inline QString passwordField() { return QStringLiteral("指令密码"); }
-inline QString onCommandField(int relay) { return QStringLiteral("继电器%1开启命令").arg(relay); }
-inline QString offCommandField(int relay) { return QStringLiteral("继电器%1关闭命令").arg(relay); }
-inline QString onReplyField(int relay) { return QStringLiteral("继电器%1开启回复").arg(relay); }
-inline QString offReplyField(int relay) { return QStringLiteral("继电器%1关闭回复").arg(relay); }
-inline QString allOnField() { return QStringLiteral("全开命令"); }
-inline QString allOffField() { return QStringLiteral("全关命令"); }
-// k = 0..3, the entries of cmbDISel: channel 1 closing, 2 closing, 1 opening, 2 opening.
-inline QString alarmTextField(int k)
-{
-    return QStringLiteral("通道%1%2报警短信").arg(k % 2 + 1).arg(k < 2 ? QStringLiteral("闭合") : QStringLiteral("断开"));
-}
-inline QString phoneField(int position) { return QStringLiteral("第%1个手机号码").arg(position); }
 
 // Configuration files
 inline QString configExported(const QString &path) { return QStringLiteral("配置已导出到：\n%1").arg(path); }

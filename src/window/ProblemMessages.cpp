@@ -1,7 +1,7 @@
 #include "ProblemMessages.h"
 
 #include "Messages.h"
-#include "WritePlan.h"
+#include "FieldTable.h"
 
 #include <QStringList>
 
@@ -10,7 +10,7 @@ QString problemMessage(const params::Problem &p)
     using params::Problem;
     switch (p.kind) {
     case Problem::PasswordTooLong: return msg::passwordTooLong();
-    case Problem::HoldsPasswordSeparator: return msg::holdsPasswordSeparator(fieldName(p.field));
+    case Problem::HoldsPasswordSeparator: return msg::holdsPasswordSeparator(params::fieldCaption(p.field));
     case Problem::CommandTooLong: return msg::commandTooLong();
     case Problem::SlotTextTooLong: return msg::slotTextTooLong();
     case Problem::PhoneNotANumber: return msg::phoneNotANumber(p.index + 1, p.detail);
@@ -29,31 +29,6 @@ QString problemMessage(const params::Problem &p)
     case Problem::TooManyPhones: return msg::fileTooManyPhones(p.detail);
     }
     return p.detail;
-}
-
-QString fieldName(const QString &path)
-{
-    using regmap::RelayText;
-    if (path == params::passwordPath())
-        return msg::passwordField();
-    for (int r = 0; r < regmap::kRelayCount; ++r) {
-        const QString names[regmap::kRelayTextKinds] = {msg::onCommandField(r + 1), msg::offCommandField(r + 1),
-                                                        msg::onReplyField(r + 1), msg::offReplyField(r + 1)};
-        for (int k = 0; k < regmap::kRelayTextKinds; ++k)
-            if (path == params::relayFieldPath(r, static_cast<RelayText>(k)))
-                return names[k];
-    }
-    if (path == params::allCommandPath(0))
-        return msg::allOnField();
-    if (path == params::allCommandPath(1))
-        return msg::allOffField();
-    for (int k = 0; k < regmap::kAlarmTexts; ++k)
-        if (path == params::alarmTextPath(k))
-            return msg::alarmTextField(k);
-    for (int p = 0; p < regmap::kPhoneSlots; ++p)
-        if (path == params::phonePath(p))
-            return msg::phoneField(p + 1);
-    return path;
 }
 
 QString fileProblemLines(const std::vector<params::Problem> &problems)

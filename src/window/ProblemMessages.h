@@ -10,9 +10,5 @@
 // refused file gets for one of its problems.
 QString problemMessage(const params::Problem &problem);
 
-// The name the window gives a field, from its file path; the path itself
-// for a field the window has no name for.
-QString fieldName(const QString &path);
-
 // One line for each problem of a file: its field's path, then what is wrong.
 QString fileProblemLines(const std::vector<params::Problem> &problems);

@@ -42,6 +42,10 @@ params::ParameterSet siteSet()
     return set;
 }
 
+// The requests of the read that comes before every write, backup or not:
+// the status block and each text slot whole, 10 registers at a time.
+constexpr long kReadRequests = 42;
+
 } // namespace
 
 class CliTest : public QObject {
@@ -97,16 +101,39 @@ private slots:
 
     void readThenWriteLeavesTheDeviceAsItWas()
     {
-        const std::vector<quint16> before = deviceimage::customImage();
+        const std::vector<quint16> before = deviceimage::oddImage();
         SimProcess &sim = start({}, before);
-        const QString saved = home.filePath("custom.json");
+        const QString saved = home.filePath("odd.json");
         Run r = cli({"read", "-p", sim.ptyPath(), "-o", saved});
         QCOMPARE(r.exitCode, 0);
         // Read whole, the 30-byte alarm text is whole in the file.
         QCOMPARE(config::readFile(saved).configuration->set.alarmTexts[0], QStringLiteral("前门被打开，请立即检查现场安全"));
         r = cli({"write", saved, "-p", sim.ptyPath(), "--no-backup", "--verify"});
         QCOMPARE(r.exitCode, 0);
-        QCOMPARE(sim.dumpImage(), before);
+        QCOMPARE(deviceimage::differingRegisters(sim.dumpImage(), before), QList<int>());
+
+        // One field changed in the file: only its registers change.
+        params::ParameterSet set = config::readFile(saved).configuration->set;
+        set.relays[0].onReply = QStringLiteral("灯亮了");
+        QCOMPARE(cli({"write", file("edited.json", set), "-p", sim.ptyPath(), "--no-backup"}).exitCode, 0);
+        std::vector<quint16> expected = before;
+        deviceimage::putText(expected, 50, QStringLiteral("灯亮了"));
+        QCOMPARE(deviceimage::differingRegisters(sim.dumpImage(), expected), QList<int>());
+    }
+
+    void factoryKeepsWhatIsNoPartOfIt()
+    {
+        const std::vector<quint16> before = deviceimage::oddImage();
+        SimProcess &sim = start({}, before);
+        QCOMPARE(cli({"factory", "-p", sim.ptyPath(), "--no-backup"}).exitCode, 0);
+        const std::vector<quint16> after = sim.dumpImage();
+        // The mode and the options as the device held them, bits the window has no box for included.
+        for (int a : {902, 903, 904, 905, 906, 907, 1030, 1050})
+            QCOMPARE(after[a], before[a]);
+        const QMap<QString, QString> fields = deviceimage::fields(after);
+        QCOMPARE(fields.value("text   10"), QStringLiteral("739154*设备1开"));
+        QCOMPARE(fields.value("text  490"), QStringLiteral("739154*ALL ON")); // under the factory password
+        QCOMPARE(fields.value("time Q1"), QStringLiteral("0"));
     }
 
     void oneEncoderForTheWindowAndTheCommandLine()
@@ -140,8 +167,8 @@ private slots:
     void aFailurePartWayIsUndoneByTheBackup()
     {
         const std::vector<quint16> before = deviceimage::customImage();
-        // The backup reads 42 blocks; the device goes silent after 5 writes.
-        SimProcess &sim = start({"--stop-after", "47"}, before);
+        // The device goes silent after the read and 5 writes.
+        SimProcess &sim = start({"--stop-after", QString::number(kReadRequests + 5)}, before);
         const Run r = cli({"write", file("site.json", siteSet()), "-p", sim.ptyPath()});
         QCOMPARE(r.exitCode, 3);
         QVERIFY2(r.err.contains("write 110 (parameters.relays[1].off) failed"), qPrintable(r.err));
@@ -211,7 +238,8 @@ private slots:
         p.setProcessEnvironment(env);
         p.start(QStringLiteral(ALARMCFG_CLI_PATH), {"write", file("site.json", siteSet()), "-p", sim.ptyPath(), "--no-backup"});
         QVERIFY(p.waitForStarted());
-        QTest::qWait(400); // some writes are through by now, not all 22
+        // The device is read first; the interrupt comes once some writes are through, not all 22.
+        QTRY_VERIFY_WITH_TIMEOUT((sim.dumpImage(), sim.requestCount() > kReadRequests + 2), 20000);
         ::kill(static_cast<pid_t>(p.processId()), SIGINT);
         QVERIFY(p.waitForFinished(10000));
         QCOMPARE(p.exitCode(), 3);
@@ -222,7 +250,7 @@ private slots:
         QVERIFY2(confirmed > 0 && confirmed < 22, qPrintable(err));
         // The device answered every request it got: no frame was cut.
         sim.dumpImage();
-        QCOMPARE(sim.requestCount(), long(confirmed));
+        QCOMPARE(sim.requestCount(), kReadRequests + confirmed);
     }
 
     void badUsageAndBadFilesSendNothing_data()

@@ -1,7 +1,7 @@
 // What the tool reads it writes back unchanged: connect, then "设置" with no
-// edit, leaves every field the device holds as it was, on a clean line and on
-// one that garbles or repeats a reply. A connect that cannot read everything
-// never lets a write through.
+// edit, leaves every register the device holds as it was, on a clean line and
+// on one that garbles or repeats a reply; an edit changes only what it must.
+// A connect that cannot read everything never lets a write through.
 #include "DeviceImage.h"
 #include "FormMain.h"
 #include "Messages.h"
@@ -29,20 +29,36 @@ private slots:
     {
         QFETCH(QStringList, line);
         QTemporaryDir dir;
-        const std::vector<quint16> before = customImage();
-        QVERIFY(deviceimage::save(dir.filePath("custom.json"), before));
-        SimWindow r(QStringList({"--baud", "9600", "--image", dir.filePath("custom.json")}) + line);
+        const std::vector<quint16> before = deviceimage::oddImage();
+        QVERIFY(deviceimage::save(dir.filePath("odd.json"), before));
+        SimWindow r(QStringList({"--baud", "9600", "--image", dir.filePath("odd.json")}) + line);
         QVERIFY(r.start());
         QVERIFY(r.connect());
         r.form->cmdRelayWrite->click();
         QCOMPARE(r.messages, QStringList({msg::writeSucceeded()}));
+        // Register for register, what the window cannot show included.
+        QCOMPARE(deviceimage::differingRegisters(r.sim.dumpImage(), before), QList<int>());
+    }
 
+    void aNewPasswordChangesTheSixCommandsOnly()
+    {
+        QTemporaryDir dir;
+        QVERIFY(deviceimage::save(dir.filePath("odd.json"), deviceimage::oddImage()));
+        SimWindow r({"--image", dir.filePath("odd.json")});
+        QVERIFY(r.start());
+        QVERIFY(r.connect());
+        r.form->txtMiMa->setText(QStringLiteral("5678"));
+        r.form->cmdRelayWrite->click();
+        QCOMPARE(r.messages, QStringList({msg::writeSucceeded()}));
         const std::vector<quint16> after = r.sim.dumpImage();
-        QCOMPARE(after.size(), before.size());
-        const QMap<QString, QString> want = deviceimage::fields(before), got = deviceimage::fields(after);
-        for (auto it = want.begin(); it != want.end(); ++it)
-            QCOMPARE(got.value(it.key()), it.value());
-        QCOMPARE(deviceimage::untouchedRegisters(after), deviceimage::untouchedRegisters(before));
+        QCOMPARE(deviceimage::differingRegisters(after, deviceimage::oddImageWithPassword(QStringLiteral("5678"))),
+                 QList<int>());
+        // Each of the six command slots changed, and no register outside them.
+        QList<int> changedSlots;
+        for (int a : deviceimage::differingRegisters(after, deviceimage::oddImage()))
+            if (!changedSlots.contains(a - (a - 10) % 20))
+                changedSlots << a - (a - 10) % 20;
+        QCOMPARE(changedSlots, QList<int>({10, 30, 90, 110, 490, 510}));
     }
 
     void aConfigurationFileCarriesItToTheNextDevice()

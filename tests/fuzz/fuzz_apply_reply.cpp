@@ -167,14 +167,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     for (int k = 0; k < regmap::kAlarmTexts; ++k)
         if (start == regmap::alarmTextSlot(k))
             FUZZ_CHECK(f.strAlarmText[k] == text);
-    // A text that fills its block is kept as read, for an unchanged write.
-    if (regmap::isTextField(start)) {
-        const auto cut = f.cutTexts.find(start);
-        const bool fills = usable < regmap::kSlotRegisters && regtext::textFillsBlock(values, usable);
-        FUZZ_CHECK((cut != f.cutTexts.end()) == fills);
-        if (fills)
-            FUZZ_CHECK(cut->second.text == text && cut->second.registers == values.mid(0, usable));
-    }
+    // Each block a write stores into is kept as read, for an unchanged write.
+    if (regmap::startsWriteBlock(start))
+        FUZZ_CHECK(f.deviceBlocks.at(start) == values.mid(0, std::max(usable, 0)));
     if (start == regmap::phoneSlot(0))
         FUZZ_CHECK(f.lstPhone->count() == (fields::phoneEntryFromSlot(text) ? 1 : 0));
     if (start == regmap::kStatusBlock.start) {

@@ -37,6 +37,7 @@ std::vector<quint16> customImage()
     putText(image, 710, QStringLiteral("+8613800000000"));
     putText(image, 730, QStringLiteral("8613912345678"));
     putText(image, 750, QStringLiteral("110"));
+    putText(image, 770, QStringLiteral("8613912345678"));
     putText(image, 770, QStringLiteral("a"));
     putText(image, 790, QStringLiteral("a"));
     putText(image, 810, QStringLiteral("前门被打开，请立即检查现场安全")); // 30 bytes: read only in part
@@ -48,6 +49,62 @@ std::vector<quint16> customImage()
     image[1030] = 3;
     image[1050] = 2; // alarm on opening
     return image;
+}
+
+namespace {
+
+// Bytes into a slot as they are, with nothing added.
+void putBytes(std::vector<quint16> &image, int slot, const QByteArray &bytes)
+{
+    const QVector<quint16> regs = regtext::bytesToRegisters(bytes);
+    std::copy(regs.begin(), regs.end(), image.begin() + slot);
+}
+
+QByteArray gbk(const QString &text) { return regtext::encodeGbk(text).bytes; }
+
+// The six commands of oddImage() as the window shows them, by slot.
+const std::pair<int, const char *> kOddCommands[] = {{10, "开灯"},  {30, "关灯"},     {90, "OPEN2"},
+                                                     {110, "pump off"}, {490, "ALL ON"}, {510, "全部关闭"}};
+
+} // namespace
+
+std::vector<quint16> oddImage()
+{
+    std::vector<quint16> image = customImage();
+    putText(image, 30, QStringLiteral("1111*关灯"));
+    putText(image, 90, QStringLiteral("OPEN2")); // the last switch-on command read: no password
+    putText(image, 510, QStringLiteral("88*全部关闭"));
+    // Bytes after the end: in the block the window reads, in the low byte of
+    // the register that holds the end, and beyond the first 10 registers.
+    putBytes(image, 50, gbk(QStringLiteral("灯已打开")) + QByteArray("\0XYZ", 4));
+    putBytes(image, 70, QByteArray("light of\0J", 10));
+    putBytes(image, 830, QByteArray("Door 2 closed", 14) + QByteArray(8, '\0') + "left over");
+    putText(image, 730, QStringLiteral("a")); // an empty slot before three numbers
+    putText(image, 750, QStringLiteral("110"));
+    putText(image, 770, QStringLiteral("8613912345678"));
+    putBytes(image, 790, QByteArray("a\0old number 139", 17));
+    const quint16 unused[] = {7, 1, 0x8000, 3, 0xFFFF, 42};
+    std::copy(std::begin(unused), std::end(unused), image.begin() + 902);
+    image[1030] = 0x0103;
+    image[1050] = 6;
+    return image;
+}
+
+std::vector<quint16> oddImageWithPassword(const QString &password)
+{
+    std::vector<quint16> image = oddImage();
+    for (const auto &[slot, command] : kOddCommands)
+        putText(image, slot, fields::composeCommand(password, QString::fromUtf8(command)));
+    return image;
+}
+
+QList<int> differingRegisters(const std::vector<quint16> &a, const std::vector<quint16> &b)
+{
+    QList<int> out;
+    for (size_t i = 0; i < std::max(a.size(), b.size()); ++i)
+        if (i >= a.size() || i >= b.size() || a[i] != b[i])
+            out << static_cast<int>(i);
+    return out;
 }
 
 bool save(const QString &path, const std::vector<quint16> &image)

@@ -2,6 +2,7 @@
 // Register images of the controller for tests: built with the tool's own
 // encoders, saved for alarmcfg-sim --image, and read back field by field.
 
+#include <QList>
 #include <QMap>
 #include <QString>
 
@@ -18,6 +19,19 @@ void putText(std::vector<quint16> &image, int slot, const QString &text);
 // bytes, a "+" number, its own all-on and all-off commands, options, mode
 // and action times.
 std::vector<quint16> customImage();
+
+// A controller holding what the tool reads but does not keep: relay 2's
+// on-command without a password, two other password prefixes than the
+// "4321" of the other commands, mode 6, option bits 0x0103, registers
+// 902-907 in use, an empty second phone slot, bytes after the ends of texts,
+// and customImage's alarm text of 30 bytes.
+std::vector<quint16> oddImage();
+// oddImage() once "设置" has stored its six commands again behind a new
+// password, as the window shows them, every other register as it was.
+std::vector<quint16> oddImageWithPassword(const QString &password);
+
+// The addresses whose registers differ between two images.
+QList<int> differingRegisters(const std::vector<quint16> &a, const std::vector<quint16> &b);
 
 // Writes the image as alarmcfg-sim --image reads it; false on failure.
 bool save(const QString &path, const std::vector<quint16> &image);

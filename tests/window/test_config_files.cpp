@@ -3,6 +3,7 @@
 #include "WindowFixture.h"
 
 #include "ConfigFile.h"
+#include "DeviceImage.h"
 #include "Messages.h"
 #include "ProblemMessages.h"
 #include "RegisterText.h"
@@ -161,7 +162,7 @@ private slots:
         QTest::newRow("a command too long") << json(withValue(ok, "parameters.relays[1].on", QString(13, u'x')))
                                             << field("parameters.relays[1].on", msg::commandTooLong());
         QTest::newRow("a star in the password") << json(withValue(ok, "parameters.password", "1*2"))
-                                                << field("parameters.password", msg::holdsPasswordSeparator(msg::passwordField()));
+                                                << field("parameters.password", msg::holdsPasswordSeparator(QStringLiteral("指令密码")));
         QTest::newRow("a character GBK lacks") << json(withValue(ok, "parameters.alarmTexts.channel1Opening", "门😀"))
                                                << field("parameters.alarmTexts.channel1Opening", msg::unsendableCharacter());
         QTest::newRow("a phone that is no number") << json(withValue(ok, "parameters.phones", QJsonArray{"138-1"}))
@@ -226,8 +227,27 @@ private slots:
         w.chosenFile = dir.filePath("partial.json");
         w.form->cmdExport->click();
         QCOMPARE(w.messages.size(), 1);
-        QVERIFY2(w.messages[0].contains(msg::exportedAsShown(msg::alarmTextField(0))), qPrintable(w.messages[0]));
+        QVERIFY2(w.messages[0].contains(msg::exportedAsShown(QStringLiteral("通道1闭合报警短信"))), qPrintable(w.messages[0]));
         QCOMPARE(config::readFile(w.chosenFile).configuration->set.alarmTexts[0], QStringLiteral("前门被打开，请立即检"));
+    }
+
+    // An import keeps the reading: what the file holds as the read gave it
+    // goes back as read, as if it had never been edited.
+    void importingWhatWasReadChangesNoRegister()
+    {
+        WindowFixture w;
+        w.link.image = deviceimage::oddImage();
+        w.connectQuietly();
+        w.chosenFile = dir.filePath("odd.json");
+        w.form->cmdExport->click();
+        w.form->txtMiMa->setText(QStringLiteral("9999"));
+        w.form->txtAnswer[0]->setText(QStringLiteral("edited"));
+        w.form->OptMode[0]->setChecked(true);
+        w.form->cmdImport->click();
+        w.form->WriteAllParameters();
+        QCOMPARE(w.messages.size(), 3);
+        QCOMPARE(w.messages.mid(1), QStringList({msg::configImported(), msg::writeSucceeded()}));
+        QCOMPARE(deviceimage::differingRegisters(w.link.image, deviceimage::oddImage()), QList<int>());
     }
 
     void aSaveThatFailsKeepsTheEarlierFile_data()

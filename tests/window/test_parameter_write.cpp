@@ -2,6 +2,7 @@
 // any of them, the progress bar and the outcome messages.
 #include "WindowFixture.h"
 
+#include "DeviceImage.h"
 #include "FactoryDefaults.h"
 #include "Messages.h"
 #include "RegisterText.h"
@@ -158,10 +159,10 @@ private slots:
         QTest::newRow("time -32769") << "txtTime_1" << "-32769" << msg::actionTimeOutOfRange();
         // Reading splits every command at "*" and takes a phone text for a
         // number only by its digits: these would not come back as written.
-        QTest::newRow("star in password") << "txtMiMa" << "12*4" << msg::holdsPasswordSeparator(msg::passwordField());
-        QTest::newRow("star in on-command 2") << "txtOpen_1" << "泵*开" << msg::holdsPasswordSeparator(msg::onCommandField(2));
-        QTest::newRow("star in off-command 1") << "txtClose_0" << "*" << msg::holdsPasswordSeparator(msg::offCommandField(1));
-        QTest::newRow("star in all-off") << "txtAllCmd_1" << "all*off" << msg::holdsPasswordSeparator(msg::allOffField());
+        QTest::newRow("star in password") << "txtMiMa" << "12*4" << msg::holdsPasswordSeparator(QStringLiteral("指令密码"));
+        QTest::newRow("star in on-command 2") << "txtOpen_1" << "泵*开" << msg::holdsPasswordSeparator(QStringLiteral("继电器2开启命令"));
+        QTest::newRow("star in off-command 1") << "txtClose_0" << "*" << msg::holdsPasswordSeparator(QStringLiteral("继电器1关闭命令"));
+        QTest::newRow("star in all-off") << "txtAllCmd_1" << "all*off" << msg::holdsPasswordSeparator(QStringLiteral("全关命令"));
         QTest::newRow("phone with a blank") << "phone" << "138 0013" << msg::phoneNotANumber(2, "138 0013");
         QTest::newRow("phone plus alone") << "phone" << "+" << msg::phoneNotANumber(2, "+");
         QTest::newRow("phone plus inside") << "phone" << "86+10" << msg::phoneNotANumber(2, "86+10");
@@ -240,6 +241,31 @@ private slots:
                                  : slot == 90 || slot == 510 ? f->txtMiMa->text() + QStringLiteral("*短")
                                                             : QStringLiteral("短");
         QCOMPARE(w->link.textAt(slot, 20), expected);
+    }
+
+    // What the operator did not edit goes back register for register, also
+    // what the window cannot show; an edit changes only the registers it must.
+    void anOddDeviceKeepsWhatWasNotEdited()
+    {
+        w->link.image = deviceimage::oddImage();
+        f->ToggleConnection();
+        f->ToggleConnection(); // read afresh
+        QCOMPARE(f->txtMiMa->text(), QString()); // relay 2's on-command has none
+        w->messages.clear();
+        f->WriteAllParameters();
+        QCOMPARE(w->messages, QStringList({msg::writeSucceeded()}));
+        QCOMPARE(deviceimage::differingRegisters(w->link.image, deviceimage::oddImage()), QList<int>());
+
+        f->txtMiMa->setText(QStringLiteral("5678"));
+        f->WriteAllParameters();
+        QCOMPARE(w->messages.last(), msg::writeSucceeded());
+        QCOMPARE(deviceimage::differingRegisters(w->link.image, deviceimage::oddImageWithPassword(QStringLiteral("5678"))),
+                 QList<int>());
+        // The password back as read: every command goes back with its own prefix
+        // again (up to its end; what the longer ones left beyond it stays).
+        f->txtMiMa->setText(QString());
+        f->WriteAllParameters();
+        QCOMPARE(deviceimage::fields(w->link.image), deviceimage::fields(deviceimage::oddImage()));
     }
 
     void checksComeInTheirOrder()
