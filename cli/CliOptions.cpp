@@ -18,7 +18,8 @@ const char *const kCommands =
     "  diff FILE               compare the device with FILE, field by field\n"
     "  relay Q0|Q1 on|off      switch one relay, leaving the other as it is\n"
     "  factory                 write the factory configuration; options, alarm mode and\n"
-    "                          the all-on/all-off commands keep the device's values\n";
+    "                          the all-on/all-off commands keep the device's values\n"
+    "  restore BACKUP          put a backup back, register for register, and read it back\n";
 
 const char *const kExamples =
     "Examples:\n"
@@ -30,6 +31,7 @@ const char *const kExamples =
     "  alarmcfg-cli diff site.json -p COM1\n"
     "  alarmcfg-cli relay Q0 on -p COM1\n"
     "  alarmcfg-cli factory -p COM1\n"
+    "  alarmcfg-cli restore ~/.local/share/alarmcfg/backups/20261208-101502-347-COM1.json -p COM1\n"
     "\n"
     "Exit status: 0 done; 1 diff found differences or --verify a mismatch;\n"
     "2 bad usage or a refused file; 3 a port or a device failed.\n";
@@ -79,12 +81,13 @@ ParsedLine parseCommandLine(const QStringList &arguments)
                                     QStringLiteral("FILE"));
     const QCommandLineOption verify(QStringLiteral("verify"),
                                     QStringLiteral("write: read back every register written and compare."));
-    const QCommandLineOption dryRun(QStringLiteral("dry-run"), QStringLiteral("write: print the 22 writes, send nothing."));
+    const QCommandLineOption dryRun(QStringLiteral("dry-run"),
+                                    QStringLiteral("write, restore: print the writes, open no port, send nothing."));
     const QCommandLineOption noBackup(QStringLiteral("no-backup"),
                                       QStringLiteral("write, factory: no backup of the device's configuration first."));
     parser.addOptions({help, version, port, baud, timeout, retries, trace, json, quiet, watch, output, verify, dryRun,
                        noBackup});
-    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("ports, status, read, write, diff, relay or factory."),
+    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("ports, status, read, write, diff, relay, factory or restore."),
                                  QStringLiteral("COMMAND [ARGUMENTS]"));
 
     ParsedLine result;
@@ -147,6 +150,11 @@ ParsedLine parseCommandLine(const QStringList &arguments)
         }
         o.relay = relay == QLatin1String("Q0") ? 0 : 1;
         o.relayOn = state == QLatin1String("on");
+    } else if (name == QLatin1String("restore")) {
+        o.command = Command::Restore;
+        if (!expect(1, QStringLiteral("restore BACKUP -p PORT")))
+            return result;
+        o.file = rest[0];
     } else if (name == QLatin1String("factory")) {
         o.command = Command::Factory;
         if (!expect(0, QStringLiteral("factory -p PORT")))
@@ -186,7 +194,7 @@ ParsedLine parseCommandLine(const QStringList &arguments)
     const Only only[] = {{watch, o.command == Command::Status},
                          {output, o.command == Command::Read},
                          {verify, o.command == Command::Write},
-                         {dryRun, o.command == Command::Write},
+                         {dryRun, o.command == Command::Write || o.command == Command::Restore},
                          {noBackup, o.command == Command::Write || o.command == Command::Factory},
                          {json, o.command == Command::Ports || o.command == Command::Status || o.command == Command::Diff},
                          {port, o.command != Command::Ports}};
@@ -196,8 +204,13 @@ ParsedLine parseCommandLine(const QStringList &arguments)
             return result;
         }
     }
-    if (o.command != Command::Ports && o.ports.isEmpty() && !(o.command == Command::Write && o.dryRun)) {
+    const bool dryRunOnly = (o.command == Command::Write || o.command == Command::Restore) && o.dryRun;
+    if (o.command != Command::Ports && o.ports.isEmpty() && !dryRunOnly) {
         result.error = QStringLiteral("%1 needs a port: -p COM1, or -p /dev/ttyUSB0").arg(name);
+        return result;
+    }
+    if (o.command == Command::Restore && o.ports.size() > 1) {
+        result.error = QStringLiteral("a backup is one controller's: restore takes one port");
         return result;
     }
     if (o.command == Command::Read && o.ports.size() > 1 && o.output.isEmpty()) {

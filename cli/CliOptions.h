@@ -10,7 +10,7 @@
 
 namespace cli {
 
-enum class Command { Ports, Status, Read, Write, Diff, Relay, Factory };
+enum class Command { Ports, Status, Read, Write, Diff, Relay, Factory, Restore };
 
 struct Options {
     Command command = Command::Ports;
@@ -23,7 +23,7 @@ struct Options {
     bool quiet = false;
     bool watch = false;     // status
     QString output;         // read: -o FILE
-    QString file;           // write, diff
+    QString file;           // write, diff: the configuration; restore: the backup
     bool verify = false;    // write
     bool dryRun = false;    // write
     bool noBackup = false;  // write, factory

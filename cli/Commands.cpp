@@ -1,5 +1,6 @@
 #include "Commands.h"
 
+#include "BackupFile.h"
 #include "CliText.h"
 #include "ConfigFile.h"
 #include "FieldCodecs.h"
@@ -32,11 +33,19 @@ constexpr int kWatchIntervalMs = 1000;
 constexpr int kInterruptLookMs = 50;
 
 // A port's name fit for a file name: "/dev/ttyUSB0" becomes "dev-ttyUSB0".
-QString fileNamePart(const QString &port)
+// Where that would give two of the ports one name ("/dev/site.a" and
+// "/dev/site_a"), each gets a name that keeps every character apart.
+QString fileNamePart(const QString &port, const QStringList &ports)
 {
-    QString part = port;
-    part.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9]+")), QStringLiteral("-"));
-    return part.remove(QRegularExpression(QStringLiteral("^-+|-+$")));
+    auto readable = [](QString name) {
+        name.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9]+")), QStringLiteral("-"));
+        return name.remove(QRegularExpression(QStringLiteral("^-+|-+$")));
+    };
+    const QString part = readable(port);
+    const bool shared = std::any_of(ports.begin(), ports.end(), [&](const QString &other) {
+        return other.trimmed().compare(port, Qt::CaseInsensitive) != 0 && readable(other.trimmed()) == part;
+    });
+    return shared ? backup::portFilePart(port) : part;
 }
 
 LinkSettings linkSettings(const Options &o, const QString &port)
@@ -58,12 +67,26 @@ struct Job {
     Report &report;
     PortTarget target;
     const config::Configuration *file; // write and diff: the file, checked already
+    const backup::Backup *backup;      // restore: the backup, checked already
 };
+
+// A backup's blocks as writes, in address order: every register exactly as it
+// was read, with no check, since it is what the device held.
+std::vector<params::PlannedWrite> restoreWrites(const backup::Backup &b)
+{
+    std::vector<params::PlannedWrite> writes;
+    for (const auto &[start, values] : b.blocks) {
+        const int single = values.size() == 1;
+        writes.push_back({start, values, single == 1, {}, QStringLiteral("registers %1..%2").arg(start).arg(start + values.size() - 1),
+                          QString(), true, false});
+    }
+    return writes;
+}
 
 class PortCommands {
 public:
     explicit PortCommands(const Job &job)
-        : m_o(job.options), m_report(job.report), m_port(job.target.name), m_file(job.file),
+        : m_o(job.options), m_report(job.report), m_port(job.target.name), m_file(job.file), m_backup(job.backup),
           m_session(job.target, linkSettings(job.options, job.target.name))
     {
     }
@@ -82,6 +105,7 @@ public:
         case Command::Diff: return diff();
         case Command::Relay: return relay();
         case Command::Factory: return factory();
+        case Command::Restore: return restore();
         case Command::Ports: break;
         }
         return kExitDone;
@@ -162,7 +186,7 @@ private:
         if (m_o.ports.size() > 1) {
             const QFileInfo info(path);
             const QString suffix = info.suffix().isEmpty() ? QString() : u'.' + info.suffix();
-            path = info.dir().filePath(info.completeBaseName() + u'-' + fileNamePart(m_port) + suffix);
+            path = info.dir().filePath(info.completeBaseName() + u'-' + fileNamePart(m_port, m_o.ports) + suffix);
         }
         QString error;
         if (!config::writeFile(path, text, &error))
@@ -171,19 +195,25 @@ private:
         return kExitDone;
     }
 
-    // The device's configuration as read before the write, kept where a failed write can be undone from.
-    std::optional<QString> backUp(const config::Configuration &c)
+    // The device's registers as read before the write, kept where a failed
+    // write can be undone from, under a name no other backup has.
+    std::optional<QString> backUp(const DeviceConfiguration &device)
     {
-        const QDir dir(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + QStringLiteral("/backups"));
-        const QDateTime now = QDateTime::currentDateTime();
-        const QString path = dir.filePath(QStringLiteral("%1-%2.json")
-                                              .arg(now.toString(QStringLiteral("yyyyMMdd-HHmmss")), fileNamePart(m_port)));
+        backup::Backup b;
+        b.port = m_port;
+        b.firmware = device.configuration.firmware;
+        b.saved = QDateTime::currentDateTime();
+        for (const regmap::Block &block : backup::backupBlocks())
+            b.blocks[block.start] = device.reading.blocks.at(block.start);
+        b.set = device.configuration.set;
+        const QString dir = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + QStringLiteral("/backups");
         QString error;
-        if (!QDir().mkpath(dir.path()) || !config::writeFile(path, config::serialize(c.set, c.firmware, now), &error)) {
-            failed(QStringLiteral("no backup, nothing written: cannot save %1: %2").arg(path, error));
+        const std::optional<QString> path = backup::saveNew(dir, b, &error);
+        if (!path) {
+            failed(QStringLiteral("no backup, nothing written: %1").arg(error));
             return std::nullopt;
         }
-        m_report.info(m_port, QStringLiteral("backup saved to %1").arg(path));
+        m_report.info(m_port, QStringLiteral("backup saved to %1").arg(*path));
         return path;
     }
 
@@ -198,13 +228,16 @@ private:
         return device;
     }
 
+    // The command that puts the backup back, with the line settings of this run.
     QString restoreCommand(const QString &backup) const
     {
-        QStringList words = {QStringLiteral("alarmcfg-cli"), QStringLiteral("write"), QStringLiteral("--no-backup"),
-                             QStringLiteral("-p"), m_port};
+        QStringList words = {QStringLiteral("alarmcfg-cli"), QStringLiteral("restore"), backup, QStringLiteral("-p"), m_port};
         if (m_o.baud != LinkSettings::kDefaultBaud)
             words << QStringLiteral("-b") << QString::number(m_o.baud);
-        words << backup;
+        if (m_o.timeoutMs != LinkSettings::kDefaultResponseTimeoutMs)
+            words << QStringLiteral("--timeout") << QString::number(m_o.timeoutMs);
+        if (m_o.retries != 0)
+            words << QStringLiteral("--retries") << QString::number(m_o.retries);
         std::transform(words.begin(), words.end(), words.begin(), shellQuoted);
         return words.join(u' ');
     }
@@ -212,7 +245,7 @@ private:
     int write(const params::ParameterSet &set, const DeviceConfiguration &device)
     {
         std::optional<QString> backup;
-        if (!m_o.noBackup && !(backup = backUp(device.configuration)))
+        if (!m_o.noBackup && !(backup = backUp(device)))
             return kExitDevice;
         const std::vector<params::PlannedWrite> writes = params::planWrites(set, &device.reading);
         const int total = static_cast<int>(writes.size());
@@ -319,10 +352,63 @@ private:
         return write(set, *device);
     }
 
+    int restore()
+    {
+        if (!m_backup->port.isEmpty() && m_backup->port != m_port)
+            m_report.info(m_port, QStringLiteral("the backup was taken on %1").arg(m_backup->port));
+        const std::vector<params::PlannedWrite> all = restoreWrites(*m_backup);
+        // Only the blocks that differ are written: a block the failed write
+        // never reached stays untouched, even where the device refuses writes.
+        const std::optional<std::vector<Mismatch>> before = m_session.verify(all, progress(QStringLiteral("read")));
+        m_report.progressDone(m_port);
+        if (!before)
+            return failed(QStringLiteral("nothing written: reading the device failed: %1").arg(m_session.lastError()));
+        std::vector<params::PlannedWrite> writes;
+        for (const params::PlannedWrite &w : all)
+            if (std::any_of(before->begin(), before->end(), [&](const Mismatch &m) {
+                    return m.address >= w.start && m.address < w.start + w.registers.size();
+                }))
+                writes.push_back(w);
+        const int total = static_cast<int>(writes.size());
+        for (int i = 0; i < total; ++i) {
+            if (interrupted())
+                return failed(QStringLiteral("interrupted: the device confirmed %1 of %2 writes of the backup; "
+                                             "run the same restore again to finish").arg(i).arg(total));
+            if (!m_session.write(writes[i]))
+                return failed(QStringLiteral("write %1 (%2) failed: %3; the device confirmed %4 of %5 writes of the "
+                                             "backup; run the same restore again to finish")
+                                  .arg(writes[i].start)
+                                  .arg(writes[i].field, m_session.lastError())
+                                  .arg(i)
+                                  .arg(total));
+            m_report.progress(m_port, QStringLiteral("restore"), i + 1, total);
+        }
+        m_report.progressDone(m_port);
+        const std::optional<std::vector<Mismatch>> mismatches = m_session.verify(all, progress(QStringLiteral("verify")));
+        m_report.progressDone(m_port);
+        if (!mismatches)
+            return failed(QStringLiteral("the backup was written, but reading it back failed: %1").arg(m_session.lastError()));
+        for (const Mismatch &m : *mismatches)
+            m_report.error(m_port, QStringLiteral("restore: register %1 holds 0x%2, the backup 0x%3")
+                                       .arg(m.address)
+                                       .arg(registerHex(m.read), registerHex(m.written)));
+        if (!mismatches->empty())
+            return kExitDifferent;
+        int registers = 0;
+        for (const params::PlannedWrite &w : all)
+            registers += static_cast<int>(w.registers.size());
+        m_report.info(m_port, QStringLiteral("backup restored: %1 of %2 blocks written, all %3 registers read back the same")
+                                  .arg(total)
+                                  .arg(all.size())
+                                  .arg(registers));
+        return kExitDone;
+    }
+
     const Options &m_o;
     Report &m_report;
     QString m_port;
     const config::Configuration *m_file;
+    const backup::Backup *m_backup;
     PortSession m_session;
 };
 
@@ -362,9 +448,9 @@ int listPorts(const Options &o, Report &report)
     return kExitDone;
 }
 
-void printPlan(const params::ParameterSet &set, Report &report)
+void printPlan(const std::vector<params::PlannedWrite> &writes, Report &report)
 {
-    for (const params::PlannedWrite &w : params::planWrites(set)) {
+    for (const params::PlannedWrite &w : writes) {
         QStringList hex;
         for (quint16 v : w.registers)
             hex << registerHex(v);
@@ -374,6 +460,20 @@ void printPlan(const params::ParameterSet &set, Report &report)
                         .arg(hex.join(u' '))
                         .arg(w.text.isNull() ? QString() : QStringLiteral("  \"%1\"").arg(w.text), w.field));
     }
+}
+
+// The backup at path, every problem reported when it is refused.
+std::optional<backup::Backup> readBackup(const QString &path, Report &report)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        report.error(path, QStringLiteral("cannot be read: %1").arg(file.errorString()));
+        return std::nullopt;
+    }
+    const backup::ParseResult parsed = backup::parse(file.read(config::kMaxFileBytes + 1));
+    for (const QString &problem : parsed.problems)
+        report.error(path, problem);
+    return parsed.backup;
 }
 
 // COMn as the window resolves it, or a device path as given.
@@ -410,7 +510,18 @@ int run(const Options &o)
         }
         file = parsed.configuration;
         if (o.dryRun) {
-            printPlan(file->set, report);
+            printPlan(params::planWrites(file->set), report);
+            return kExitDone;
+        }
+    }
+    std::optional<backup::Backup> saved;
+    if (o.command == Command::Restore) {
+        const std::optional<backup::Backup> parsed = readBackup(o.file, report);
+        if (!parsed)
+            return kExitUsage;
+        saved = parsed;
+        if (o.dryRun) {
+            printPlan(restoreWrites(*saved), report);
             return kExitDone;
         }
     }
@@ -424,7 +535,7 @@ int run(const Options &o)
         if (!target)
             continue;
         threads.emplace_back([&, i, target = *target] {
-            PortCommands commands(Job{o, report, target, file ? &*file : nullptr});
+            PortCommands commands(Job{o, report, target, file ? &*file : nullptr, saved ? &*saved : nullptr});
             results[i] = commands.run();
         });
     }

@@ -120,6 +120,13 @@ QStringList programsUsing(const QString &device)
     return programs;
 }
 
+// Unix98 pseudo-terminal slaves have majors 136..143.
+bool isPseudoTerminal(int fd)
+{
+    struct stat st {};
+    return ::fstat(fd, &st) == 0 && S_ISCHR(st.st_mode) && major(st.st_rdev) >= 136 && major(st.st_rdev) <= 143;
+}
+
 class PosixSerialLine : public SerialLine {
 public:
     ~PosixSerialLine() override { close(); }
@@ -193,7 +200,12 @@ public:
         }
         // From here on the kernel refuses other opens of the line (root's
         // excepted, which the lock and the TIOCGEXCL check turn away instead).
-        ::ioctl(fd, TIOCEXCL);
+        // Not on a pseudo-terminal: the program at its other end keeps it
+        // open, so a mark would outlive this program if it were killed, and
+        // lock everyone out of that line; the lock alone keeps other copies
+        // of this tool away there.
+        if (!isPseudoTerminal(fd))
+            ::ioctl(fd, TIOCEXCL);
         ::tcflush(fd, TCIOFLUSH);
         m_fd = fd;
         m_device = device;
@@ -206,7 +218,8 @@ public:
             return;
         // The mark belongs to the line, not to this descriptor: left set, it
         // would outlive us while any other program has the line open.
-        ::ioctl(m_fd, TIOCNXCL);
+        if (!isPseudoTerminal(m_fd))
+            ::ioctl(m_fd, TIOCNXCL);
         ::close(m_fd); // and with it the lock
         m_fd = -1;
         m_device.clear();

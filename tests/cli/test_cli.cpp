@@ -1,6 +1,8 @@
 // alarmcfg-cli as an installer runs it, against simulators on pseudo-terminals:
 // what it writes, what it refuses, how it fails and how it is undone.
+#include "BackupFile.h"
 #include "ConfigFile.h"
+#include "ImageFile.h"
 #include "DeviceImage.h"
 #include "FactoryDefaults.h"
 #include "FormMain.h"
@@ -47,6 +49,12 @@ params::ParameterSet siteSet()
 constexpr long kReadRequests = 42;
 
 } // namespace
+
+std::vector<quint16> loadImage(const QString &path)
+{
+    QString error;
+    return imagefile::load(path, &error).value_or(std::vector<quint16>());
+}
 
 class CliTest : public QObject {
     Q_OBJECT
@@ -164,29 +172,125 @@ private slots:
         QCOMPARE(r.err.count("verify: parameters."), 1); // the writes it stored read back the same
     }
 
-    void aFailurePartWayIsUndoneByTheBackup()
+    // Whatever stops a write part-way, the backup it saved first puts the
+    // device back register for register, even values the write's checks
+    // would refuse: a 25-byte reply, a phone slot holding letters, a password
+    // longer than six characters.
+    void aWriteStoppedPartWayIsPutBackByItsBackup_data()
     {
-        const std::vector<quint16> before = deviceimage::customImage();
-        // The device goes silent after the read and 5 writes.
-        SimProcess &sim = start({"--stop-after", QString::number(kReadRequests + 5)}, before);
-        const Run r = cli({"write", file("site.json", siteSet()), "-p", sim.ptyPath()});
-        QCOMPARE(r.exitCode, 3);
-        QVERIFY2(r.err.contains("write 110 (parameters.relays[1].off) failed"), qPrintable(r.err));
-        QVERIFY2(r.err.contains("the device confirmed 5 of 22 writes"), qPrintable(r.err));
-        const QRegularExpressionMatch undo =
-            QRegularExpression("put it back with: alarmcfg-cli write --no-backup -p (\\S+) (\\S+)$",
-                               QRegularExpression::MultilineOption)
-                .match(r.err);
-        QVERIFY2(undo.hasMatch(), qPrintable(r.err));
-        QCOMPARE(undo.captured(1), sim.ptyPath());
-        QVERIFY(undo.captured(2).startsWith(home.filePath("data/alarmcfg/backups/")));
+        QTest::addColumn<QString>("how");
+        QTest::newRow("kill -9") << "kill";
+        QTest::newRow("Ctrl-C") << "interrupt";
+        QTest::newRow("a device exception") << "exception";
+        QTest::newRow("the device vanishes") << "vanish";
+    }
 
-        // The same device, answering again, with the half-written configuration.
-        const std::vector<quint16> halfWritten = sim.dumpImage();
-        QVERIFY(halfWritten != before);
-        SimProcess &again = start({}, halfWritten);
-        QCOMPARE(cli({"write", "--no-backup", "-p", again.ptyPath(), undo.captured(2)}).exitCode, 0);
-        QCOMPARE(again.dumpImage(), before);
+    void aWriteStoppedPartWayIsPutBackByItsBackup()
+    {
+        QFETCH(QString, how);
+        std::vector<quint16> before = deviceimage::oddImage();
+        deviceimage::putText(before, 50, QStringLiteral("relay one is now on!!!!!")); // 25 bytes
+        deviceimage::putText(before, 750, QStringLiteral("10086abc"));
+        deviceimage::putText(before, 10, QStringLiteral("12345678*开灯"));
+        const QStringList slow{"--delay", "60"};
+        SimProcess &sim = start(how == "exception" ? slow + QStringList{"--exception-on", "810"} : slow, before);
+
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_DATA_HOME", home.filePath("data"));
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(ALARMCFG_CLI_PATH), {"write", file("site.json", siteSet()), "-p", sim.ptyPath(), "--timeout", "700"});
+        QVERIFY(p.waitForStarted());
+        // Some writes through, not all 22.
+        QTRY_VERIFY_WITH_TIMEOUT((sim.dumpImage(), sim.requestCount() > kReadRequests + 3), 30000);
+        if (how == "kill")
+            ::kill(static_cast<pid_t>(p.processId()), SIGKILL);
+        else if (how == "interrupt")
+            ::kill(static_cast<pid_t>(p.processId()), SIGINT);
+        else if (how == "vanish")
+            sim.kill();
+        QVERIFY(p.waitForFinished(20000));
+        const QString err = QString::fromUtf8(p.readAllStandardError());
+        const QRegularExpressionMatch saved = QRegularExpression("backup saved to (\\S+)$", QRegularExpression::MultilineOption).match(err);
+        QVERIFY2(saved.hasMatch(), qPrintable(err));
+        if (how != "kill") {
+            QCOMPARE(p.exitCode(), 3);
+            QVERIFY2(err.contains(QStringLiteral("put it back with: alarmcfg-cli restore %1 -p %2 --timeout 700")
+                                      .arg(saved.captured(1), sim.ptyPath())),
+                     qPrintable(err));
+        }
+        const std::vector<quint16> halfWritten = how == "vanish" ? sim.dumpImage(0) : sim.dumpImage();
+        // The same device, answering again (a vanished one after a restart, on a new line).
+        SimProcess &device = how == "vanish" ? start({}, QFile::exists(sim.dumpPath()) ? loadImage(sim.dumpPath()) : before)
+                                            : sim;
+        QVERIFY(device.dumpImage() != before || how == "vanish");
+        const Run restored = cli({"restore", saved.captured(1), "-p", device.ptyPath()});
+        QVERIFY2(restored.exitCode == 0, qPrintable(restored.err));
+        QVERIFY2(restored.err.contains("backup restored:"), qPrintable(restored.err));
+        QCOMPARE(deviceimage::differingRegisters(device.dumpImage(), before), QList<int>());
+        Q_UNUSED(halfWritten)
+    }
+
+    void backupsNeverReplaceEachOther()
+    {
+        // Two ports whose names differ only in punctuation, written twice
+        // within a second: four backups, each restoring its own device.
+        QTemporaryDir links;
+        std::vector<quint16> first = deviceimage::customImage(), second = deviceimage::oddImage();
+        SimProcess &a = start({"--link", links.filePath("site.a")}, first);
+        SimProcess &b = start({"--link", links.filePath("site_a")}, second);
+        const QString site = file("site.json", siteSet());
+        QStringList paths;
+        for (int round = 0; round < 2; ++round) {
+            const Run r = cli({"write", site, "-p", links.filePath("site.a"), "-p", links.filePath("site_a")});
+            QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+            const auto found = QRegularExpression("backup saved to (\\S+)$", QRegularExpression::MultilineOption).globalMatch(r.err);
+            for (auto it = found; it.hasNext();)
+                paths << it.next().captured(1);
+        }
+        QCOMPARE(paths.size(), 4);
+        QCOMPARE(QSet<QString>(paths.begin(), paths.end()).size(), 4);
+        // The first round's backups hold each device as it was.
+        for (const QString &path : paths.mid(0, 2)) {
+            const bool ofA = path.contains("site_2Ea");
+            QVERIFY(ofA != path.contains("site_5Fa"));
+            const Run r = cli({"restore", path, "-p", links.filePath(ofA ? "site.a" : "site_a")});
+            QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+        }
+        QCOMPARE(deviceimage::differingRegisters(a.dumpImage(), first), QList<int>());
+        QCOMPARE(deviceimage::differingRegisters(b.dumpImage(), second), QList<int>());
+    }
+
+    void aBackupIsCheckedBeforeAnythingIsSent()
+    {
+        SimProcess &sim = start({}, deviceimage::customImage());
+        const Run made = cli({"write", file("site.json", siteSet()), "-p", sim.ptyPath()});
+        const QString path = QRegularExpression("backup saved to (\\S+)$", QRegularExpression::MultilineOption).match(made.err).captured(1);
+        QVERIFY2(QFile::exists(path), qPrintable(made.err));
+        // A dry run shows the writes of the backup and opens no port.
+        const Run dry = cli({"restore", path, "--dry-run"});
+        QCOMPARE(dry.exitCode, 0);
+        QVERIFY2(dry.out.contains(QRegularExpression("^  10 16 ", QRegularExpression::MultilineOption)), qPrintable(dry.out));
+        QCOMPARE(dry.out.count('\n'), qsizetype(backup::backupBlocks().size()));
+
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QByteArray bytes = f.readAll();
+        bytes.replace("{\"start\": 900, ", "{\"start\": 901, ");
+        const QString broken = home.filePath("broken-backup.json");
+        QFile out(broken);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(bytes);
+        out.close();
+        const std::vector<quint16> now = sim.dumpImage();
+        const Run refused = cli({"restore", broken, "-p", sim.ptyPath()});
+        QCOMPARE(refused.exitCode, 2);
+        QVERIFY2(refused.err.contains("no block of a backup starts at 901"), qPrintable(refused.err));
+        QCOMPARE(sim.dumpImage(), now);
+        // A configuration file is not a backup, and the other way round.
+        QVERIFY(cli({"restore", file("site.json", siteSet()), "-p", sim.ptyPath()}).err.contains("a configuration file, not a backup"));
+        QCOMPARE(cli({"write", path, "-p", sim.ptyPath()}).exitCode, 2);
+        QCOMPARE(sim.dumpImage(), now);
     }
 
     void diffSaysWhetherTheDeviceHoldsTheFile()

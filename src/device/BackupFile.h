@@ -1,0 +1,68 @@
+#pragma once
+// Backups: what a controller held before a write, register for register, so
+// that `alarmcfg-cli restore` can put it back exactly, whatever the device
+// held, even texts and values the write's checks would refuse.
+//
+//   {
+//     "format": "alarmcfg-backup",
+//     "version": 1,
+//     "saved": "2026-12-08T10:15:02.347+08:00",
+//     "port": "COM3",
+//     "firmware": "V1.5",
+//     "registers": [ {"start": 10, "values": [ 20 integers ]}, ... ],
+//     "configuration": { the same registers decoded, as a configuration file holds them }
+//   }
+//
+// The registers are the backup; "configuration" is there for a person to read.
+
+#include "ParameterSet.h"
+#include "RegisterMap.h"
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+#include <map>
+#include <optional>
+#include <vector>
+
+namespace backup {
+
+extern const char *const kFormat; // "alarmcfg-backup"
+constexpr int kVersion = 1;
+
+struct Backup {
+    QString port;
+    QString firmware;
+    QDateTime saved;
+    std::map<int, QVector<quint16>> blocks; // start address -> registers, exactly the blocks of backupBlocks()
+    params::ParameterSet set;               // the registers decoded, for the reader of the file
+};
+
+// Every block a write can touch, each text slot whole: the relay texts, the
+// all-on and all-off commands, the phone slots, the alarm texts, the action
+// times with 902..907, the option flags and the alarm mode.
+std::vector<regmap::Block> backupBlocks();
+
+QByteArray serialize(const Backup &b);
+
+struct ParseResult {
+    std::optional<Backup> backup; // only when there is no problem
+    QStringList problems;
+};
+// Checks that every block is there with its count and nothing else, before
+// anything is believed. The decoded configuration is not checked: the
+// registers are what counts.
+ParseResult parse(const QByteArray &bytes);
+
+// The port as part of a file name: letters and digits stay, every other
+// character becomes "_" and its code, so two ports never share a name.
+QString portFilePart(const QString &port);
+
+// Saves b in dir under a name of its own, made of the time to the
+// millisecond and the port, with a counter when that name is taken: a
+// backup never replaces another file. The path, or nothing with *error set.
+std::optional<QString> saveNew(const QString &dir, const Backup &b, QString *error);
+
+} // namespace backup
