@@ -10,6 +10,7 @@
 #include <QtTest>
 
 #include <deque>
+#include <utility>
 #include <functional>
 
 namespace {
@@ -169,6 +170,29 @@ private slots:
         // Once the device answers again, so does the line.
         b.line->device = [](const QByteArray &req) { return readReply(countOf(req), 5); };
         QVERIFY(b.link.ReadRegisters(1, 0, 7));
+    }
+
+    // A write's echo names only its address and count: a late echo of one
+    // write must never confirm the next write of the same block.
+    void aLateWriteEchoConfirmsNothing()
+    {
+        Bench b;
+        QVERIFY(b.link.OpenPort());
+        QByteArray lateEcho;
+        bool firstWrite = true;
+        b.line->device = [&](const QByteArray &req) -> QByteArray {
+            // The late echo reaches the line in front of whatever answers the next request.
+            QByteArray out = std::exchange(lateEcho, QByteArray());
+            if (quint8(req[1]) == rtu::kReadHoldingRegisters)
+                return out + readReply(countOf(req), 0);
+            if (std::exchange(firstWrite, false))
+                lateEcho = frame::withCrc(req.left(6)); // stored, answered too late
+            return out;                                 // the second write is lost on the line
+        };
+        QVERIFY(!b.link.WriteRegisters(1, 10, {0x3132, 0x3300}, 2, ModbusLink::Retry::Once));
+        QVERIFY(!b.link.WriteRegisters(1, 10, {0x4142, 0x4300}, 2, ModbusLink::Retry::Once));
+        QVERIFY2(b.link.lastError().contains("no reply"), qPrintable(b.link.lastError()));
+        QCOMPARE(b.line->sent.size(), 3); // the first write, the check read, the second write
     }
 
     // An exception is an answer to this very request: the line stays in step.
