@@ -90,7 +90,11 @@ ModbusLink::ReadBlocks(const std::vector<regmap::Block> &blocks, const std::func
             progress(static_cast<int>(read.size()), static_cast<int>(blocks.size()));
     }
     if (unsureFrom) {
-        for (size_t i = *unsureFrom; i < read.size(); ++i)
+        // The replies still on their way go before the first check, and the
+        // blocks are checked last to first: a run of replies shifted by one
+        // in the first pass cannot be repeated the same way.
+        distrustLine();
+        for (size_t i = read.size(); i-- > *unsureFrom;)
             if (!confirmBlock(read[i], blocks[i].count))
                 return std::nullopt;
     }
@@ -100,7 +104,8 @@ ModbusLink::ReadBlocks(const std::vector<regmap::Block> &blocks, const std::func
 
 // Reads the block again until two reads in a row agree, within the attempts
 // of one exchange. The link syncs its line before each read that follows a
-// failure, so these reads are made on a quiet line.
+// failure, so these reads are made on a quiet line, and a read counts only
+// when nothing followed its reply: then the reply was its own.
 bool ModbusLink::confirmBlock(BlockValues &block, int count)
 {
     const QString request = tr("read %1x%2").arg(block.start).arg(count);
@@ -112,6 +117,13 @@ bool ModbusLink::confirmBlock(BlockValues &block, int count)
         QVector<quint16> again;
         if (!readBlock(regmap::kSlave, block.start, count, again)) {
             note("CONFIRM", tr("%1: no answer (%2), attempt %3 of %4").arg(request, lastError()).arg(attempt).arg(attempts));
+            continue;
+        }
+        if (!nothingFollowed()) {
+            note("CONFIRM", tr("%1: another frame came behind the reply, which may not be this read's (attempt %2 of %3)")
+                                .arg(request)
+                                .arg(attempt)
+                                .arg(attempts));
             continue;
         }
         if (again == previous) {

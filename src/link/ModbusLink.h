@@ -108,6 +108,12 @@ protected:
 
     void setLastError(const QString &error) { m_lastError = error; }
     void setOpenFailure(std::optional<PortOpenFailure> failure) { m_openFailure = std::move(failure); }
+    // The line may hold replies on their way: the next exchange first makes
+    // sure it is quiet. A link without a line of its own has nothing to do.
+    virtual void distrustLine() {}
+    // Right after a read: true when nothing else was on its way, so that the
+    // reply just taken was that read's own. A link that cannot tell says true.
+    virtual bool nothingFollowed() { return true; }
     // A line for the trace: RETRY before each further attempt, CONFIRM for the
     // reads that check a block. A link without a trace ignores it.
     virtual void note(const char *kind, const QString &text)

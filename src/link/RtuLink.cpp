@@ -159,14 +159,33 @@ bool RtuLink::synchronize()
         setLastError(tr("interrupted"));
         return false;
     }
+    m_pending.clear();
+    m_line->discardInput();
+    if (!checkReadAnsweredFirst(true))
+        return false;
+    m_unsynced = false;
+    return true;
+}
+
+bool RtuLink::nothingFollowed()
+{
+    if (m_unsynced || !m_line->isOpen())
+        return false;
+    // No flush first: whatever came after the reply is the evidence.
+    if (checkReadAnsweredFirst(false))
+        return true;
+    m_unsynced = true;
+    return false;
+}
+
+bool RtuLink::checkReadAnsweredFirst(bool dropOthers)
+{
     const int span = kSyncLastCount - kSyncFirstCount + 1;
     const int count = kSyncFirstCount + (m_syncReads++ % span);
     const QByteArray request = frame::readRequest(regmap::kSlave, kSyncStart, count);
     const QByteArray frame = frame::withCrc(request);
-    trace("SYNC", tr("check read %1x%2 after a failure: %3").arg(kSyncStart).arg(count).arg(frame::hex(frame)));
+    trace("SYNC", tr("check read %1x%2: %3").arg(kSyncStart).arg(count).arg(frame::hex(frame)));
     QString error;
-    m_pending.clear();
-    m_line->discardInput();
     if (!m_line->send(frame, &error)) {
         setLastError(error);
         trace("ERR", error);
@@ -193,12 +212,15 @@ bool RtuLink::synchronize()
             return false;
         }
         if (got == Received::Frame && frame::checkReply(request, reply, nullptr).isEmpty() && !bytesWithinFrameGap()) {
-            trace("SYNC", tr("answered after %1 ms: the line is quiet").arg(waited.elapsed()));
-            m_unsynced = false;
+            trace("SYNC", tr("answered first, after %1 ms: the line is quiet").arg(waited.elapsed()));
             return true;
         }
         // Only this frame: what followed it may be the answer.
         trace("DROP", tr("late or garbled frame: %1").arg(frame::hex(reply)));
+        if (!dropOthers) {
+            setLastError(tr("a frame came before the answer to a check read"));
+            return false;
+        }
         if (late >= 4) {
             setLastError(tr("the line is not quiet: frames keep coming"));
             trace("SYNC", lastError());

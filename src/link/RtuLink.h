@@ -45,6 +45,8 @@ protected:
     bool writeSingle(quint8 slave, int address, quint16 value) override;
     bool writeBlock(quint8 slave, int start, const QVector<quint16> &values) override;
     void note(const char *kind, const QString &text) override;
+    void distrustLine() override { m_unsynced = true; }
+    bool nothingFollowed() override;
 
 private:
     enum class Received { Frame, Nothing, Cut, Failed };
@@ -55,6 +57,8 @@ private:
     // Brings the line back to a state where the next reply answers the next
     // request: drained, then a check read answered. False while it is not.
     bool synchronize();
+    // Sends a check read; true when its answer is the first frame to come.
+    bool checkReadAnsweredFirst(bool dropOthers);
     int drainLine();
     // One reply frame, its first byte within timeout; bytes that came after
     // it in the same read stay in m_pending.

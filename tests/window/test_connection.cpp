@@ -164,9 +164,11 @@ private slots:
         QCOMPARE(trace.mid(failedAt, LinkSettings::kDefaultAttempts), QStringList(LinkSettings::kDefaultAttempts, request));
         QCOMPARE(w.form->bConnected, read);
         if (read) {
-            // Every block from the failed one on is read a second time and
-            // believed only because both reads agree.
-            QCOMPARE(trace.mid(failedAt + failures), pass.mid(failedAt) + pass.mid(failedAt));
+            // Every block from the failed one on is read a second time, last
+            // to first, and believed only because both reads agree.
+            QStringList again = pass.mid(failedAt);
+            std::reverse(again.begin(), again.end());
+            QCOMPARE(trace.mid(failedAt + failures), pass.mid(failedAt) + again);
             QCOMPARE(w.messages, QStringList({msg::readSucceeded()}));
             QCOMPARE(w.form->txtTime[0]->text(), QStringLiteral("77"));
             return;
