@@ -161,7 +161,7 @@ bool RtuLink::synchronize()
     }
     m_pending.clear();
     m_line->discardInput();
-    if (!checkReadAnsweredFirst(true))
+    if (checkRead(true) != Check::AnsweredFirst)
         return false;
     m_unsynced = false;
     return true;
@@ -171,14 +171,20 @@ bool RtuLink::nothingFollowed()
 {
     if (m_unsynced || !m_line->isOpen())
         return false;
-    // No flush first: whatever came after the reply is the evidence.
-    if (checkReadAnsweredFirst(false))
-        return true;
+    // No flush first: whatever came after the reply is the evidence. A
+    // garbled or missing answer proves nothing, so the check is sent again.
+    for (int attempt = 0; attempt < kFollowChecks; ++attempt) {
+        switch (checkRead(false)) {
+        case Check::AnsweredFirst: return true;
+        case Check::OtherFirst: attempt = kFollowChecks; break;
+        case Check::NoAnswer: break;
+        }
+    }
     m_unsynced = true;
     return false;
 }
 
-bool RtuLink::checkReadAnsweredFirst(bool dropOthers)
+RtuLink::Check RtuLink::checkRead(bool dropOthers)
 {
     const int span = kSyncLastCount - kSyncFirstCount + 1;
     const int count = kSyncFirstCount + (m_syncReads++ % span);
@@ -189,7 +195,7 @@ bool RtuLink::checkReadAnsweredFirst(bool dropOthers)
     if (!m_line->send(frame, &error)) {
         setLastError(error);
         trace("ERR", error);
-        return false;
+        return Check::NoAnswer;
     }
     // Replies to earlier requests may still come first; each is dropped, and
     // the device, having answered them, gets a little longer for this one.
@@ -202,29 +208,31 @@ bool RtuLink::checkReadAnsweredFirst(bool dropOthers)
         if (got == Received::Failed) {
             setLastError(m_lineError);
             trace("ERR", m_lineError);
-            return false;
+            return Check::NoAnswer;
         }
         if (got == Received::Nothing) {
             setLastError(interrupted() ? tr("interrupted")
                                        : tr("the line is not quiet: no answer to a check read within %1 ms")
                                              .arg(settings().responseTimeoutMs));
             trace("SYNC", lastError());
-            return false;
+            return Check::NoAnswer;
         }
         if (got == Received::Frame && frame::checkReply(request, reply, nullptr).isEmpty() && !bytesWithinFrameGap()) {
             trace("SYNC", tr("answered first, after %1 ms: the line is quiet").arg(waited.elapsed()));
-            return true;
+            return Check::AnsweredFirst;
         }
         // Only this frame: what followed it may be the answer.
-        trace("DROP", tr("late or garbled frame: %1").arg(frame::hex(reply)));
+        const bool wellFormed = got == Received::Frame && frame::withCrc(reply.chopped(rtu::kCrcBytes)) == reply;
+        trace("DROP", tr("%1 frame: %2").arg(wellFormed ? tr("late") : tr("garbled"), frame::hex(reply)));
         if (!dropOthers) {
-            setLastError(tr("a frame came before the answer to a check read"));
-            return false;
+            setLastError(wellFormed ? tr("another reply came before the answer to a check read")
+                                    : tr("a garbled frame came before the answer to a check read"));
+            return wellFormed ? Check::OtherFirst : Check::NoAnswer;
         }
         if (late >= 4) {
             setLastError(tr("the line is not quiet: frames keep coming"));
             trace("SYNC", lastError());
-            return false;
+            return Check::NoAnswer;
         }
     }
 }
@@ -236,7 +244,7 @@ int RtuLink::drainLine()
     QElapsedTimer drain;
     drain.start();
     while (drain.elapsed() < kDrainLimitMs && !interrupted()) {
-        const QByteArray bytes = waitForBytes(milliseconds(kQuietMs));
+        const QByteArray bytes = waitForBytes(milliseconds(std::min(kQuietMs, settings().responseTimeoutMs)));
         if (bytes.isEmpty())
             break;
         drained += static_cast<int>(bytes.size());

@@ -16,8 +16,9 @@ class SerialLine;
 class RtuLink : public ModbusLink {
     Q_OBJECT
 public:
-    // After a failure the line is drained until it has been quiet this long
-    // (at most kDrainLimitMs) before anything else is sent.
+    // After a failure the line is drained until it has been quiet this long,
+    // or for the response time-out when that is shorter (at most
+    // kDrainLimitMs), before anything else is sent.
     static constexpr int kQuietMs = 200;
     static constexpr int kDrainLimitMs = 1000;
     // The bytes of one reply follow each other closely: a pause this long
@@ -30,6 +31,9 @@ public:
     static constexpr int kSyncStart = 10;
     static constexpr int kSyncFirstCount = 11;
     static constexpr int kSyncLastCount = 20;
+    // How often the check behind a confirming read is sent when its answer
+    // comes garbled or not at all.
+    static constexpr int kFollowChecks = 3;
 
     explicit RtuLink(QObject *parent = nullptr);
     // On a given line: for tests that stand in for the platform's.
@@ -57,8 +61,13 @@ private:
     // Brings the line back to a state where the next reply answers the next
     // request: drained, then a check read answered. False while it is not.
     bool synchronize();
-    // Sends a check read; true when its answer is the first frame to come.
-    bool checkReadAnsweredFirst(bool dropOthers);
+    enum class Check {
+        AnsweredFirst, // its answer was the first frame to come
+        OtherFirst,    // a whole, well-formed frame came before it: another request's reply
+        NoAnswer,      // nothing, or only garbled bytes: no evidence either way
+    };
+    // Sends a check read; with dropOthers, frames before its answer are dropped.
+    Check checkRead(bool dropOthers);
     int drainLine();
     // One reply frame, its first byte within timeout; bytes that came after
     // it in the same read stay in m_pending.
