@@ -1,6 +1,10 @@
 #include "CliOptions.h"
 
+#include "CliText.h"
+
 #include <QCommandLineParser>
+
+#include <algorithm>
 
 namespace cli {
 
@@ -192,6 +196,10 @@ ParsedLine parseCommandLine(const QStringList &arguments)
             result.error = QStringLiteral("--%1 does not go with %2").arg(x.option.names().constLast(), name);
             return result;
         }
+    }
+    if (std::any_of(o.ports.begin(), o.ports.end(), [](const QString &p) { return p.trimmed().isEmpty(); })) {
+        result.error = emptyPortText();
+        return result;
     }
     if (o.command != Command::Ports && o.ports.isEmpty() && !(o.command == Command::Write && o.dryRun)) {
         result.error = QStringLiteral("%1 needs a port: -p COM1, or -p /dev/ttyUSB0").arg(name);
