@@ -206,14 +206,15 @@ private slots:
 
     void anInterruptStopsBetweenTwoWrites()
     {
-        SimProcess &sim = start({"--baud", "9600"});
+        // Slow to answer, so that the interrupt finds a write waiting for its answer.
+        SimProcess &sim = start({"--baud", "9600", "--delay", "200"});
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("XDG_DATA_HOME", home.filePath("data"));
         p.setProcessEnvironment(env);
         p.start(QStringLiteral(ALARMCFG_CLI_PATH), {"write", file("site.json", siteSet()), "-p", sim.ptyPath(), "--no-backup"});
         QVERIFY(p.waitForStarted());
-        QTest::qWait(400); // some writes are through by now, not all 22
+        QTest::qWait(700); // some writes are through by now, not all 22
         ::kill(static_cast<pid_t>(p.processId()), SIGINT);
         QVERIFY(p.waitForFinished(10000));
         QCOMPARE(p.exitCode(), 3);
