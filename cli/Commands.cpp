@@ -165,7 +165,9 @@ private:
             return kExitDone;
         }
         QString path = m_o.output;
-        if (m_o.ports.size() > 1) {
+        // A device such as /dev/null takes every port's file as it is: a name
+        // beside it would be a new file in /dev.
+        if (m_o.ports.size() > 1 && !safefile::writesThrough(path)) {
             const QFileInfo info(path);
             const QString suffix = info.suffix().isEmpty() ? QString() : u'.' + info.suffix();
             path = info.dir().filePath(info.completeBaseName() + u'-' + fileNamePart(m_port) + suffix);

@@ -123,6 +123,12 @@ bool write(const QString &path, const QByteArray &bytes, QFileDevice::Permission
     return false;
 }
 
+bool writesThrough(const QString &path)
+{
+    const filekind::Look at = filekind::look(path);
+    return at.descriptor >= 0 || at.kind == filekind::Kind::CharacterDevice;
+}
+
 bool makeFolder(const QString &path, QString *error)
 {
     std::error_code made;

@@ -40,6 +40,10 @@ bool write(const QString &path, const QByteArray &bytes, QFileDevice::Permission
 // The same with the failure as text().
 bool write(const QString &path, const QByteArray &bytes, QFileDevice::Permissions permissions, QString *error);
 
+// True when a save to path writes through a device or an open descriptor
+// (/dev/null, /dev/stdout) instead of replacing a file.
+bool writesThrough(const QString &path);
+
 // Makes the folder and those above it; false with the reason in English when
 // it cannot, such as the name being taken by a file.
 bool makeFolder(const QString &path, QString *error);

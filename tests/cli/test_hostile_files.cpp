@@ -226,9 +226,12 @@ private slots:
         QFETCH(QString, windowRead);
         QFETCH(QString, mapNote);
         QTemporaryDir dir;
-        // A link stays: its target is replaced, with a configuration's mode.
+        // A link stays: its target is replaced, with a configuration's mode;
+        // a link to nothing makes no file.
         const QString targetAfterSave = thing == Thing::LinkToFile ? QStringLiteral(" mode 600") : QStringLiteral("nothing");
-        auto target = [&] { return state(dir.filePath("target")).section(u',', -1); };
+        auto target = [&] {
+            return state(dir.filePath(thing == Thing::LinkToNothing ? "nothing" : "target")).section(u',', -1);
+        };
 
         // read -o
         SimProcess sim;
@@ -310,6 +313,18 @@ private slots:
             QVERIFY2(r.err.contains("PORT  port map " + path + " " + mapNote), qPrintable(r.err));
         QCOMPARE(state(path), before);
         QDir(home.filePath("config")).removeRecursively();
+    }
+
+    void severalPortsWriteThroughOneDevice()
+    {
+        SimProcess a, b;
+        QVERIFY(a.start() && b.start());
+        QTemporaryDir dir;
+        const QString path = make(Thing::NullDevice, dir.filePath("null"), QByteArray());
+        const Run r = cli({"read", "-p", a.ptyPath(), "-p", b.ptyPath(), "-o", path});
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.err.count("configuration saved to " + path + '\n'), 2);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot), QStringList({"null"}));
     }
 
     // Columns: the command (PORT: a simulator; FILE: a configuration), and

@@ -1,9 +1,8 @@
 // A key twice in one JSON object, found in the raw text, where QJsonDocument
 // keeps the last value and says nothing.
-#include "ConfigFile.h"
 #include "DuplicateKeys.h"
-#include "FactoryDefaults.h"
 
+#include <QJsonDocument>
 #include <QtTest>
 
 class DuplicateKeysTest : public QObject {
@@ -42,18 +41,6 @@ private slots:
         QVERIFY2(!QJsonDocument::fromJson(json).isNull(), "the row is valid JSON");
         const std::vector<QString> found = jsonkeys::duplicates(json);
         QCOMPARE(QStringList(found.begin(), found.end()), paths);
-    }
-
-    void aConfigurationWithAKeyTwiceIsRefused()
-    {
-        QByteArray text = config::serialize(params::startUpSet(), QString(), QDateTime());
-        QVERIFY(config::parse(text).configuration);
-        text.replace("\"password\": ", "\"password\": \"2024\", \"password\": ");
-        const config::ParseResult result = config::parse(text);
-        QVERIFY(!result.configuration);
-        QCOMPARE(result.problems.size(), size_t(1));
-        QCOMPARE(result.problems[0].kind, params::Problem::DuplicateKey);
-        QCOMPARE(result.problems[0].field, QStringLiteral("parameters.password"));
     }
 };
 
