@@ -70,7 +70,7 @@ ParsedLine parseCommandLine(const QStringList &arguments)
                                                     "confirmed is never sent again."),
                                      QStringLiteral("N"), QStringLiteral("0"));
     const QCommandLineOption trace(QStringLiteral("trace"), QStringLiteral("Print every frame on stderr."));
-    const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("Machine-readable output (ports, status, diff)."));
+    const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("One JSON object per line (ports, status, diff)."));
     const QCommandLineOption quiet({QStringLiteral("q"), QStringLiteral("quiet")},
                                    QStringLiteral("Only errors on stderr, and no progress line."));
     const QCommandLineOption watch(QStringLiteral("watch"), QStringLiteral("status: poll once a second until interrupted."));
