@@ -1,6 +1,10 @@
 #include "CliOptions.h"
 
+#include "CliText.h"
+
 #include <QCommandLineParser>
+
+#include <algorithm>
 
 namespace cli {
 
@@ -71,7 +75,7 @@ ParsedLine parseCommandLine(const QStringList &arguments)
                                                     "confirmed is never sent again."),
                                      QStringLiteral("N"), QStringLiteral("0"));
     const QCommandLineOption trace(QStringLiteral("trace"), QStringLiteral("Print every frame on stderr."));
-    const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("Machine-readable output (ports, status, diff)."));
+    const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("One JSON object per line (ports, status, diff)."));
     const QCommandLineOption quiet({QStringLiteral("q"), QStringLiteral("quiet")},
                                    QStringLiteral("Only errors on stderr, and no progress line."));
     const QCommandLineOption watch(QStringLiteral("watch"), QStringLiteral("status: poll once a second until interrupted."));
@@ -203,6 +207,10 @@ ParsedLine parseCommandLine(const QStringList &arguments)
             result.error = QStringLiteral("--%1 does not go with %2").arg(x.option.names().constLast(), name);
             return result;
         }
+    }
+    if (std::any_of(o.ports.begin(), o.ports.end(), [](const QString &p) { return p.trimmed().isEmpty(); })) {
+        result.error = emptyPortText();
+        return result;
     }
     const bool dryRunOnly = (o.command == Command::Write || o.command == Command::Restore) && o.dryRun;
     if (o.command != Command::Ports && o.ports.isEmpty() && !dryRunOnly) {

@@ -1,5 +1,8 @@
 #include "CliText.h"
 
+#include "SafeFile.h"
+#include "VisibleText.h"
+
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -52,7 +55,7 @@ QString problemText(const params::Problem &p)
     case Problem::CommandTooLong: what = QStringLiteral("must be shorter than 20 bytes, password included"); break;
     case Problem::SlotTextTooLong: what = QStringLiteral("may not be longer than 40 bytes"); break;
     case Problem::PhoneNotANumber: what = QStringLiteral("\"%1\" is no number: only digits 0-9 and a leading \"+\"").arg(p.detail); break;
-    case Problem::Unsendable: what = QStringLiteral("holds characters GBK cannot carry: %1").arg(p.detail); break;
+    case Problem::Unsendable: what = QStringLiteral("holds characters GBK cannot carry: %1").arg(visible::characters(p.detail)); break;
     case Problem::ActionTimeOutOfRange: what = QStringLiteral("%1 is outside -32768..32767").arg(p.detail); break;
     case Problem::CannotRead: what = QStringLiteral("cannot be read: %1").arg(p.detail); break;
     case Problem::TooLarge: what = QStringLiteral("the file is larger than 1 MiB"); break;
@@ -65,8 +68,28 @@ QString problemText(const params::Problem &p)
     case Problem::MissingKey: what = QStringLiteral("missing"); break;
     case Problem::WrongType: what = QStringLiteral("should be %1").arg(p.detail); break;
     case Problem::TooManyPhones: what = QStringLiteral("%1 numbers, at most 5").arg(p.detail); break;
+    case Problem::NotAFile:
+        what = QStringLiteral("it is %1, not a regular file; not read").arg(safefile::kindName(static_cast<filekind::Kind>(p.index)));
+        break;
+    case Problem::DuplicateKey: what = QStringLiteral("the key is there more than once; which value is meant cannot be told"); break;
     }
     return p.field.isEmpty() ? what : p.field + QStringLiteral(": ") + what;
+}
+
+QString outputFailedText(const QString &systemText)
+{
+    return QStringLiteral("cannot write to standard output: %1").arg(systemText);
+}
+
+QString leftBehindText()
+{
+    return QStringLiteral("interrupted; the system still holds this port (an open or a close that does not return), "
+                          "left as it is");
+}
+
+QString emptyPortText()
+{
+    return QStringLiteral("-p needs a port name: -p COM1, or -p /dev/ttyUSB0");
 }
 
 QString shellQuoted(const QString &word)

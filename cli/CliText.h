@@ -12,6 +12,13 @@ QString openFailureText(const PortOpenFailure &failure);
 // "parameters.relays[1].on: the command must be shorter than 20 bytes"
 QString problemText(const params::Problem &problem);
 
+// Standard output took no more data: a full disk, /dev/full, a closed pipe.
+QString outputFailedText(const QString &systemText);
+// Ctrl-C, and a port's thread did not end: the system holds it.
+QString leftBehindText();
+// -p '' on the command line.
+QString emptyPortText();
+
 // A register as four hex digits: "B6FE".
 QString registerHex(quint16 value);
 

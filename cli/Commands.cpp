@@ -7,6 +7,7 @@
 #include "Interrupt.h"
 #include "PortSession.h"
 #include "Report.h"
+#include "SafeFile.h"
 #include "SystemPorts.h"
 
 #include "BlockDecoding.h"
@@ -23,6 +24,10 @@
 #include <QThread>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <mutex>
 #include <thread>
 
 namespace cli {
@@ -31,6 +36,8 @@ namespace {
 
 constexpr int kWatchIntervalMs = 1000;
 constexpr int kInterruptLookMs = 50;
+// Long enough for a write in flight to end after its grace.
+constexpr int kLeaveBehindMs = PortSession::kWriteGraceMs + 200;
 
 // A port's name fit for a file name: "/dev/ttyUSB0" becomes "dev-ttyUSB0".
 // Where that would give two of the ports one name ("/dev/site.a" and
@@ -151,6 +158,9 @@ private:
                 m_report.data(line);
                 return kExitDone;
             }
+            // Nobody reads the lines any more (a closed pipe, a full disk).
+            if (!m_report.outputFailure().isEmpty())
+                return kExitDevice;
             if (line != last) {
                 const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss"));
                 m_report.data(m_o.json ? line : stamp + u' ' + line);
@@ -183,7 +193,9 @@ private:
             return kExitDone;
         }
         QString path = m_o.output;
-        if (m_o.ports.size() > 1) {
+        // A device such as /dev/null takes every port's file as it is: a name
+        // beside it would be a new file in /dev.
+        if (m_o.ports.size() > 1 && !safefile::writesThrough(path)) {
             const QFileInfo info(path);
             const QString suffix = info.suffix().isEmpty() ? QString() : u'.' + info.suffix();
             path = info.dir().filePath(info.completeBaseName() + u'-' + fileNamePart(m_port, m_o.ports) + suffix);
@@ -258,14 +270,24 @@ private:
             if (interrupted())
                 return failed(QStringLiteral("interrupted: the device confirmed %1 of %2 writes%3").arg(i).arg(total).arg(undo()));
             const params::PlannedWrite &w = writes[i];
-            if (!m_session.write(w))
-                return failed(QStringLiteral("write %1 (%2) failed: %3; the device confirmed %4 of %5 writes%6")
-                                  .arg(w.start)
-                                  .arg(w.field, m_session.lastError())
+            if (m_session.write(w)) {
+                m_report.progress(m_port, QStringLiteral("write"), i + 1, total);
+                continue;
+            }
+            // The device did not answer within the grace an interrupt leaves a write in flight.
+            if (interrupted())
+                return failed(QStringLiteral("interrupted: the device confirmed %1 of %2 writes; write %3 (%4) was sent, "
+                                             "its answer not awaited%5")
                                   .arg(i)
                                   .arg(total)
-                                  .arg(undo()));
-            m_report.progress(m_port, QStringLiteral("write"), i + 1, total);
+                                  .arg(w.start)
+                                  .arg(w.field, undo()));
+            return failed(QStringLiteral("write %1 (%2) failed: %3; the device confirmed %4 of %5 writes%6")
+                              .arg(w.start)
+                              .arg(w.field, m_session.lastError())
+                              .arg(i)
+                              .arg(total)
+                              .arg(undo()));
         }
         m_report.progressDone(m_port);
         if (!m_o.verify) {
@@ -423,15 +445,18 @@ int listPorts(const Options &o, Report &report)
                            {"manufacturer", p.manufacturer}, {"serialNumber", p.serialNumber},
                            {"usbId", p.usbId()}};
     };
+    // One object per line, each with its kind, for a script to read line by line.
     if (o.json) {
-        QJsonArray coms, present;
         for (const ports::Resolution &r : table.com)
-            coms.append(QJsonObject{{"port", QStringLiteral("COM%1").arg(r.com)},
-                                    {"device", r.device},
-                                    {"rule", ports::ruleName(r.rule)}});
-        for (const ports::SystemPort &p : table.present)
-            present.append(portObject(p));
-        report.data(QString::fromUtf8(QJsonDocument(QJsonObject{{"com", coms}, {"present", present}}).toJson()).chopped(1));
+            report.data(jsonLine(QJsonObject{{"kind", "com"},
+                                             {"port", QStringLiteral("COM%1").arg(r.com)},
+                                             {"device", r.device},
+                                             {"rule", ports::ruleName(r.rule)}}));
+        for (const ports::SystemPort &p : table.present) {
+            QJsonObject device = portObject(p);
+            device.insert(QStringLiteral("kind"), QStringLiteral("device"));
+            report.data(jsonLine(device));
+        }
         return kExitDone;
     }
     for (const ports::Resolution &r : table.com)
@@ -465,12 +490,18 @@ void printPlan(const std::vector<params::PlannedWrite> &writes, Report &report)
 // The backup at path, every problem reported when it is refused.
 std::optional<backup::Backup> readBackup(const QString &path, Report &report)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        report.error(path, QStringLiteral("cannot be read: %1").arg(file.errorString()));
+    // Never a FIFO or a device: that would wait for ever, or read something else.
+    const filekind::Contents contents = filekind::readRegular(path, config::kMaxFileBytes);
+    if (!contents.bytes) {
+        report.error(path, contents.notAFile ? QStringLiteral("%1, not a regular file; not read").arg(safefile::kindName(*contents.notAFile))
+                                             : QStringLiteral("cannot be read: %1").arg(contents.systemText));
         return std::nullopt;
     }
-    const backup::ParseResult parsed = backup::parse(file.read(config::kMaxFileBytes + 1));
+    if (contents.bytes->size() > config::kMaxFileBytes) {
+        report.error(path, QStringLiteral("larger than 1 MiB: not a backup"));
+        return std::nullopt;
+    }
+    const backup::ParseResult parsed = backup::parse(*contents.bytes);
     for (const QString &problem : parsed.problems)
         report.error(path, problem);
     return parsed.backup;
@@ -493,9 +524,74 @@ std::optional<PortTarget> resolveTarget(const QString &name, const ports::PortTa
 
 } // namespace
 
-int run(const Options &o)
+namespace {
+
+// A command whose data did not all reach standard output has failed.
+int withOutputChecked(Report &report, int status)
 {
-    Report report(o.quiet);
+    const QString failure = report.outputFailure();
+    if (failure.isEmpty())
+        return status;
+    report.error(QStringLiteral("alarmcfg-cli"), outputFailedText(failure));
+    return std::max(status, kExitDevice);
+}
+
+// Runs each port's commands on a thread of its own. Every thread ends soon
+// after Ctrl-C; one the system holds (an open that does not return) is left
+// behind once kLeaveBehindMs have passed, so that Ctrl-C always ends the program.
+std::vector<int> runPorts(const Options &o, Report &report, const config::Configuration *file,
+                          const backup::Backup *saved)
+{
+    // Ports are resolved once, here: the threads never touch the port map.
+    const ports::PortTable table = ports::lookUpPorts();
+    if (o.trace)
+        for (const QString &note : table.notes)
+            report.error(QString(), QStringLiteral("PORT  ") + note);
+    std::vector<int> results(o.ports.size(), kExitDevice);
+    std::vector<bool> done(o.ports.size(), true);
+    std::mutex lock;
+    std::condition_variable ended;
+    std::vector<std::thread> threads;
+    for (qsizetype i = 0; i < o.ports.size(); ++i) {
+        const std::optional<PortTarget> target = resolveTarget(o.ports[i], table, o, report);
+        if (!target)
+            continue;
+        done[i] = false;
+        threads.emplace_back([&, i, target = *target] {
+            PortCommands commands(Job{o, report, target, file, saved});
+            const int result = commands.run();
+            const std::lock_guard<std::mutex> g(lock);
+            results[i] = result;
+            done[i] = true;
+            ended.notify_all();
+        });
+    }
+    std::unique_lock<std::mutex> g(lock);
+    std::optional<std::chrono::steady_clock::time_point> interruptSeen;
+    while (!std::all_of(done.begin(), done.end(), [](bool d) { return d; })) {
+        ended.wait_for(g, std::chrono::milliseconds(kInterruptLookMs));
+        if (!interrupted())
+            continue;
+        const auto now = std::chrono::steady_clock::now();
+        if (!interruptSeen)
+            interruptSeen = now;
+        if (now - *interruptSeen < std::chrono::milliseconds(kLeaveBehindMs))
+            continue;
+        for (size_t i = 0; i < done.size(); ++i)
+            if (!done[i])
+                report.error(o.ports[static_cast<qsizetype>(i)], leftBehindText());
+        g.unlock();
+        // The threads left behind use this function's locals: no return.
+        std::_Exit(withOutputChecked(report, kExitDevice));
+    }
+    g.unlock();
+    for (std::thread &t : threads)
+        t.join();
+    return results;
+}
+
+int runCommand(const Options &o, Report &report)
+{
     if (o.command == Command::Ports)
         return listPorts(o, report);
 
@@ -525,23 +621,23 @@ int run(const Options &o)
             return kExitDone;
         }
     }
-
-    // Ports are resolved once, here: the threads never touch the port map.
-    const ports::PortTable table = ports::lookUpPorts();
-    std::vector<int> results(o.ports.size(), kExitDevice);
-    std::vector<std::thread> threads;
-    for (qsizetype i = 0; i < o.ports.size(); ++i) {
-        const std::optional<PortTarget> target = resolveTarget(o.ports[i], table, o, report);
-        if (!target)
-            continue;
-        threads.emplace_back([&, i, target = *target] {
-            PortCommands commands(Job{o, report, target, file ? &*file : nullptr, saved ? &*saved : nullptr});
-            results[i] = commands.run();
-        });
-    }
-    for (std::thread &t : threads)
-        t.join();
+    const std::vector<int> results = runPorts(o, report, file ? &*file : nullptr, saved ? &*saved : nullptr);
     return *std::max_element(results.begin(), results.end());
+}
+
+} // namespace
+
+int run(const Options &o)
+{
+    Report report(o.quiet);
+    return withOutputChecked(report, runCommand(o, report));
+}
+
+int printText(const QString &text)
+{
+    Report report(false);
+    report.data(text.endsWith(u'\n') ? text.chopped(1) : text);
+    return withOutputChecked(report, kExitDone);
 }
 
 } // namespace cli

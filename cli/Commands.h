@@ -11,7 +11,11 @@ constexpr int kExitDifferent = 1; // diff found differences, or --verify a misma
 constexpr int kExitUsage = 2;     // bad usage or a refused file
 constexpr int kExitDevice = 3;    // a port or a device failed
 
-// The worst exit status of all ports.
+// The worst exit status of all ports; kExitDevice at least when standard
+// output failed.
 int run(const Options &options);
+
+// --help or --version: kExitDone, or kExitDevice when standard output failed.
+int printText(const QString &text);
 
 } // namespace cli

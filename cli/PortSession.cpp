@@ -11,7 +11,20 @@ PortSession::PortSession(const PortTarget &target, const LinkSettings &settings)
 {
     m_link.setSettings(settings);
     m_link.setTarget(target);
-    m_link.setInterruptCheck(&interrupted);
+    m_link.setInterruptCheck([this] { return stopWaiting(); });
+}
+
+bool PortSession::stopWaiting()
+{
+    if (!interrupted())
+        return false;
+    if (!m_writing)
+        return true;
+    // A device that answers does so well within the grace: its answer makes
+    // the count of confirmed writes right. A silent one is not waited for.
+    if (!m_interruptSeen.isValid())
+        m_interruptSeen.start();
+    return m_interruptSeen.elapsed() >= kWriteGraceMs;
 }
 
 bool PortSession::open()
@@ -48,6 +61,7 @@ std::optional<QVector<quint16>> PortSession::read(int start, int count)
 
 bool PortSession::write(const params::PlannedWrite &w)
 {
+    const Writing writing(m_writing);
     const bool ok = w.single ? m_link.WriteRegister(regmap::kSlave, w.start, w.registers[0], ModbusLink::Retry::AsSet)
                              : m_link.WriteRegisters(regmap::kSlave, w.start, w.registers,
                                                      static_cast<int>(w.registers.size()), ModbusLink::Retry::AsSet);
@@ -58,6 +72,7 @@ bool PortSession::write(const params::PlannedWrite &w)
 
 bool PortSession::writeRegister(int address, quint16 value)
 {
+    const Writing writing(m_writing);
     if (m_link.WriteRegister(regmap::kSlave, address, value, ModbusLink::Retry::AsSet))
         return true;
     m_error = QStringLiteral("write of register %1 failed: %2").arg(address).arg(m_link.lastError());

@@ -8,6 +8,7 @@
 #include "RtuLink.h"
 #include "WritePlan.h"
 
+#include <QElapsedTimer>
 #include <QString>
 #include <QVector>
 
@@ -33,8 +34,11 @@ struct Mismatch {
 
 class PortSession {
 public:
-    // The link opens target with settings; an interrupt ends any wait on the line.
+    // The link opens target with settings. An interrupt ends any wait on the
+    // line at once, but for the answer to a write in flight, which gets
+    // kWriteGraceMs more.
     PortSession(const PortTarget &target, const LinkSettings &settings);
+    static constexpr int kWriteGraceMs = 500;
 
     bool open();
     // Why the port did not open, or why the last exchange failed.
@@ -56,8 +60,18 @@ private:
     std::optional<QVector<quint16>> readBlocks(const std::vector<regmap::Block> &blocks,
                                                const std::function<void(int, int)> &progress);
 
+    bool stopWaiting();
+
+    struct Writing {
+        explicit Writing(bool &flag) : m_flag(flag) { m_flag = true; }
+        ~Writing() { m_flag = false; }
+        bool &m_flag;
+    };
+
     RtuLink m_link;
     QString m_error;
+    bool m_writing = false;
+    QElapsedTimer m_interruptSeen; // when a write in flight first saw the interrupt
 };
 
 } // namespace cli

@@ -2,7 +2,9 @@
 
 #include <QStringList>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <unistd.h>
 
 namespace cli {
@@ -23,7 +25,26 @@ void Report::line(FILE *stream, const QString &text)
 void Report::data(const QString &text)
 {
     QMutexLocker lock(&m_mutex);
-    line(stdout, text);
+    if (!m_outputFailure.isEmpty())
+        return;
+    if (m_progressShown) {
+        std::fputs("\r\033[K", stderr);
+        m_progressShown = false;
+    }
+    // Flushed at once and checked: a line that did not go out is a failure
+    // of the command, not something to find at exit.
+    const QByteArray bytes = text.toUtf8() + '\n';
+    errno = 0;
+    if (std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout) != static_cast<size_t>(bytes.size())
+        || std::fflush(stdout) != 0)
+        m_outputFailure = QString::fromLocal8Bit(std::strerror(errno != 0 ? errno : EIO));
+    drawProgress();
+}
+
+QString Report::outputFailure() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_outputFailure;
 }
 
 void Report::info(const QString &port, const QString &text)

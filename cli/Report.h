@@ -6,28 +6,36 @@
 #include <QMutex>
 #include <QString>
 
+#include <cstdio>
+
 namespace cli {
 
 class Report {
 public:
     explicit Report(bool quiet);
 
-    void data(const QString &line);                        // stdout
+    // stdout. Once a write there failed, nothing more is written.
+    void data(const QString &line);
     void info(const QString &port, const QString &text);   // stderr, unless quiet
     void error(const QString &port, const QString &text);  // stderr, always
     // "COM1 write 14/22", on one line that is rewritten; only on a terminal.
     void progress(const QString &port, const QString &what, int done, int total);
     void progressDone(const QString &port);
 
+    // Why standard output took no more data (a full disk, /dev/full, a closed
+    // pipe); empty while every line went out.
+    QString outputFailure() const;
+
 private:
     void line(FILE *stream, const QString &text);
     void drawProgress();
 
-    QMutex m_mutex;
+    mutable QMutex m_mutex;
     bool m_quiet;
     bool m_showProgress;
     bool m_progressShown = false;
     QMap<QString, QString> m_progress; // by port
+    QString m_outputFailure;
 };
 
 } // namespace cli

@@ -2,6 +2,7 @@
 #include "Commands.h"
 #include "CliOptions.h"
 #include "Interrupt.h"
+#include "WriteFailures.h"
 
 #include <QCoreApplication>
 
@@ -12,11 +13,10 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     // The same folders as the window: ~/.local/share/alarmcfg for backups.
     QCoreApplication::setApplicationName(QStringLiteral("alarmcfg"));
+    cli::letWritesFailInsteadOfSignals();
     const cli::ParsedLine parsed = cli::parseCommandLine(QCoreApplication::arguments());
-    if (!parsed.options && parsed.error.isEmpty()) {
-        std::fputs(parsed.text.toUtf8().constData(), stdout);
-        return cli::kExitDone;
-    }
+    if (!parsed.options && parsed.error.isEmpty())
+        return cli::printText(parsed.text);
     if (!parsed.options) {
         std::fprintf(stderr, "alarmcfg-cli: %s\n", parsed.error.toUtf8().constData());
         return cli::kExitUsage;

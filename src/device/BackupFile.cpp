@@ -1,7 +1,9 @@
 #include "BackupFile.h"
 
 #include "ConfigFile.h"
+#include "DuplicateKeys.h"
 #include "ParameterReader.h"
+#include "SafeFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -82,6 +84,11 @@ ParseResult parse(const QByteArray &bytes)
         problem(QStringLiteral("not a JSON object"));
         return result;
     }
+    const std::vector<QString> repeated = jsonkeys::duplicates(bytes);
+    for (const QString &key : repeated)
+        problem(QStringLiteral("%1: the key comes twice").arg(key));
+    if (!repeated.empty())
+        return result;
     const QJsonObject top = doc.object();
     const QString format = top.value(QStringLiteral("format")).toString();
     if (format == QLatin1String(config::kFormat)) {
@@ -194,13 +201,9 @@ QString portFilePart(const QString &port)
 
 std::optional<QString> saveNew(const QString &dir, const Backup &b, QString *error)
 {
-    const QFileInfo folder(dir);
-    if (folder.exists() && !folder.isDir()) {
-        *error = QStringLiteral("cannot save a backup in %1: it is a file, not a folder").arg(dir);
-        return std::nullopt;
-    }
-    if (!QDir().mkpath(dir)) {
-        *error = QStringLiteral("cannot make the folder %1 for backups (check its parents and their permissions)").arg(dir);
+    QString why;
+    if (!safefile::makeFolder(dir, &why)) {
+        *error = QStringLiteral("cannot save a backup in %1: %2").arg(dir, why);
         return std::nullopt;
     }
     const QByteArray bytes = serialize(b);

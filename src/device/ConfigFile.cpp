@@ -1,10 +1,10 @@
 #include "ConfigFile.h"
 
+#include "DuplicateKeys.h"
 #include "FieldTable.h"
 #include "SafeFile.h"
 #include "WritePlan.h"
 
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -317,6 +317,9 @@ ParseResult parse(const QByteArray &bytes)
         result.problems = r.problems;
         return result;
     }
+    // Which of two values was meant is not ours to guess.
+    for (const QString &key : jsonkeys::duplicates(bytes))
+        r.problem(Problem::DuplicateKey, key);
 
     const QJsonObject top = doc.object();
     const QString format = top.value(QStringLiteral("format")).toString();
@@ -365,25 +368,31 @@ ParseResult parse(const QByteArray &bytes)
 
 ParseResult readFile(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        ParseResult result;
-        result.problems.push_back({Problem::CannotRead, QString(), file.errorString()});
-        return result;
-    }
-    if (file.size() > kMaxFileBytes) {
-        ParseResult result;
-        result.problems.push_back({Problem::TooLarge, QString(), QString::number(file.size())});
-        return result;
-    }
-    // One byte more than allowed still tells a file that grew meanwhile.
-    return parse(file.read(kMaxFileBytes + 1));
+    // Never waits: a FIFO or a device is turned away, not opened.
+    const filekind::Contents contents = filekind::readRegular(path, kMaxFileBytes);
+    if (contents.bytes)
+        return parse(*contents.bytes);
+    ParseResult result;
+    if (contents.notAFile)
+        result.problems.push_back({Problem::NotAFile, QString(), QString(), static_cast<int>(*contents.notAFile)});
+    else
+        result.problems.push_back({Problem::CannotRead, QString(), contents.systemText});
+    return result;
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes, safefile::Failure *failure)
+{
+    // The password is in the file: only its owner may read it.
+    return safefile::write(path, bytes, QFileDevice::ReadOwner | QFileDevice::WriteOwner, failure);
 }
 
 bool writeFile(const QString &path, const QByteArray &bytes, QString *error)
 {
-    // The password is in the file: only its owner may read it.
-    return safefile::write(path, bytes, QFileDevice::ReadOwner | QFileDevice::WriteOwner, error);
+    safefile::Failure failure;
+    if (writeFile(path, bytes, &failure))
+        return true;
+    *error = failure.text();
+    return false;
 }
 
 } // namespace config

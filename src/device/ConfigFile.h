@@ -20,6 +20,7 @@
 
 #include "ParameterSet.h"
 #include "Problem.h"
+#include "SafeFile.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -51,12 +52,17 @@ QByteArray serialize(const params::ParameterSet &set, const QString &firmware, c
 // Checks everything, the write's checks included, before it gives a set.
 ParseResult parse(const QByteArray &bytes);
 
-// The same for a file on disk; a file over kMaxFileBytes is not read.
+// The same for a regular file on disk; a file over kMaxFileBytes is not read
+// whole, and anything else (a FIFO, a device, a folder) not at all.
 ParseResult readFile(const QString &path);
 
-// Replaces path atomically, readable by its owner only: the file holds the
-// command password. False with *error set when the file could not be written;
-// an earlier file at path is then left as it was.
+// Saves by the rules of SafeFile: a regular file is replaced atomically,
+// readable by its owner only (the file holds the command password); a
+// character device is written through; anything else is refused. False with
+// *failure set when the file could not be written; an earlier file at path is
+// then left as it was.
+bool writeFile(const QString &path, const QByteArray &bytes, safefile::Failure *failure);
+// The same with the failure in English.
 bool writeFile(const QString &path, const QByteArray &bytes, QString *error);
 
 } // namespace config

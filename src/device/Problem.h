@@ -28,6 +28,8 @@ struct Problem {
         MissingKey,
         WrongType,
         TooManyPhones,
+        NotAFile,     // index: the filekind::Kind that stands there instead
+        DuplicateKey, // field: the key's path
     };
     Kind kind;
     QString field;  // where, as a file path: "parameters.relays[1].on"

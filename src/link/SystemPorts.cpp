@@ -1,6 +1,7 @@
 #include "SystemPorts.h"
 
 #include "SafeFile.h"
+#include "Trace.h"
 
 #include <QDir>
 #include <QFile>
@@ -17,6 +18,8 @@ namespace ports {
 namespace {
 
 const QString kSysClassTty = QStringLiteral("/sys/class/tty");
+// Far more than seven pins take; a larger file is no port map.
+constexpr qint64 kMaxPortMapBytes = 1024 * 1024;
 
 bool isUartName(const QString &name)
 {
@@ -107,20 +110,17 @@ QString portMapPath()
 LoadedMap loadPortMap(const QString &path)
 {
     LoadedMap loaded;
-    QFile file(path);
-    if (!file.exists())
+    // Only a regular file is read: a FIFO in its place would hang every program of the tool.
+    const filekind::Contents file = filekind::readRegular(path, kMaxPortMapBytes);
+    if (file.missing)
         return loaded;
     loaded.usable = false;
-    if (!file.open(QIODevice::ReadOnly)) {
-        loaded.problem = file.errorString();
+    if (!file.bytes) {
+        loaded.problem = file.notAFile ? QStringLiteral("it is %1, not a regular file").arg(safefile::kindName(*file.notAFile))
+                                       : file.systemText;
         return loaded;
     }
-    const QByteArray text = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        loaded.problem = file.errorString();
-        return loaded;
-    }
-    const std::optional<PortMap> map = parsePortMap(text, &loaded.problem);
+    const std::optional<PortMap> map = parsePortMap(*file.bytes, &loaded.problem);
     if (!map)
         return loaded;
     loaded.pins = *map;
@@ -130,11 +130,8 @@ LoadedMap loadPortMap(const QString &path)
 
 bool savePortMap(const QString &path, const PortMap &map, QString *error)
 {
-    const QFileInfo info(path);
-    if (!QDir().mkpath(info.absolutePath())) {
-        *error = QStringLiteral("cannot make the folder %1").arg(info.absolutePath());
+    if (!safefile::makeFolder(QFileInfo(path).absolutePath(), error))
         return false;
-    }
     return safefile::write(path, serializePortMap(map),
                            QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther,
                            error);
@@ -180,8 +177,13 @@ PortTable lookUpPorts(const QList<SystemPort> &present, const QString &mapPath, 
 
 PortTable lookUpPorts()
 {
-    return lookUpPorts(listSystemPorts(), portMapPath(),
-                       [](const QString &name) { return qEnvironmentVariable(name.toLatin1().constData()); });
+    PortTable table = lookUpPorts(listSystemPorts(), portMapPath(),
+                                  [](const QString &name) { return qEnvironmentVariable(name.toLatin1().constData()); });
+    // Why a map was ignored or not saved, for ALARMCFG_TRACE.
+    if (trace::enabledByEnvironment())
+        for (const QString &note : table.notes)
+            trace::line(QString(), "PORT", note);
+    return table;
 }
 
 } // namespace ports

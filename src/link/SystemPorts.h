@@ -24,7 +24,8 @@ struct LoadedMap {
 };
 // A missing file is an empty, usable map.
 LoadedMap loadPortMap(const QString &path);
-// Writes the whole map through QSaveFile: the old file stays whole until the new one is complete.
+// Writes the whole map by the rules of SafeFile: the old file stays whole
+// until the new one is complete, and a FIFO or a folder in its place is left alone.
 bool savePortMap(const QString &path, const PortMap &map, QString *error);
 
 struct PortTable {

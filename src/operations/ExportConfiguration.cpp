@@ -27,9 +27,9 @@ void FormMain::ExportConfiguration()
     const QString path = AskFileName(FileDialog::Save, suggested);
     if (path.isEmpty())
         return;
-    QString error;
-    if (!config::writeFile(path, config::serialize(set, strFirmware, now), &error)) {
-        ShowMessage(msg::configNotSaved(path, error));
+    safefile::Failure failure;
+    if (!config::writeFile(path, config::serialize(set, strFirmware, now), &failure)) {
+        ShowMessage(msg::configNotSaved(path, saveFailureMessage(failure)));
         return;
     }
     // A text read only in part goes into the file as the window shows it.

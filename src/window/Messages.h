@@ -56,7 +56,11 @@ inline QString connectFirst() { return QStringLiteral("请链接设备"); }
 inline QString passwordTooLong() { return QStringLiteral("密码长度不能超过6！"); }
 inline QString commandTooLong() { return QStringLiteral("命令长度必须小于20！"); }
 inline QString slotTextTooLong() { return QStringLiteral("报警短信和手机号码不能超过40字节！"); }
-inline QString unsendableCharacter() { return QStringLiteral("包含无法发送的字符，请修改后重试！"); }
+// characters: each one that cannot be sent, those that show nothing as "U+0000".
+inline QString unsendableCharacter(const QString &characters)
+{
+    return QStringLiteral("包含无法发送的字符：%1，请修改后重试！").arg(characters);
+}
 inline QString actionTimeOutOfRange() { return QStringLiteral("动作时间必须在-32768到32767之间！"); }
 // Reading splits every command at "*", so a "*" inside one would break it.
 // field: the window's name for it, from the field table.
@@ -98,6 +102,24 @@ inline QString fileUnknownKey() { return QStringLiteral("未知的项（拼写�
 inline QString fileMissingKey() { return QStringLiteral("缺少此项"); }
 inline QString fileWrongType(const QString &expected) { return QStringLiteral("类型或取值不对，应为：%1").arg(expected); }
 inline QString fileTooManyPhones(const QString &count) { return QStringLiteral("有%1个手机号码，最多5个").arg(count); }
+inline QString fileDuplicateKey() { return QStringLiteral("此项出现了不止一次，无法确定用哪一个"); }
+// kind: what stands at the path instead of a regular file (fileKind… below).
+inline QString fileNotRegular(const QString &kind) { return QStringLiteral("这是%1，不是普通文件，没有读取").arg(kind); }
+// Why 导出配置 left a path as it was.
+inline QString saveNotRegular(const QString &kind)
+{
+    return QStringLiteral("这是%1，不是普通文件也不是字符设备，不能用配置文件替换").arg(kind);
+}
+inline QString saveDanglingLink(const QString &target)
+{
+    return QStringLiteral("这是指向 %1 的符号链接，但它指向的文件不存在").arg(target);
+}
+inline QString fileKindFolder() { return QStringLiteral("文件夹"); }
+inline QString fileKindCharacterDevice() { return QStringLiteral("字符设备"); }
+inline QString fileKindBlockDevice() { return QStringLiteral("块设备"); }
+inline QString fileKindFifo() { return QStringLiteral("命名管道（FIFO）"); }
+inline QString fileKindSocket() { return QStringLiteral("套接字"); }
+inline QString fileKindUnknown() { return QStringLiteral("无法识别类型的文件"); }
 
 // A text read only in part: the device holds more than the 20 bytes read.
 inline QString textLongerOnDevice()

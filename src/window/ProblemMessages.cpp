@@ -2,6 +2,7 @@
 
 #include "Messages.h"
 #include "FieldTable.h"
+#include "VisibleText.h"
 
 #include <QStringList>
 
@@ -14,7 +15,7 @@ QString problemMessage(const params::Problem &p)
     case Problem::CommandTooLong: return msg::commandTooLong();
     case Problem::SlotTextTooLong: return msg::slotTextTooLong();
     case Problem::PhoneNotANumber: return msg::phoneNotANumber(p.index + 1, p.detail);
-    case Problem::Unsendable: return msg::unsendableCharacter();
+    case Problem::Unsendable: return msg::unsendableCharacter(visible::characters(p.detail));
     case Problem::ActionTimeOutOfRange: return msg::actionTimeOutOfRange();
     case Problem::CannotRead: return msg::fileCannotBeRead(p.detail);
     case Problem::TooLarge: return msg::fileTooLarge();
@@ -27,8 +28,36 @@ QString problemMessage(const params::Problem &p)
     case Problem::MissingKey: return msg::fileMissingKey();
     case Problem::WrongType: return msg::fileWrongType(p.detail);
     case Problem::TooManyPhones: return msg::fileTooManyPhones(p.detail);
+    case Problem::NotAFile: return msg::fileNotRegular(fileKindName(static_cast<filekind::Kind>(p.index)));
+    case Problem::DuplicateKey: return msg::fileDuplicateKey();
     }
     return p.detail;
+}
+
+QString fileKindName(filekind::Kind kind)
+{
+    using filekind::Kind;
+    switch (kind) {
+    case Kind::Directory: return msg::fileKindFolder();
+    case Kind::CharacterDevice: return msg::fileKindCharacterDevice();
+    case Kind::BlockDevice: return msg::fileKindBlockDevice();
+    case Kind::Fifo: return msg::fileKindFifo();
+    case Kind::Socket: return msg::fileKindSocket();
+    case Kind::Missing:
+    case Kind::Regular:
+    case Kind::Unknown: break;
+    }
+    return msg::fileKindUnknown();
+}
+
+QString saveFailureMessage(const safefile::Failure &failure)
+{
+    switch (failure.cause) {
+    case safefile::Failure::Cause::NotAFile: return msg::saveNotRegular(fileKindName(failure.kind));
+    case safefile::Failure::Cause::DanglingLink: return msg::saveDanglingLink(failure.linkTarget);
+    case safefile::Failure::Cause::System: break;
+    }
+    return failure.systemText;
 }
 
 QString fileProblemLines(const std::vector<params::Problem> &problems)

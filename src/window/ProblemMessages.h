@@ -2,6 +2,7 @@
 // The operator's words for what keeps a parameter set or a file from being used.
 
 #include "Problem.h"
+#include "SafeFile.h"
 
 #include <QString>
 #include <vector>
@@ -9,6 +10,11 @@
 // The message the write shows for a problem of its checks, or the line a
 // refused file gets for one of its problems.
 QString problemMessage(const params::Problem &problem);
+
+// What stands at a path instead of a regular file, in the operator's words.
+QString fileKindName(filekind::Kind kind);
+// Why 导出配置 could not save a file: the system's words, or why the tool left it alone.
+QString saveFailureMessage(const safefile::Failure &failure);
 
 // One line for each problem of a file: its field's path, then what is wrong.
 QString fileProblemLines(const std::vector<params::Problem> &problems);

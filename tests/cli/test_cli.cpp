@@ -9,6 +9,8 @@
 #include "Messages.h"
 #include "SimWindow.h"
 
+#include <QDir>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -335,7 +337,8 @@ private slots:
 
     void anInterruptStopsBetweenTwoWrites()
     {
-        SimProcess &sim = start({"--baud", "9600"});
+        // Slow to answer, so that the interrupt finds a write waiting for its answer.
+        SimProcess &sim = start({"--baud", "9600", "--delay", "200"});
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("XDG_DATA_HOME", home.filePath("data"));
@@ -382,6 +385,151 @@ private slots:
         QVERIFY(!r.err.isEmpty());
         sim.dumpImage();
         QCOMPARE(sim.requestCount(), 0L);
+    }
+
+    // Columns: the command, PORT standing for a simulator that never answers;
+    // what the command says and its exit status.
+    void anInterruptEndsEveryCommandWithinASecond_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("signal");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("said");
+        QTest::addColumn<QStringList>("device"); // how the simulator answers
+        const QStringList slow = {"-p", "PORT", "--timeout", "8000", "--retries", "5"};
+        const QString site = file("site.json", siteSet());
+        for (const int signal : {SIGINT, SIGTERM}) {
+            const char *name = signal == SIGINT ? "SIGINT" : "SIGTERM";
+            auto row = [&](const char *what) -> QTestData & { return QTest::addRow("%s, %s", what, name); };
+            const QStringList silent{"--silent"};
+            row("read") << QStringList({"read"}) + slow << signal << 3 << "PORT: interrupted" << silent;
+            row("write, at the backup") << QStringList({"write", site}) + slow << signal << 3
+                                        << "PORT: no backup, nothing written: interrupted" << silent;
+            row("write, at the read first") << QStringList({"write", site, "--no-backup"}) + slow << signal << 3
+                                            << "PORT: nothing written: interrupted" << silent;
+            // The device read, then fell silent: the write got there and is
+            // not waited for past the grace.
+            row("write in flight") << QStringList({"write", site, "--no-backup"}) + slow << signal << 3
+                                   << "PORT: interrupted: the device confirmed 0 of 22 writes; write 10 "
+                                      "(parameters.relays[0].on) was sent, its answer not awaited; no backup was made"
+                                   << QStringList{"--stop-after", QString::number(kReadRequests)};
+            row("diff") << QStringList({"diff", site}) + slow << signal << 3 << "PORT: interrupted" << silent;
+            row("relay") << QStringList({"relay", "Q0", "on"}) + slow << signal << 3
+                         << "PORT: read of 1 registers from 5 failed: interrupted" << silent;
+            row("status --watch") << QStringList({"status", "--watch"}) + slow << signal << 0 << "" << QStringList{"--silent"};
+        }
+    }
+
+    void anInterruptEndsEveryCommandWithinASecond()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, signal);
+        QFETCH(int, exitCode);
+        QFETCH(QString, said);
+        QFETCH(QStringList, device);
+        SimProcess &sim = start(device);
+        args.replaceInStrings(QRegularExpression("^PORT$"), sim.ptyPath());
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_DATA_HOME", home.filePath("data"));
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(ALARMCFG_CLI_PATH), args);
+        QVERIFY(p.waitForStarted());
+        QTest::qWait(1000); // waiting for the first answer by now
+        QCOMPARE(p.state(), QProcess::Running);
+        QElapsedTimer took;
+        took.start();
+        ::kill(static_cast<pid_t>(p.processId()), signal);
+        QVERIFY(p.waitForFinished(20000));
+        const qint64 ms = took.elapsed();
+        qInfo("%s ended %lld ms after the signal", qPrintable(args.join(u' ')), ms);
+        QVERIFY2(ms < 1500, qPrintable(QString::number(ms)));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), exitCode);
+        QCOMPARE(QString::fromUtf8(p.readAllStandardError()), said.isEmpty() ? said : said.replace("PORT", sim.ptyPath()) + '\n');
+    }
+
+    // Columns: the command (PORT: a simulator), what it says, its exit status.
+    void messagesNameWhatIsWrong_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("said");
+        QTest::addColumn<int>("exitCode");
+        const QString site = file("site.json", siteSet());
+        QByteArray twice = config::serialize(siteSet(), QString(), QDateTime());
+        twice.replace("\"password\": ", "\"password\": \"2024\", \"password\": ");
+        const QString twicePath = home.filePath("twice.json");
+        QFile out(twicePath);
+        QVERIFY(out.open(QIODevice::WriteOnly) && out.write(twice) == twice.size());
+        out.close();
+        params::ParameterSet invisible = siteSet();
+        invisible.relays[0].onReply = QStringLiteral("开\u0000了");
+        invisible.alarmTexts[2] = QStringLiteral("门😀\u200B😀");
+        const QString invisiblePath = file("invisible.json", invisible);
+
+        QTest::newRow("a key twice") << QStringList({"write", twicePath, "--dry-run"})
+                                     << twicePath + ": parameters.password: the key is there more than once; which value is "
+                                                    "meant cannot be told\n"
+                                     << 2;
+        QTest::newRow("characters that show nothing")
+            << QStringList({"diff", invisiblePath, "-p", "PORT"})
+            << invisiblePath + ": parameters.relays[0].onReply: holds characters GBK cannot carry: U+0000\n" + invisiblePath
+                   + ": parameters.alarmTexts.channel1Opening: holds characters GBK cannot carry: 😀 U+200B\n"
+            << 2;
+        QTest::newRow("an empty port") << QStringList({"status", "-p", ""})
+                                       << "alarmcfg-cli: -p needs a port name: -p COM1, or -p /dev/ttyUSB0\n" << 2;
+        QTest::newRow("a blank port among others") << QStringList({"read", "-p", "PORT", "-p", " ", "-o", site})
+                                                   << "alarmcfg-cli: -p needs a port name: -p COM1, or -p /dev/ttyUSB0\n" << 2;
+        // The backups folder's name is taken by a file.
+        QTest::newRow("no backups folder") << QStringList({"write", site, "-p", "PORT", "--quiet"})
+                                           << "PORT: no backup, nothing written: cannot save a backup in BACKUPS: " << 3;
+    }
+
+    void messagesNameWhatIsWrong()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, said);
+        QFETCH(int, exitCode);
+        SimProcess &sim = start();
+        const QString backups = home.filePath("data/alarmcfg/backups");
+        QDir(backups).removeRecursively();
+        QVERIFY(QDir().mkpath(home.filePath("data/alarmcfg")));
+        QFile taken(backups);
+        QVERIFY(taken.open(QIODevice::WriteOnly));
+        taken.close();
+        args.replaceInStrings(QRegularExpression("^PORT$"), sim.ptyPath());
+        const Run r = cli(args);
+        QFile::remove(backups);
+        QCOMPARE(r.exitCode, exitCode);
+        said.replace("PORT", sim.ptyPath());
+        if (said.contains("BACKUPS")) {
+            QVERIFY2(r.err.startsWith(said.replace("BACKUPS", backups)), qPrintable(r.err));
+            QVERIFY2(r.err.endsWith(": " + backups + " is a regular file, not a folder\n"), qPrintable(r.err));
+        } else {
+            QCOMPARE(r.err, said);
+        }
+        sim.dumpImage();
+        QCOMPARE(sim.requestCount(), exitCode == 2 ? 0L : 42L); // the backup's reads, and no write
+    }
+
+    void portsInJsonIsOneObjectPerLine()
+    {
+        const Run r = cli({"ports", "--json"});
+        QCOMPARE(r.exitCode, 0);
+        const QStringList lines = r.out.split(u'\n', Qt::SkipEmptyParts);
+        QStringList kinds;
+        for (const QString &line : lines) {
+            QJsonParseError error;
+            const QJsonObject o = QJsonDocument::fromJson(line.toUtf8(), &error).object();
+            QVERIFY2(error.error == QJsonParseError::NoError && !line.contains(u'\n'), qPrintable(line));
+            kinds << o["kind"].toString();
+            if (o["kind"] == "com")
+                QCOMPARE(o["port"].toString(), QStringLiteral("COM%1").arg(kinds.size()));
+            else
+                QVERIFY2(o["kind"] == "device" && o["device"].toString().startsWith("/dev/"), qPrintable(line));
+        }
+        QCOMPARE(kinds.mid(0, 7), QStringList(7, "com"));
+        QCOMPARE(kinds.count("device"), kinds.size() - 7);
     }
 
     void aDryRunShowsTheWritesAndSendsNothing()

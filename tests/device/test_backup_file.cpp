@@ -105,7 +105,7 @@ private slots:
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.close();
         QVERIFY(!backup::saveNew(blocked, b, &error));
-        QVERIFY2(error.contains("it is a file, not a folder"), qPrintable(error));
+        QVERIFY2(error.contains("is a regular file, not a folder"), qPrintable(error));
     }
 };
 

@@ -116,7 +116,7 @@ private slots:
         QTest::newRow("7-character password") << "txtMiMa" << "1234567" << msg::passwordTooLong();
         QTest::newRow("20-byte command") << "txtClose_1" << QStringLiteral("设备二号继电器关") << msg::commandTooLong();
         QTest::newRow("41-byte alarm text") << "alarm" << QString(41, u'a') << msg::slotTextTooLong();
-        QTest::newRow("emoji in a reply") << "txtAnswer_1" << QStringLiteral("已开🙂") << msg::unsendableCharacter();
+        QTest::newRow("emoji in a reply") << "txtAnswer_1" << QStringLiteral("已开🙂") << msg::unsendableCharacter("🙂");
         QTest::newRow("action time 40000") << "txtTime_0" << "40000" << msg::actionTimeOutOfRange();
         QTest::newRow("typed port name") << "port" << "COM12"
                                          << msg::portOpenFailed() + "\n" + msg::portNotADevice("COM12"); // no device on Linux

@@ -164,7 +164,14 @@ private slots:
         QTest::newRow("a star in the password") << json(withValue(ok, "parameters.password", "1*2"))
                                                 << field("parameters.password", msg::holdsPasswordSeparator(QStringLiteral("指令密码")));
         QTest::newRow("a character GBK lacks") << json(withValue(ok, "parameters.alarmTexts.channel1Opening", "门😀"))
-                                               << field("parameters.alarmTexts.channel1Opening", msg::unsendableCharacter());
+                                               << field("parameters.alarmTexts.channel1Opening", msg::unsendableCharacter("😀"));
+        QTest::newRow("a NUL") << json(withValue(ok, "parameters.relays[0].offReply", QStringLiteral("关\u0000")))
+                               << field("parameters.relays[0].offReply", msg::unsendableCharacter("U+0000"));
+        QTest::newRow("a key twice") << json(ok).replace("\"password\": ", "\"password\": \"2024\", \"password\": ")
+                                     << field("parameters.password", msg::fileDuplicateKey());
+        QTest::newRow("a key twice in a relay")
+            << json(ok).replace("\"actionTime\": 0", "\"actionTime\": 0, \"on\": \"x\"")
+            << field("parameters.relays[0].on", msg::fileDuplicateKey());
         QTest::newRow("a phone that is no number") << json(withValue(ok, "parameters.phones", QJsonArray{"138-1"}))
                                                    << field("parameters.phones[0]", msg::phoneNotANumber(1, "138-1"));
         QTest::newRow("over 1 MiB") << QByteArray(config::kMaxFileBytes + 1, ' ') << msg::fileTooLarge();

@@ -153,8 +153,11 @@ private slots:
         QTest::newRow("all-off 20 bytes") << "txtAllCmd_1" << QString(13, u'x') << msg::commandTooLong();
         QTest::newRow("alarm text 41 bytes") << "alarm" << QString(41, u'x') << msg::slotTextTooLong();
         QTest::newRow("phone 41") << "phone" << QString(41, u'1') << msg::slotTextTooLong();
-        QTest::newRow("emoji in reply") << "txtAnswer_0" << QStringLiteral("好😀") << msg::unsendableCharacter();
-        QTest::newRow("thai in alarm") << "alarm" << QStringLiteral("\u0E01") << msg::unsendableCharacter();
+        QTest::newRow("emoji in reply") << "txtAnswer_0" << QStringLiteral("好😀") << msg::unsendableCharacter("😀");
+        QTest::newRow("thai in alarm") << "alarm" << QStringLiteral("\u0E01") << msg::unsendableCharacter("\u0E01");
+        // Characters that show nothing are named by their code points.
+        QTest::newRow("NUL and emoji in reply") << "txtAnswer_0" << QStringLiteral("好😀\u0000😀") << msg::unsendableCharacter("😀 U+0000");
+        QTest::newRow("zero-width space in alarm") << "alarm" << QStringLiteral("门\u200B") << msg::unsendableCharacter("U+200B");
         QTest::newRow("time 40000") << "txtTime_0" << "40000" << msg::actionTimeOutOfRange();
         QTest::newRow("time -32769") << "txtTime_1" << "-32769" << msg::actionTimeOutOfRange();
         // Reading splits every command at "*" and takes a phone text for a

@@ -1,0 +1,14 @@
+#pragma once
+// Characters named in a message: one that shows nothing on screen (NUL, a
+// control or format character, a lone surrogate) would leave the message
+// naming nothing, so it is given by its code point.
+
+#include <QString>
+
+namespace visible {
+
+// Each character once, in the order they come, separated by spaces; those
+// that show nothing as "U+0000", "U+200B".
+QString characters(const QString &text);
+
+} // namespace visible
