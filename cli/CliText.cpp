@@ -79,6 +79,32 @@ QString shellQuoted(const QString &word)
     return u'\'' + quoted + u'\'';
 }
 
+QString windowsQuoted(const QString &word)
+{
+    static const QRegularExpression plain(QStringLiteral(R"(^[A-Za-z0-9_./:=+\\-]+$)"));
+    if (plain.match(word).hasMatch())
+        return word;
+    // Backslashes are plain unless they come before a quote: there, and at
+    // the end before the closing quote, each is doubled. (cmd.exe still
+    // expands %NAME% inside quotes; no path the tool prints has one.)
+    QString quoted = QStringLiteral("\"");
+    int backslashes = 0;
+    for (const QChar c : word) {
+        if (c == u'\\') {
+            ++backslashes;
+            continue;
+        }
+        if (c == u'"') {
+            quoted += QString(2 * backslashes + 1, u'\\') + c;
+        } else {
+            quoted += QString(backslashes, u'\\') + c;
+        }
+        backslashes = 0;
+    }
+    quoted += QString(2 * backslashes, u'\\');
+    return quoted + u'"';
+}
+
 QString registerHex(quint16 value)
 {
     return QStringLiteral("%1").arg(value, 4, 16, QLatin1Char('0')).toUpper();

@@ -3,7 +3,7 @@
 #include "CliText.h"
 #include "ConfigFile.h"
 #include "FieldCodecs.h"
-#include "Interrupt.h"
+#include "Console.h"
 #include "PortSession.h"
 #include "Report.h"
 #include "SystemPorts.h"
@@ -175,7 +175,7 @@ private:
             failed(QStringLiteral("no backup, nothing written: %1").arg(m_session.lastError()));
             return std::nullopt;
         }
-        const QDir dir(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + QStringLiteral("/backups"));
+        const QDir dir(QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) + QStringLiteral("/backups"));
         const QDateTime now = QDateTime::currentDateTime();
         const QString path = dir.filePath(QStringLiteral("%1-%2.json")
                                               .arg(now.toString(QStringLiteral("yyyyMMdd-HHmmss")), fileNamePart(m_port)));
@@ -195,7 +195,7 @@ private:
         if (m_o.baud != 9600)
             words << QStringLiteral("-b") << QString::number(m_o.baud);
         words << backup;
-        std::transform(words.begin(), words.end(), words.begin(), shellQuoted);
+        std::transform(words.begin(), words.end(), words.begin(), commandWord);
         return words.join(u' ');
     }
 

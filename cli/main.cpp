@@ -1,7 +1,7 @@
 // alarmcfg-cli: back up, provision, verify and watch alarm controllers from a terminal.
 #include "Commands.h"
 #include "CliOptions.h"
-#include "Interrupt.h"
+#include "Console.h"
 
 #include <QCoreApplication>
 
@@ -10,8 +10,10 @@
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    // The same folders as the window: ~/.local/share/alarmcfg for backups.
+    // The same folders as the window: backups in ~/.local/share/alarmcfg,
+    // on Windows in %LOCALAPPDATA%\alarmcfg.
     QCoreApplication::setApplicationName(QStringLiteral("alarmcfg"));
+    cli::setUpConsole();
     const cli::ParsedLine parsed = cli::parseCommandLine(QCoreApplication::arguments());
     if (!parsed.options && parsed.error.isEmpty()) {
         std::fputs(parsed.text.toUtf8().constData(), stdout);
@@ -21,6 +23,5 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "alarmcfg-cli: %s\n", parsed.error.toUtf8().constData());
         return cli::kExitUsage;
     }
-    cli::catchInterrupts();
     return cli::run(*parsed.options);
 }

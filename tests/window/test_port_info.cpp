@@ -3,6 +3,7 @@
 #include "WindowFixture.h"
 
 #include "Messages.h"
+#include "SystemPorts.h"
 
 #include <QComboBox>
 #include <QGroupBox>
@@ -36,6 +37,16 @@ private slots:
         QTest::addColumn<QStringList>("notShown");
 
         const QString gone = msg::portNotPresent();
+        if (ports::thisPlatform() == ports::Platform::Windows) {
+            // The test's wine prefix maps no COM7; presence is the system's port list, not a file.
+            QTest::newRow("an entry of Windows's own that is not present")
+                << "" << "COM7" << QStringList{R"(COM7：\\.\COM7（)" + msg::portOfSystem() + "）", gone} << QStringList();
+            QTest::newRow("a typed COM port beyond the list")
+                << "" << "com12" << QStringList{R"(\\.\COM12（)" + msg::portTyped() + "）", gone} << QStringList();
+            QTest::newRow("a Linux path names no device here")
+                << "" << "/dev/ttyUSB0" << QStringList{"/dev/ttyUSB0：" + msg::portNotADeviceName()} << QStringList{gone};
+            return;
+        }
         QTest::newRow("an entry set by the environment")
             << "ALARMCFG_COM2=$DIR/tty" << "COM2" << QStringList{"COM2：$DIR/tty（" + msg::portByEnvironment("ALARMCFG_COM2") + "）"}
             << QStringList{gone};

@@ -1,4 +1,7 @@
-#include "Interrupt.h"
+// A POSIX terminal: signals, UTF-8 already, shell quoting.
+#include "Console.h"
+
+#include "CliText.h"
 
 #include <atomic>
 #include <csignal>
@@ -14,7 +17,7 @@ extern "C" void onInterrupt(int)
 }
 } // namespace
 
-void catchInterrupts()
+void setUpConsole()
 {
     struct sigaction action {};
     action.sa_handler = onInterrupt;
@@ -27,6 +30,11 @@ void catchInterrupts()
 bool interrupted()
 {
     return g_interrupted;
+}
+
+QString commandWord(const QString &word)
+{
+    return shellQuoted(word);
 }
 
 } // namespace cli
