@@ -1,10 +1,31 @@
 #include "CliText.h"
 
+#include "SerialLine.h"
+
 #include <QRegularExpression>
 
 #include <algorithm>
 
 namespace cli {
+
+namespace {
+
+// What to do about it, after the cause: the platform picks the advice.
+QString advice(PortOpenFailure::Cause cause)
+{
+    switch (SerialLine::adviceFor(cause)) {
+    case OpenAdvice::None: break;
+    case OpenAdvice::JoinDialoutGroup: return QStringLiteral("; add yourself to the dialout group and log in again");
+    case OpenAdvice::CloseOtherProgram:
+        return QStringLiteral("; close it there (another copy of alarmcfg, a serial terminal) and try again");
+    case OpenAdvice::InstallAdapterDriver:
+        return QStringLiteral("; install the USB serial adapter's driver from its vendor (CH340, PL2303, CP210x and FTDI "
+                              "chips need one on older Windows), then plug the adapter in again");
+    }
+    return QString();
+}
+
+} // namespace
 
 QString openFailureText(const PortOpenFailure &f)
 {
@@ -12,9 +33,11 @@ QString openFailureText(const PortOpenFailure &f)
     switch (f.cause) {
     case PortOpenFailure::Cause::NotADevice: return QStringLiteral("%1 names no serial device").arg(f.port);
     case PortOpenFailure::Cause::NoDevice: return QStringLiteral("%1: no such device (unplugged?)").arg(device);
-    case PortOpenFailure::Cause::NoPermission:
-        return QStringLiteral("%1: no permission; add yourself to the dialout group and log in again").arg(device);
-    case PortOpenFailure::Cause::Busy: return QStringLiteral("%1: in use by another program").arg(device);
+    case PortOpenFailure::Cause::NoPermission: return QStringLiteral("%1: no permission").arg(device) + advice(f.cause);
+    case PortOpenFailure::Cause::Busy: return QStringLiteral("%1: in use by another program").arg(device) + advice(f.cause);
+    case PortOpenFailure::Cause::NoDriver:
+        return QStringLiteral("%1: the system knows the port, but no driver runs it (%2)").arg(device, f.systemText) +
+               advice(f.cause);
     case PortOpenFailure::Cause::LockedByAlarmcfg:
         return f.holders.isEmpty()
                    ? QStringLiteral("%1: in use by another copy of alarmcfg; disconnect it there first").arg(device)
@@ -36,7 +59,6 @@ QString openFailureText(const PortOpenFailure &f)
                               "unplug the adapter and plug it in again)")
             .arg(device, open);
     }
-    case PortOpenFailure::Cause::NoDriver:
     case PortOpenFailure::Cause::Other: break;
     }
     return QStringLiteral("%1: %2").arg(device, f.systemText);

@@ -1,0 +1,52 @@
+# Sourced by the wine test steps: the private prefix, alarmcfg-sim behind
+# COM1, wine's services started outside the runs. scripts/windows sets
+# ALARMCFG_SIM, ALARMCFG_WINE_DIR, ALARMCFG_BUILD_WINDOWS, ALARMCFG_DEPLOY.
+# shellcheck source=/dev/null
+source "$ALARMCFG_WINE_DIR/env.sh"
+com1="$ALARMCFG_WINE_DIR/COM1" # where wine's COM1 leads
+work=$(mktemp -d)
+sim_pid=""
+
+# The simulator with these options, its pty linked where COM1 leads.
+start_sim() {
+  stop_sim
+  rm -f "$com1"
+  "$ALARMCFG_SIM" "$@" --link "$com1" >"$work/sim.out" 2>&1 &
+  sim_pid=$!
+  for _ in $(seq 100); do [ -e "$com1" ] && return 0; sleep 0.05; done
+  echo "alarmcfg-sim did not start: $(cat "$work/sim.out")" >&2
+  return 1
+}
+
+stop_sim() {
+  [ -n "$sim_pid" ] || return 0
+  kill "$sim_pid" 2>/dev/null || true
+  wait "$sim_pid" 2>/dev/null || true
+  sim_pid=""
+}
+
+# The simulator's registers now, into $1 (it needs --dump $1).
+dump_sim() {
+  rm -f "$1"
+  kill -USR1 "$sim_pid"
+  for _ in $(seq 100); do [ -s "$1" ] && return 0; sleep 0.05; done
+  echo "alarmcfg-sim wrote no dump to $1" >&2
+  return 1
+}
+
+# wine's server and services, started here and kept: started inside a test
+# run, they would hold its output pipes open after the program ends.
+start_wine() {
+  wineserver -p
+  wine cmd /c exit </dev/null >/dev/null 2>&1
+}
+
+finish() {
+  stop_sim
+  wineserver -k 2>/dev/null || true
+  rm -rf "$work"
+}
+trap finish EXIT
+
+# A Unix path as a Windows program sees it.
+windows_path() { local p=$1; echo "Z:${p//\//\\}"; }
