@@ -1,5 +1,8 @@
 // The serial line on Windows: a COM port opened without sharing, which makes
-// it this program's alone while open, read with comm timeouts.
+// it this program's alone while open, read with comm timeouts. A named
+// object held while the port is open tells another copy of the tool apart
+// from other programs (Windows only says "access denied"; wine lets a second
+// open through).
 #include "SerialLine.h"
 
 #include "ModbusRtu.h"
@@ -23,18 +26,24 @@ public:
             failure->systemText = QStringLiteral("%1 baud is not a rate this system sets").arg(baud);
             return false;
         }
+        if (!claim(device, failure))
+            return false;
         const std::wstring path = device.toStdWString();
         // Share mode 0: no other program opens the port while we hold it, and
         // one that holds it already makes this open fail.
         HANDLE h = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-        if (h == INVALID_HANDLE_VALUE)
-            return fail(failure, GetLastError());
+        if (h == INVALID_HANDLE_VALUE) {
+            const DWORD error = GetLastError();
+            release();
+            return fail(failure, error);
+        }
 
         DCB dcb{};
         dcb.DCBlength = sizeof(dcb);
         if (!GetCommState(h, &dcb)) {
             const DWORD error = GetLastError();
             CloseHandle(h);
+            release();
             failure->cause = PortOpenFailure::Cause::NotADevice;
             failure->systemText = QStringLiteral("not a serial line (%1)").arg(systemText(error));
             return false;
@@ -58,6 +67,7 @@ public:
         if (!SetCommState(h, &dcb)) {
             const DWORD error = GetLastError();
             CloseHandle(h);
+            release();
             failure->cause = PortOpenFailure::Cause::Other;
             failure->systemText = error == ERROR_INVALID_PARAMETER
                                       ? QStringLiteral("%1 baud is not a rate this port sets").arg(baud)
@@ -88,6 +98,7 @@ public:
             return;
         CloseHandle(m_handle);
         m_handle = INVALID_HANDLE_VALUE;
+        release();
         m_device.clear();
         if (m_fineTimer)
             timeEndPeriod(1);
@@ -101,9 +112,7 @@ public:
     {
         if (m_handle == INVALID_HANDLE_VALUE)
             return 0;
-        DWORD errors = 0;
-        COMSTAT status{};
-        const int waiting = ClearCommError(m_handle, &errors, &status) ? static_cast<int>(status.cbInQue) : 0;
+        const int waiting = static_cast<int>(waitingBytes());
         PurgeComm(m_handle, PURGE_RXCLEAR);
         return waiting;
     }
@@ -128,24 +137,67 @@ public:
 
     QByteArray receive(int maxBytes, std::chrono::microseconds timeout, QString *error) override
     {
-        // Whole milliseconds, rounded up: never shorter than asked.
-        const long long ms = std::max<long long>(1, (timeout.count() + 999) / 1000);
-        if (!setReadTimeout(static_cast<DWORD>(std::min<long long>(ms, MAXDWORD - 1)))) {
-            *error = systemText(GetLastError());
-            return {};
-        }
         QByteArray bytes(maxBytes, Qt::Uninitialized);
         DWORD got = 0;
-        if (!ReadFile(m_handle, bytes.data(), static_cast<DWORD>(maxBytes), &got, nullptr)) {
+        if (waitingBytes() == 0) {
+            // The first byte alone: wine ends a read only when its count is
+            // met or its time-out is over, so a longer read would wait it out.
+            // Whole milliseconds, rounded up: never shorter than asked.
+            const long long ms = std::max<long long>(1, (timeout.count() + 999) / 1000);
+            if (!setReadTimeout(static_cast<DWORD>(std::min<long long>(ms, MAXDWORD - 1))) ||
+                !ReadFile(m_handle, bytes.data(), 1, &got, nullptr)) {
+                *error = systemText(GetLastError());
+                return {};
+            }
+            if (got == 0)
+                return {};
+        }
+        // What has arrived comes at once: the read asks for no more than is there.
+        const DWORD more = std::min<DWORD>(waitingBytes(), static_cast<DWORD>(maxBytes) - got);
+        DWORD read = 0;
+        if (more > 0 && !ReadFile(m_handle, bytes.data() + got, more, &read, nullptr)) {
             *error = systemText(GetLastError());
             return {};
         }
-        bytes.resize(got);
+        bytes.resize(got + read);
         return bytes;
     }
 
 private:
     static constexpr DWORD kDefaultReadMs = 50;
+
+    // Refused while another copy of the tool has the device open: its named
+    // event exists then. Object names hold no backslash past the prefix.
+    bool claim(const QString &device, PortOpenFailure *failure)
+    {
+        QString name = device.toUpper();
+        name.replace(u'\\', u'_');
+        const std::wstring object = (QStringLiteral("Local\\alarmcfg-port-") + name).toStdWString();
+        m_claim = CreateEventW(nullptr, TRUE, FALSE, object.c_str());
+        if (!m_claim)
+            return fail(failure, GetLastError());
+        if (GetLastError() == ERROR_ALREADY_EXISTS) {
+            release();
+            failure->cause = PortOpenFailure::Cause::LockedByAlarmcfg;
+            failure->systemText = QStringLiteral("held by another copy of alarmcfg");
+            return false;
+        }
+        return true;
+    }
+
+    void release()
+    {
+        if (m_claim)
+            CloseHandle(m_claim);
+        m_claim = nullptr;
+    }
+
+    DWORD waitingBytes()
+    {
+        DWORD errors = 0;
+        COMSTAT status{};
+        return ClearCommError(m_handle, &errors, &status) ? status.cbInQue : 0;
+    }
 
     static bool fail(PortOpenFailure *failure, DWORD error)
     {
@@ -174,6 +226,7 @@ private:
     }
 
     HANDLE m_handle = INVALID_HANDLE_VALUE;
+    HANDLE m_claim = nullptr;
     QString m_device;
     int m_baud = 0;
     DWORD m_readTimeoutMs = 0;

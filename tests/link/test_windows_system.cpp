@@ -1,7 +1,7 @@
 // What the Windows files do with the real system (run under wine): open
 // errors in the system's words and with the right cause, the port list, a
-// port held by one program at a time, and printed commands that Windows
-// splits back into the same words. With ALARMCFG_TEST_COM naming a port that
+// port held by one copy of the tool at a time, and printed commands that
+// Windows splits back into the same words. With ALARMCFG_TEST_COM naming a port that
 // leads somewhere (scripts/windows maps COM1 to the simulator), the port
 // itself is tried too.
 #include "CliText.h"
@@ -71,8 +71,9 @@ private slots:
         PortOpenFailure failure;
         const std::unique_ptr<SerialLine> first = SerialLine::create();
         QVERIFY2(first->open(device, 9600, &failure), qPrintable(failure.systemText));
+        // A second copy of the tool is told apart from another program.
         const PortOpenFailure second = openFailure(device);
-        QCOMPARE(second.cause, PortOpenFailure::Cause::Busy);
+        QCOMPARE(second.cause, PortOpenFailure::Cause::LockedByAlarmcfg);
         first->close();
         const std::unique_ptr<SerialLine> again = SerialLine::create();
         QVERIFY2(again->open(device, 9600, &failure), qPrintable(failure.systemText));
