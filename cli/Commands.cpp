@@ -184,8 +184,10 @@ private:
             failed(QStringLiteral("no backup, nothing written: cannot save %1: %2").arg(path, error));
             return std::nullopt;
         }
-        m_report.info(m_port, QStringLiteral("backup saved to %1").arg(path));
-        return path;
+        // As the system writes paths: C:\Users\... on Windows, for the command that puts it back.
+        const QString shown = QDir::toNativeSeparators(path);
+        m_report.info(m_port, QStringLiteral("backup saved to %1").arg(shown));
+        return shown;
     }
 
     QString restoreCommand(const QString &backup) const

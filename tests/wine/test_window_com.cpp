@@ -13,7 +13,9 @@
 #include "WindowFixture.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QLabel>
+#include <QPushButton>
 #include <QStandardPaths>
 #include <QtTest>
 
@@ -67,6 +69,21 @@ private slots:
         const QString text = m_form->lblPortInfo->text();
         QVERIFY2(text.startsWith(QStringLiteral(R"(%1：\\.\%1（%2）)").arg(m_port, msg::portOfSystem())), qPrintable(text));
         QVERIFY2(!text.contains(msg::portNotPresent()), qPrintable(text));
+    }
+
+    // The suggested file lies in the user's Documents folder.
+    void anExportIsOfferedInTheUsersDocuments()
+    {
+        QString suggested;
+        FormMain::setFileDialogHook([&](FormMain::FileDialog, const QString &offered) {
+            suggested = offered;
+            return QString(); // cancelled
+        });
+        m_form->cmdExport->click();
+        FormMain::setFileDialogHook({});
+        const QString documents = QDir::fromNativeSeparators(qEnvironmentVariable("USERPROFILE")) + QStringLiteral("/Documents/");
+        QVERIFY2(suggested.startsWith(documents, Qt::CaseInsensitive) && suggested.contains(QStringLiteral("/alarmcfg-")),
+                 qPrintable(suggested));
     }
 
     void aConnectShowsWhatTheDeviceHolds()

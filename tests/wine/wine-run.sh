@@ -14,4 +14,8 @@ export QT_FORCE_STDERR_LOGGING=1
 for v in $(compgen -e | grep '^QT_' || true); do
   export "ALARMCFG_WINEPASS_$v=${!v}"
 done
-exec wine "$wine_dir/wine-launcher.exe" "$@"
+# The launcher starts the program as Windows does, so give it a Windows path.
+program=$1
+shift
+[[ $program == /* ]] && program="Z:${program//\//\\}"
+exec wine "$wine_dir/wine-launcher.exe" "$program" "$@"
