@@ -23,7 +23,8 @@ check() { # check NAME COMMAND...: the command's own output goes to $work/NAME.l
 }
 note() { echo " ($*)" >"$work/$current.note"; }
 
-cli() { wine "$ALARMCFG_DEPLOY/alarmcfg-cli.exe" "$@"; }
+# The laid-out programs run on their own DLLs alone: no WINEPATH.
+cli() { WINEPATH= wine "$ALARMCFG_DEPLOY/alarmcfg-cli.exe" "$@"; }
 run_built() { "$here/wine-run.sh" "$ALARMCFG_WINE_DIR" "$@"; }
 parameters() { jq -S .parameters "$1"; }
 site="$here/site.json"
@@ -102,7 +103,7 @@ put_it_back() {
   stop_sim # and its registers, half written, go to partial.json
   cmp -s "$work/factory.json" "$work/partial.json" && return 1
   start_sim --image "$work/partial.json" --dump "$work/restored.json" || return 1
-  wine cmd /c "$(windows_path "$ALARMCFG_DEPLOY")\\${command}" || return 1
+  WINEPATH= wine cmd /c "$(windows_path "$ALARMCFG_DEPLOY")\\${command}" || return 1
   dump_sim "$work/restored.json" || return 1
   cmp "$work/factory.json" "$work/restored.json"
 }
@@ -156,7 +157,7 @@ window_program() {
   rm -f "$shot" "$work/trace.log"
   # The caption is Chinese: xdotool finds it only in a UTF-8 locale. The
   # message after the read has the window's caption too.
-  LANG=C.UTF-8 ALARMCFG_TRACE="$(windows_path "$work/trace.log")" xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+  LANG=C.UTF-8 WINEPATH= ALARMCFG_TRACE="$(windows_path "$work/trace.log")" xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
     set -euo pipefail
     caption="配置软件V1.5"
     wine "$1" & app=$!

@@ -2,7 +2,9 @@
  * every QT_* variable out of a Windows program's environment, so
  * wine-run.sh passes each as ALARMCFG_WINEPASS_QT_*, and this restores it
  * before it starts the program and waits for it.
- *   wine wine-launcher.exe PROGRAM [ARGS...]  */
+ *   wine wine-launcher.exe PROGRAM [ARGS...]
+ * The arguments reach the program joined by blanks, unquoted, as _wspawnvp
+ * passes them: none that the scripts give holds a blank. */
 #include <process.h>
 #include <stdlib.h>
 #include <wchar.h>
@@ -28,6 +30,5 @@ int wmain(int argc, wchar_t **argv)
         *eq = L'=';
     }
     FreeEnvironmentStringsW(block);
-    fflush(stdout);
     return (int)_wspawnvp(_P_WAIT, argv[1], (const wchar_t *const *)(argv + 1));
 }
