@@ -7,11 +7,13 @@ com1="$ALARMCFG_WINE_DIR/COM1" # where wine's COM1 leads
 work=$(mktemp -d)
 sim_pid=""
 
-# The simulator with these options, its pty linked where COM1 leads.
+# The simulator with these options, its pty linked where COM1 leads. Its
+# registers go to $sim_dump on SIGUSR1 and when it ends.
+sim_dump="$work/sim-dump.json"
 start_sim() {
   stop_sim
-  rm -f "$com1"
-  "$ALARMCFG_SIM" "$@" --link "$com1" >"$work/sim.out" 2>&1 &
+  rm -f "$com1" "$sim_dump"
+  "$ALARMCFG_SIM" --dump "$sim_dump" "$@" --link "$com1" >"$work/sim.out" 2>&1 &
   sim_pid=$!
   for _ in $(seq 100); do [ -e "$com1" ] && return 0; sleep 0.05; done
   echo "alarmcfg-sim did not start: $(cat "$work/sim.out")" >&2
@@ -25,26 +27,26 @@ stop_sim() {
   sim_pid=""
 }
 
-# The simulator's registers now, into $1 (it needs --dump $1).
+# The running simulator's registers now, into $1.
 dump_sim() {
-  rm -f "$1"
+  rm -f "$sim_dump"
   kill -USR1 "$sim_pid"
-  for _ in $(seq 100); do [ -s "$1" ] && return 0; sleep 0.05; done
-  echo "alarmcfg-sim wrote no dump to $1" >&2
-  return 1
+  for _ in $(seq 100); do [ -s "$sim_dump" ] && break; sleep 0.05; done
+  [ -s "$sim_dump" ] || { echo "alarmcfg-sim wrote no dump" >&2; return 1; }
+  cp "$sim_dump" "$1"
 }
 
 # wine's server and services, started here and kept: started inside a test
 # run, they would hold its output pipes open after the program ends.
 start_wine() {
-  wineserver -p
+  wineserver -p >/dev/null 2>&1
   wine cmd /c exit </dev/null >/dev/null 2>&1
 }
 
 finish() {
   stop_sim
   wineserver -k 2>/dev/null || true
-  rm -rf "$work"
+  [ -n "${ALARMCFG_KEEP_WORK:-}" ] && echo "kept $work" >&2 || rm -rf "$work"
 }
 trap finish EXIT
 

@@ -33,8 +33,24 @@ backups="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Local/alarmcfg/backups"
 
 start_wine
 
+# Each program carries the project's version and its icon.
+current=version_resources
+resources() {
+  local version exe
+  version=$(sed -n 's/^project(alarmcfg VERSION \([0-9.]*\).*/\1/p' "$ALARMCFG_ROOT/CMakeLists.txt")
+  for exe in alarmcfg alarmcfg-cli; do
+    local texts
+    texts=$(strings -el "$ALARMCFG_DEPLOY/$exe.exe")
+    grep -qx "$version" <<<"$texts" || { echo "$exe.exe: no version $version"; return 1; }
+    grep -qx "$exe.exe" <<<"$texts" || { echo "$exe.exe: no file name"; return 1; }
+    grep -q 'IDI_ICON1$' <<<"$texts" || { echo "$exe.exe: no icon"; return 1; }
+  done
+  note "version $version"
+}
+check version_resources resources
+
 # --- a clean line --------------------------------------------------------
-start_sim --dump "$work/dump.json"
+start_sim
 
 current=cli_status
 status() {
@@ -80,19 +96,33 @@ open_failure() {
 check cli_open_failure open_failure
 
 current=window_on_com1
+window_test() { # window_test FUNCTIONS...: test_window_com.exe's functions on COM1
+  ALARMCFG_E2E_PORT=COM1 ALARMCFG_E2E_FILE="$site_w" run_built "$ALARMCFG_BUILD_WINDOWS/tests/wine/test_window_com.exe" "$@"
+}
 window_com() {
-  ALARMCFG_E2E_PORT=COM1 ALARMCFG_E2E_FILE="$site_w" run_built "$ALARMCFG_BUILD_WINDOWS/tests/wine/test_window_com.exe" || return 1
+  window_test thePortLineFindsThePortInTheSystemsList anExportIsOfferedInTheUsersDocuments \
+    aConnectShowsWhatTheDeviceHolds aWriteWithoutEditsLeavesTheDeviceAsItWas || return 1
   dump_sim "$work/after-window.json" || return 1
   cmp "$work/site-image.json" "$work/after-window.json"
 }
 check window_on_com1 window_com
 
+# Each edit comes back; then the file's configuration is written again. A
+# shorter text leaves an older one's tail behind its end, so the fields, not
+# the registers, are compared.
+current=window_edits
+window_edits() {
+  window_test aConnectShowsWhatTheDeviceHolds editsComeBackFromTheDevice || return 1
+  cli diff "$site_w" -p COM1
+}
+check window_edits window_edits
+
 # A write the device refuses part-way: the printed command, pasted into
 # cmd.exe as it stands, puts the backup (the factory configuration) back.
 current=cli_put_it_back
 put_it_back() {
-  start_sim --dump "$work/factory.json" && dump_sim "$work/factory.json" || return 1
-  start_sim --dump "$work/partial.json" --exception-on 830 || return 1
+  start_sim && dump_sim "$work/factory.json" || return 1
+  start_sim --exception-on 830 || return 1
   local rc=0
   cli write "$site_w" -p COM1 2>"$work/err.txt" || rc=$?
   cat "$work/err.txt"
@@ -100,9 +130,10 @@ put_it_back() {
   local command
   command=$(sed -n 's/.*put it back with: //p' "$work/err.txt" | tr -d '\r')
   [ -n "$command" ] || return 1
-  stop_sim # and its registers, half written, go to partial.json
+  stop_sim # and its registers, half written, go to its dump
+  cp "$sim_dump" "$work/partial.json"
   cmp -s "$work/factory.json" "$work/partial.json" && return 1
-  start_sim --image "$work/partial.json" --dump "$work/restored.json" || return 1
+  start_sim --image "$work/partial.json" || return 1
   WINEPATH= wine cmd /c "$(windows_path "$ALARMCFG_DEPLOY")\\${command}" || return 1
   dump_sim "$work/restored.json" || return 1
   cmp "$work/factory.json" "$work/restored.json"
@@ -123,7 +154,7 @@ faulty_read() { # faulty_read SIM_OPTIONS...: a read gives the device's configur
   fi
 }
 faulty_write() { # a write --verify leaves the device exact or fails
-  start_sim --image "$work/site-image.json" --dump "$work/dump.json" "$@" || return 1
+  start_sim --image "$work/site-image.json" "$@" || return 1
   local rc=0
   cli write "$site_w" -p COM1 --retries 2 --verify --no-backup || rc=$?
   dump_sim "$work/faulty-dump.json" || return 1
@@ -138,7 +169,11 @@ faulty_write() { # a write --verify leaves the device exact or fails
 faulty_window() { # the window shows the device's configuration or refuses the read
   start_sim --image "$work/site-image.json" "$@" || return 1
   ALARMCFG_E2E_PORT=COM1 ALARMCFG_E2E_FILE="$site_w" ALARMCFG_E2E_FAULTY=1 \
-    run_built "$ALARMCFG_BUILD_WINDOWS/tests/wine/test_window_com.exe"
+    run_built "$ALARMCFG_BUILD_WINDOWS/tests/wine/test_window_com.exe" >"$work/faulty-window.out" 2>&1
+  local rc=$?
+  cat "$work/faulty-window.out"
+  note "$(sed -n 's/.*outcome: //p' "$work/faulty-window.out")"
+  return $rc
 }
 for fault in "late:--late 5:900 --baud 9600" "doubled:--duplicate-reply 5"; do
   name=${fault%%:*}
@@ -158,22 +193,22 @@ window_program() {
   # The caption is Chinese: xdotool finds it only in a UTF-8 locale. The
   # message after the read has the window's caption too.
   LANG=C.UTF-8 WINEPATH= ALARMCFG_TRACE="$(windows_path "$work/trace.log")" xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
-    set -euo pipefail
+    set -eu
     caption="配置软件V1.5"
     wine "$1" & app=$!
     trap "kill $app 2>/dev/null || true" EXIT
-    windows() { xdotool search --onlyvisible --name "$caption" 2>/dev/null | wc -l; }
+    windows() { xdotool search --onlyvisible --name "^$caption\$" 2>/dev/null | wc -l; }
     wait_windows() {
-      for _ in $(seq 300); do [ "$(windows)" -eq "$1" ] && return 0; sleep 0.1; done
+      for _ in $(seq 600); do [ "$(windows)" -eq "$1" ] && return 0; sleep 0.1; done
       echo "expected $1 window(s) titled $caption, saw $(windows)"; return 1
     }
-    win=$(timeout 90 xdotool search --sync --onlyvisible --name "$caption" | head -1)
+    wait_windows 1
+    win=$(xdotool search --onlyvisible --name "^$caption\$")
     sleep 2                                              # let it finish painting
     eval "$(xdotool getwindowgeometry --shell "$win")"   # X, Y of the window
     xdotool mousemove $((X + 136)) $((Y + 44)) click 1   # 连接
     wait_windows 2                                       # "读取短信报警控制器参数成功！"
     sleep 1
-    import -window root "$2"
     xdotool key Return
     wait_windows 1
     sleep 1.5                                            # a status poll

@@ -93,11 +93,13 @@ private slots:
             // An honest failure: the read is refused whole, nothing half-shown can be written.
             QVERIFY2(m_messages.contains(msg::readFailed()) || m_messages.contains(msg::probeUnanswered()),
                      qPrintable(m_messages.join(u'|')));
+            qInfo("outcome: the connect was refused");
             return;
         }
         QCOMPARE(m_messages, QStringList({msg::readSucceeded()}));
         const QStringList wrong = differing(m_held);
         QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(u'\n')));
+        qInfo("outcome: the connect showed the device's configuration");
     }
 
     void aWriteWithoutEditsLeavesTheDeviceAsItWas()
