@@ -60,7 +60,7 @@ private slots:
         QVERIFY(!SerialLine::systemText(ERROR_SHARING_VIOLATION).startsWith(QStringLiteral("system error")));
     }
 
-    void theMappedPortIsListedAndHeldByOneProgram()
+    void theMappedPortIsListedAndHeldByOneCopy()
     {
         const QString com = qEnvironmentVariable("ALARMCFG_TEST_COM");
         if (com.isEmpty())
