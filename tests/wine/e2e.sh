@@ -190,6 +190,10 @@ window_program() {
   start_sim --image "$work/site-image.json" || return 1
   local shot="$ALARMCFG_BUILD_WINDOWS/window-under-wine.png"
   rm -f "$shot" "$work/trace.log"
+  # wine's desktop and services must start on the display: started without
+  # one, as for the runs above, they would keep the window off the screen.
+  wineserver -k 2>/dev/null
+  wineserver -w
   # The caption is Chinese: xdotool finds it only in a UTF-8 locale. The
   # message after the read has the window's caption too.
   LANG=C.UTF-8 WINEPATH= ALARMCFG_TRACE="$(windows_path "$work/trace.log")" xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
