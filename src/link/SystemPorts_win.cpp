@@ -35,7 +35,7 @@ QString deviceProperty(HDEVINFO set, SP_DEVINFO_DATA &device, DWORD property)
     std::vector<BYTE> value(bytes + sizeof(wchar_t), 0);
     if (!SetupDiGetDeviceRegistryPropertyW(set, &device, property, nullptr, value.data(), bytes, nullptr))
         return QString();
-    // A multi-string (the hardware IDs) gives its first string, the most specific.
+    // A multi-string (the hardware IDs) gives its first string, the most detailed.
     return QString::fromWCharArray(reinterpret_cast<const wchar_t *>(value.data()));
 }
 
