@@ -102,6 +102,42 @@ private slots:
         QVERIFY2(w.form->lblPortInfo->text().contains(m_dir + "/link"), qPrintable(w.form->lblPortInfo->text()));
     }
 
+    // The cause, then what to do about it where this platform has advice.
+    void anOpenFailureSaysWhatToDoOnThisPlatform_data()
+    {
+        QTest::addColumn<int>("cause");
+        QTest::addColumn<QString>("second"); // the message's second line
+
+        using Cause = PortOpenFailure::Cause;
+        const QString device = QStringLiteral("DEV");
+        if (ports::thisPlatform() == ports::Platform::Windows) {
+            QTest::newRow("in use") << int(Cause::Busy) << msg::portBusy(device) + msg::adviceCloseOtherProgram();
+            QTest::newRow("no driver") << int(Cause::NoDriver)
+                                       << msg::portNoDriver(device, "TEXT") + msg::adviceInstallAdapterDriver();
+            QTest::newRow("no dialout group here") << int(Cause::NoPermission) << msg::portNoPermission(device);
+        } else {
+            QTest::newRow("no permission") << int(Cause::NoPermission)
+                                           << msg::portNoPermission(device) + msg::adviceJoinDialoutGroup();
+            QTest::newRow("busy") << int(Cause::Busy) << msg::portBusy(device);
+            QTest::newRow("no driver") << int(Cause::NoDriver) << msg::portNoDriver(device, "TEXT");
+        }
+    }
+
+    void anOpenFailureSaysWhatToDoOnThisPlatform()
+    {
+        QFETCH(int, cause);
+        QFETCH(QString, second);
+        WindowFixture w;
+        PortOpenFailure failure;
+        failure.port = QStringLiteral("COM1");
+        failure.device = QStringLiteral("DEV");
+        failure.cause = static_cast<PortOpenFailure::Cause>(cause);
+        failure.systemText = QStringLiteral("TEXT");
+        w.link.openFailure = failure;
+        w.form->ToggleConnection();
+        QCOMPARE(w.messages, QStringList({msg::portOpenFailed() + "\n" + second}));
+    }
+
     void theLabelSitsBelowTheRelayFrameAcrossTheWindow()
     {
         WindowFixture w;
