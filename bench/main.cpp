@@ -3,8 +3,10 @@
 // memory while the inputs change on every poll, and alarmcfg-cli provisioning
 // one controller against several at once.
 //   alarmcfg-bench [--idle-seconds N]
+//   alarmcfg-bench --port PORT [--baud N]   connect and write on a port only
 #include "FormMain.h"
 #include "LineBudget.h"
+#include "LineRuns.h"
 #include "Provisioning.h"
 #include "RegisterMap.h"
 #include "SimProcess.h"
@@ -25,15 +27,6 @@
 
 namespace {
 
-constexpr int kRuns = 5;
-constexpr double kProbePauseSeconds = FormMain::kProbePauseMs / 1000.0;
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
 double cpuSeconds()
 {
     rusage usage{};
@@ -51,34 +44,6 @@ double residentMiB()
         if (line.startsWith("VmRSS:"))
             return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
     return 0;
-}
-
-struct Row {
-    const char *operation;
-    int frames;
-    double measured;
-    double limit;
-};
-
-// Median time of an operation against the line's limit for its frames.
-Row measure(const char *name, CountingRtuLink &link, int baud, double fixedSeconds,
-            const std::function<void()> &operation, const std::function<void()> &between = {})
-{
-    std::vector<double> times;
-    double limit = 0;
-    int frames = 0;
-    for (int run = 0; run < kRuns; ++run) {
-        link.reset();
-        QElapsedTimer t;
-        t.start();
-        operation();
-        times.push_back(t.nsecsElapsed() / 1e9);
-        limit = link.wireSeconds(baud) + fixedSeconds;
-        frames = link.exchanges();
-        if (between)
-            between();
-    }
-    return {name, frames, median(times), limit};
 }
 
 // Resident memory over polls that each see the inputs changed, on a shown
@@ -132,8 +97,11 @@ int main(int argc, char *argv[])
         idleSeconds = std::max(1, args[2].toInt());
 
     FormMain::setMessageHook([](const QString &) {}); // every box answered at once
-    std::printf("alarmcfg-bench: the window on the RTU link, alarmcfg-sim emulating the line; median of %d runs\n\n", kRuns);
-    std::printf("%-7s %-10s %6s %12s %10s %6s\n", "baud", "operation", "frames", "measured_ms", "limit_ms", "ratio");
+    if (args.contains(QStringLiteral("--port")))
+        return bench::benchOnPort(args);
+    std::printf("alarmcfg-bench: the window on the RTU link, alarmcfg-sim emulating the line; median of %d runs\n\n",
+                bench::kRuns);
+    bench::printHeader();
 
     for (int baud : {9600, 115200}) {
         SimProcess sim({QStringLiteral("--baud"), QString::number(baud)});
@@ -146,20 +114,11 @@ int main(int argc, char *argv[])
         FormMain form(&link);
         form.InitializeWindow();
 
-        std::vector<Row> rows;
-        rows.push_back(measure("connect", link, baud, kProbePauseSeconds, [&] { form.cmdConnect->click(); },
-                               [&] { form.ToggleConnection(); }));
-        form.ToggleConnection();
-        if (!form.bConnected) {
-            std::fprintf(stderr, "alarmcfg-bench: no connection at %d baud\n", baud);
+        std::vector<bench::Row> rows;
+        if (!bench::measureLine(form, link, baud, true, &rows))
             return 1;
-        }
-        rows.push_back(measure("write", link, baud, 0, [&] { form.WriteAllParameters(); }));
-        rows.push_back(measure("read-back", link, baud, 0, [&] { form.ReadRelayCommands(); }));
-        for (const Row &r : rows)
-            std::printf("%-7d %-10s %6d %12.1f %10.1f %6.2f\n", baud, r.operation, r.frames, r.measured * 1000,
-                        r.limit * 1000, r.measured / r.limit);
-        form.ToggleConnection();
+        for (const bench::Row &r : rows)
+            bench::printRow(baud, r);
     }
 
     // Idle: connected, only the status poll running, at the slower line.

@@ -2,6 +2,7 @@
 
 #include "SafeFile.h"
 #include "VisibleText.h"
+#include "SerialLine.h"
 
 #include <QRegularExpression>
 
@@ -9,15 +10,36 @@
 
 namespace cli {
 
+namespace {
+
+// What to do about it, after the cause: the platform picks the advice.
+QString advice(PortOpenFailure::Cause cause)
+{
+    switch (SerialLine::adviceFor(cause)) {
+    case OpenAdvice::None: break;
+    case OpenAdvice::JoinDialoutGroup: return QStringLiteral("; add yourself to the dialout group and log in again");
+    case OpenAdvice::CloseOtherProgram:
+        return QStringLiteral("; close it there (another copy of alarmcfg, a serial terminal) and try again");
+    case OpenAdvice::InstallAdapterDriver:
+        return QStringLiteral("; install the USB serial adapter's driver from its vendor (CH340, PL2303, CP210x and FTDI "
+                              "chips need one on older Windows), then plug the adapter in again");
+    }
+    return QString();
+}
+
+} // namespace
+
 QString openFailureText(const PortOpenFailure &f)
 {
     const QString device = f.device.isEmpty() ? f.port : f.device;
     switch (f.cause) {
     case PortOpenFailure::Cause::NotADevice: return QStringLiteral("%1 names no serial device").arg(f.port);
     case PortOpenFailure::Cause::NoDevice: return QStringLiteral("%1: no such device (unplugged?)").arg(device);
-    case PortOpenFailure::Cause::NoPermission:
-        return QStringLiteral("%1: no permission; add yourself to the dialout group and log in again").arg(device);
-    case PortOpenFailure::Cause::Busy: return QStringLiteral("%1: in use by another program").arg(device);
+    case PortOpenFailure::Cause::NoPermission: return QStringLiteral("%1: no permission").arg(device) + advice(f.cause);
+    case PortOpenFailure::Cause::Busy: return QStringLiteral("%1: in use by another program").arg(device) + advice(f.cause);
+    case PortOpenFailure::Cause::NoDriver:
+        return QStringLiteral("%1: the system knows the port, but no driver runs it (%2)").arg(device, f.systemText) +
+               advice(f.cause);
     case PortOpenFailure::Cause::LockedByAlarmcfg:
         return f.holders.isEmpty()
                    ? QStringLiteral("%1: in use by another copy of alarmcfg; disconnect it there first").arg(device)
@@ -39,7 +61,6 @@ QString openFailureText(const PortOpenFailure &f)
                               "unplug the adapter and plug it in again)")
             .arg(device, open);
     }
-    case PortOpenFailure::Cause::NoDriver:
     case PortOpenFailure::Cause::Other: break;
     }
     return QStringLiteral("%1: %2").arg(device, f.systemText);
@@ -100,6 +121,32 @@ QString shellQuoted(const QString &word)
     QString quoted = word;
     quoted.replace(u'\'', QStringLiteral("'\\''"));
     return u'\'' + quoted + u'\'';
+}
+
+QString windowsQuoted(const QString &word)
+{
+    static const QRegularExpression plain(QStringLiteral(R"(^[A-Za-z0-9_./:=+\\-]+$)"));
+    if (plain.match(word).hasMatch())
+        return word;
+    // Backslashes are plain unless they come before a quote: there, and at
+    // the end before the closing quote, each is doubled. (cmd.exe still
+    // expands %NAME% inside quotes; no path the tool prints has one.)
+    QString quoted = QStringLiteral("\"");
+    int backslashes = 0;
+    for (const QChar c : word) {
+        if (c == u'\\') {
+            ++backslashes;
+            continue;
+        }
+        if (c == u'"') {
+            quoted += QString(2 * backslashes + 1, u'\\') + c;
+        } else {
+            quoted += QString(backslashes, u'\\') + c;
+        }
+        backslashes = 0;
+    }
+    quoted += QString(2 * backslashes, u'\\');
+    return quoted + u'"';
 }
 
 QString registerHex(quint16 value)

@@ -24,5 +24,8 @@ QString registerHex(quint16 value);
 
 // Quotes a word for a POSIX shell, so that a printed command can be pasted.
 QString shellQuoted(const QString &word);
+// Quotes a word so that a Windows program's command line (CommandLineToArgvW,
+// the C runtime) gives it back whole, typed in cmd.exe or PowerShell.
+QString windowsQuoted(const QString &word);
 
 } // namespace cli

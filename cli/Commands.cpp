@@ -4,7 +4,7 @@
 #include "CliText.h"
 #include "ConfigFile.h"
 #include "FieldCodecs.h"
-#include "Interrupt.h"
+#include "Console.h"
 #include "PortSession.h"
 #include "Report.h"
 #include "SafeFile.h"
@@ -218,15 +218,17 @@ private:
         for (const regmap::Block &block : backup::backupBlocks())
             b.blocks[block.start] = device.reading.blocks.at(block.start);
         b.set = device.configuration.set;
-        const QString dir = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + QStringLiteral("/backups");
+        const QString dir = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) + QStringLiteral("/backups");
         QString error;
         const std::optional<QString> path = backup::saveNew(dir, b, &error);
         if (!path) {
             failed(QStringLiteral("no backup, nothing written: %1").arg(error));
             return std::nullopt;
         }
-        m_report.info(m_port, QStringLiteral("backup saved to %1").arg(*path));
-        return path;
+        // As the system writes paths: C:\Users\... on Windows, for the command that puts it back.
+        const QString shown = QDir::toNativeSeparators(*path);
+        m_report.info(m_port, QStringLiteral("backup saved to %1").arg(shown));
+        return shown;
     }
 
     // The device is read first, backup or not: a field whose value equals
@@ -250,7 +252,7 @@ private:
             words << QStringLiteral("--timeout") << QString::number(m_o.timeoutMs);
         if (m_o.retries != 0)
             words << QStringLiteral("--retries") << QString::number(m_o.retries);
-        std::transform(words.begin(), words.end(), words.begin(), shellQuoted);
+        std::transform(words.begin(), words.end(), words.begin(), commandWord);
         return words.join(u' ');
     }
 

@@ -1,7 +1,7 @@
 #include "PortSession.h"
 
 #include "CliText.h"
-#include "Interrupt.h"
+#include "Console.h"
 #include "ParameterReader.h"
 #include "RegisterMap.h"
 

@@ -1,8 +1,7 @@
 // alarmcfg-cli: back up, provision, verify and watch alarm controllers from a terminal.
 #include "Commands.h"
 #include "CliOptions.h"
-#include "Interrupt.h"
-#include "WriteFailures.h"
+#include "Console.h"
 
 #include <QCoreApplication>
 
@@ -11,9 +10,10 @@
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    // The same folders as the window: ~/.local/share/alarmcfg for backups.
+    // The same folders as the window: backups in ~/.local/share/alarmcfg,
+    // on Windows in %LOCALAPPDATA%\alarmcfg.
     QCoreApplication::setApplicationName(QStringLiteral("alarmcfg"));
-    cli::letWritesFailInsteadOfSignals();
+    cli::setUpConsole();
     const cli::ParsedLine parsed = cli::parseCommandLine(QCoreApplication::arguments());
     if (!parsed.options && parsed.error.isEmpty())
         return cli::printText(parsed.text);
@@ -21,6 +21,5 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "alarmcfg-cli: %s\n", parsed.error.toUtf8().constData());
         return cli::kExitUsage;
     }
-    cli::catchInterrupts();
     return cli::run(*parsed.options);
 }

@@ -1,29 +1,21 @@
 #include "RegisterText.h"
 
-#include <QStringDecoder>
-#include <QStringEncoder>
+#include "Gbk.h"
 
 #include <algorithm>
 
 namespace regtext {
 
 namespace {
-const char *const kCodec = "GBK";
-
 // One character (a surrogate pair counts as one) as GBK bytes, or empty when
-// GBK has no code for it. A round trip decides, so an ICU substitution byte
-// is never mistaken for the character.
+// GBK has no code for it. A round trip decides, so a codec's substitution
+// byte is never mistaken for the character.
 QByteArray encodeOne(QStringView ch)
 {
     if (ch.size() == 1 && (ch.front().isSurrogate() || ch.front().isNull()))
         return {}; // a lone surrogate has no code; a NUL would cut the text short
-    QStringEncoder encoder(kCodec);
-    QByteArray bytes = encoder.encode(ch);
-    if (encoder.hasError() || bytes.isEmpty())
-        return {};
-    QStringDecoder decoder(kCodec);
-    QString back = decoder.decode(bytes);
-    if (decoder.hasError() || back != ch)
+    QByteArray bytes = gbk::encodeCharacter(ch);
+    if (bytes.isEmpty() || gbk::decode(bytes) != ch)
         return {};
     return bytes;
 }
@@ -52,12 +44,8 @@ GbkText encodeGbk(const QString &text)
 
 QString decodeGbk(const QByteArray &bytes)
 {
-    // A fresh stateful decoder holds back an incomplete last character and
-    // is never flushed, so half a character never shows as a replacement.
     qsizetype end = bytes.indexOf('\0');
-    QByteArray text = end < 0 ? bytes : bytes.left(end);
-    QStringDecoder decoder(kCodec);
-    return decoder.decode(text);
+    return gbk::decode(end < 0 ? bytes : bytes.left(end));
 }
 
 QVector<quint16> bytesToRegisters(const QByteArray &bytes)

@@ -85,7 +85,7 @@ std::optional<SystemPort> findPort(const QList<SystemPort> &present, const QStri
     return std::nullopt;
 }
 
-Resolved resolve(const EnvLookup &env, const QList<SystemPort> &present, const PortMap &saved)
+Resolved resolve(const EnvLookup &env, const QList<SystemPort> &present, const PortMap &saved, Platform platform)
 {
     Resolved out;
     for (int n = kFirstPort; n <= kLastPort; ++n) {
@@ -96,6 +96,13 @@ Resolved resolve(const EnvLookup &env, const QList<SystemPort> &present, const P
             r.rule = Rule::Environment;
             r.device = mapped;
             r.port = findPort(present, mapped);
+            continue;
+        }
+        if (platform == Platform::Windows) {
+            // Present or not: an absent port fails to open with the system's own words.
+            r.rule = Rule::System;
+            r.device = *typedPortDevice(QStringLiteral("COM%1").arg(n), platform);
+            r.port = findPort(present, r.device);
             continue;
         }
         if (const auto pin = saved.find(n); pin != saved.end()) {
@@ -129,7 +136,7 @@ Resolved resolve(const EnvLookup &env, const QList<SystemPort> &present, const P
     };
     QList<SystemPort> newcomers;
     for (const SystemPort &p : present)
-        if (p.kind == SystemPort::Kind::UsbAdapter && !claimed(p))
+        if (platform == Platform::Linux && p.kind == SystemPort::Kind::UsbAdapter && !claimed(p))
             newcomers << p;
     std::sort(newcomers.begin(), newcomers.end(), naturallyBefore);
 
@@ -169,6 +176,43 @@ std::optional<QString> typedPortDevice(const QString &text, Platform platform)
     if (kernelName.match(t).hasMatch())
         return QStringLiteral("/dev/") + t;
     return std::nullopt;
+}
+
+SystemPort windowsPort(const QString &portName, const QString &friendlyName, const QString &manufacturer,
+                       const QString &hardwareId, const QString &instanceId)
+{
+    SystemPort p;
+    p.name = portName.trimmed().toUpper();
+    p.device = typedPortDevice(p.name, Platform::Windows).value_or(QStringLiteral(R"(\\.\)") + portName.trimmed());
+    p.manufacturer = manufacturer.trimmed();
+    // "USB-SERIAL CH340 (COM3)": the name in brackets says nothing new.
+    QString description = friendlyName.trimmed();
+    const QString suffix = QStringLiteral(" (%1)").arg(p.name);
+    if (description.endsWith(suffix, Qt::CaseInsensitive))
+        description.chop(suffix.size());
+    p.description = description;
+
+    static const QRegularExpression usbIds(QStringLiteral(R"(VID_([0-9A-F]{4})[&+]PID_([0-9A-F]{4}))"),
+                                           QRegularExpression::CaseInsensitiveOption);
+    QRegularExpressionMatch ids = usbIds.match(instanceId);
+    if (!ids.hasMatch())
+        ids = usbIds.match(hardwareId);
+    if (ids.hasMatch()) {
+        p.vendorId = static_cast<quint16>(ids.captured(1).toUShort(nullptr, 16));
+        p.productId = static_cast<quint16>(ids.captured(2).toUShort(nullptr, 16));
+        p.kind = SystemPort::Kind::UsbAdapter;
+    }
+    // Windows makes up an instance ID with "&" in it for a device without a
+    // serial number; FTDI's driver appends the port's letter to the serial.
+    static const QRegularExpression usbSerial(QStringLiteral(R"(^USB\\VID_[0-9A-F]{4}&PID_[0-9A-F]{4}\\([^\\&]+)$)"),
+                                              QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression ftdiSerial(QStringLiteral(R"(^FTDIBUS\\VID_[0-9A-F]{4}\+PID_[0-9A-F]{4}\+([^\\]+)[A-Z]\\)"),
+                                               QRegularExpression::CaseInsensitiveOption);
+    if (const QRegularExpressionMatch m = usbSerial.match(instanceId); m.hasMatch())
+        p.serialNumber = m.captured(1);
+    else if (const QRegularExpressionMatch f = ftdiSerial.match(instanceId); f.hasMatch())
+        p.serialNumber = f.captured(1);
+    return p;
 }
 
 std::optional<PortMap> parsePortMap(const QByteArray &json, QString *problem)
@@ -227,6 +271,7 @@ QString ruleName(Rule rule)
     case Rule::BuiltIn: return QStringLiteral("built-in");
     case Rule::Assigned: return QStringLiteral("assigned");
     case Rule::Unsaved: return QStringLiteral("unsaved");
+    case Rule::System: return QStringLiteral("system");
     }
     return QString();
 }
@@ -245,6 +290,9 @@ QString describe(const Resolution &r)
     case Rule::BuiltIn: why = QStringLiteral("built-in UART"); break;
     case Rule::Assigned: why = QStringLiteral("newly assigned, pinned as %1").arg(r.pin ? r.pin->link : QString()); break;
     case Rule::Unsaved: why = QStringLiteral("assigned for now, not saved"); break;
+    case Rule::System:
+        why = r.port ? QStringLiteral("Windows port") : QStringLiteral("Windows port, not present now");
+        break;
     }
     if (r.port) {
         const QString more = details(*r.port);

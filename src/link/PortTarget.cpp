@@ -20,7 +20,7 @@ PortTarget targetOf(const PortTable &table, const QString &name)
         const Resolution &r = table.com[*n - kFirstPort];
         return PortTarget{given.toUpper(), r.device, PortOpenFailure::Cause::NoDevice, describe(r)};
     }
-    const std::optional<QString> device = typedPortDevice(given);
+    const std::optional<QString> device = typedDevice(given);
     return PortTarget{given, device.value_or(QString()),
                       given.isEmpty() ? PortOpenFailure::Cause::NoDevice : PortOpenFailure::Cause::NotADevice,
                       QStringLiteral("typed %1 -> %2").arg(given, device.value_or(QStringLiteral("no device name")))};

@@ -12,6 +12,15 @@
 #include <chrono>
 #include <memory>
 
+// What the operator can do about a port that did not open, beyond what its
+// cause says: the advice differs between the platforms.
+enum class OpenAdvice {
+    None,
+    JoinDialoutGroup,     // Linux: serial devices belong to the dialout group
+    CloseOtherProgram,    // Windows: a port is one program's at a time
+    InstallAdapterDriver, // Windows: USB serial chips need their vendor's driver
+};
+
 class SerialLine {
 public:
     virtual ~SerialLine() = default;
@@ -37,4 +46,11 @@ public:
 
     // The platform's line.
     static std::unique_ptr<SerialLine> create();
+
+    // The platform's advice for a cause.
+    static OpenAdvice adviceFor(PortOpenFailure::Cause cause);
+    // An open's system error (errno, or GetLastError() on Windows) as a cause,
+    // and in the system's own words.
+    static PortOpenFailure::Cause causeOf(long systemError);
+    static QString systemText(long systemError);
 };

@@ -21,32 +21,6 @@
 
 namespace {
 
-QString systemText(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
-PortOpenFailure::Cause causeOf(int error)
-{
-    switch (error) {
-    case ENOENT:
-    case ENODEV:
-    case ENXIO:
-    case ENOTDIR:
-        return PortOpenFailure::Cause::NoDevice;
-    case EACCES:
-    case EPERM:
-    case EROFS:
-        return PortOpenFailure::Cause::NoPermission;
-    case EBUSY:
-        return PortOpenFailure::Cause::Busy;
-    case ENOTTY:
-        return PortOpenFailure::Cause::NotADevice;
-    default:
-        return PortOpenFailure::Cause::Other;
-    }
-}
-
 speed_t speedOf(int baud)
 {
     struct Rate {
@@ -324,3 +298,35 @@ std::unique_ptr<SerialLine> SerialLine::create()
 {
     return std::make_unique<PosixSerialLine>();
 }
+
+OpenAdvice SerialLine::adviceFor(PortOpenFailure::Cause cause)
+{
+    return cause == PortOpenFailure::Cause::NoPermission ? OpenAdvice::JoinDialoutGroup : OpenAdvice::None;
+}
+
+QString SerialLine::systemText(long systemError)
+{
+    return QString::fromLocal8Bit(std::strerror(static_cast<int>(systemError)));
+}
+
+PortOpenFailure::Cause SerialLine::causeOf(long systemError)
+{
+    switch (systemError) {
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+    case ENOTDIR:
+        return PortOpenFailure::Cause::NoDevice;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return PortOpenFailure::Cause::NoPermission;
+    case EBUSY:
+        return PortOpenFailure::Cause::Busy;
+    case ENOTTY:
+        return PortOpenFailure::Cause::NotADevice;
+    default:
+        return PortOpenFailure::Cause::Other;
+    }
+}
+

@@ -1,17 +1,33 @@
 #pragma once
-// The port resolver fed from the real system: the serial ports Qt and udev
-// list, the user's port map file, and the environment. The window, the link
-// and the command line all decide COM1..COM7 through lookUpPorts().
+// The port resolver fed from the real system: the serial ports the system
+// lists, the user's port map file (Linux), and the environment. The window,
+// the link and the command line all decide COM1..COM7 through lookUpPorts().
+// What differs between the platforms lives in SystemPorts_linux.cpp and
+// SystemPorts_win.cpp; this header is the same for both.
 
 #include "ModbusLink.h"
 #include "PortResolver.h"
 
 namespace ports {
 
-// Every serial device present, from QSerialPortInfo (udev, or sysfs without
-// it), with each built-in UART's sysfs type and the /dev/serial links. No
-// port is opened to list it.
+// The platform this program was built for, for the pure rules.
+Platform thisPlatform();
+
+// Every serial device present. No port is opened to list it.
+// Linux: QSerialPortInfo (udev, or sysfs without it), with each built-in
+// UART's sysfs type and the /dev/serial links.
+// Windows: SetupAPI's Ports class, or the registry's SERIALCOMM map when that
+// lists nothing (wine).
 QList<SystemPort> listSystemPorts();
+
+// Whether there is a device to open: on Linux a path that exists (a typed
+// file or link counts), on Windows a port the system lists.
+bool devicePresent(const QList<SystemPort> &present, const QString &device);
+// Where a device path leads when it is a link ("/tmp/COM1" -> "/dev/pts/3");
+// empty when it is no link.
+QString linkTarget(const QString &device);
+// typedPortDevice() for this platform.
+std::optional<QString> typedDevice(const QString &text);
 
 // The user's port map: ports.json in the configuration folder of alarmcfg
 // (~/.config/alarmcfg/ports.json), the same for every program of the tool.

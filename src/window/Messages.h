@@ -14,13 +14,26 @@ inline QString portOpenFailed() { return QStringLiteral("打开串口失败，�
 inline QString portNotADevice(const QString &text) { return QStringLiteral("%1：不是串口设备").arg(text); }
 inline QString portNothingBehind(const QString &port) { return QStringLiteral("%1：没有对应的串口设备").arg(port); }
 inline QString portMissing(const QString &device) { return QStringLiteral("%1：设备不存在（是否已拔出？）").arg(device); }
-inline QString portNoPermission(const QString &device)
-{
-    return QStringLiteral("%1：没有权限打开。请将用户加入 dialout 组（sudo usermod -aG dialout $USER），"
-                          "然后注销并重新登录，新的组才会生效。")
-        .arg(device);
-}
+inline QString portNoPermission(const QString &device) { return QStringLiteral("%1：没有权限打开。").arg(device); }
 inline QString portBusy(const QString &device) { return QStringLiteral("%1：串口正被其他程序占用。").arg(device); }
+inline QString portNoDriver(const QString &device, const QString &text)
+{
+    return QStringLiteral("%1：系统找到了串口，但没有能驱动它的程序（%2）。").arg(device, text);
+}
+// What to do, after the cause; which advice a cause gets depends on the platform (SerialLine::adviceFor).
+inline QString adviceJoinDialoutGroup()
+{
+    return QStringLiteral("请将用户加入 dialout 组（sudo usermod -aG dialout $USER），然后注销并重新登录，新的组才会生效。");
+}
+inline QString adviceCloseOtherProgram()
+{
+    return QStringLiteral("请关闭正在使用它的程序（例如另一个配置软件或串口调试工具），然后重试。");
+}
+inline QString adviceInstallAdapterDriver()
+{
+    return QStringLiteral("请安装USB串口适配器厂家的驱动程序（CH340、PL2303、CP210x、FTDI 在较旧的 Windows 上都需要），"
+                          "然后拔下适配器再插上。");
+}
 // holder: "alarmcfg (pid 812)", or empty when the system does not tell.
 inline QString portLockedByCopy(const QString &device, const QString &holder)
 {
@@ -135,6 +148,7 @@ inline QString choosePhone() { return QStringLiteral("请选择手机号码！")
 inline QString portByEnvironment(const QString &variable) { return QStringLiteral("由环境变量 %1 指定").arg(variable); }
 inline QString portBySavedPin() { return QStringLiteral("已保存的分配"); }
 inline QString portBuiltIn() { return QStringLiteral("主板串口"); }
+inline QString portOfSystem() { return QStringLiteral("Windows 串口"); }
 inline QString portNewlyAssigned() { return QStringLiteral("新分配，已保存"); }
 inline QString portAssignedUnsaved() { return QStringLiteral("临时分配，未保存"); }
 inline QString portTyped() { return QStringLiteral("手动输入"); }

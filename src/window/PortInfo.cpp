@@ -4,12 +4,12 @@
 
 #include "Messages.h"
 #include "ModbusLink.h"
+#include "SerialLine.h"
 
 #include <QComboBox>
+#include <QLabel>
 
 #include <algorithm>
-#include <QFileInfo>
-#include <QLabel>
 
 namespace {
 
@@ -21,6 +21,7 @@ QString ruleText(const ports::Resolution &r)
     case ports::Rule::BuiltIn: return msg::portBuiltIn();
     case ports::Rule::Assigned: return msg::portNewlyAssigned();
     case ports::Rule::Unsaved: return msg::portAssignedUnsaved();
+    case ports::Rule::System: return msg::portOfSystem();
     case ports::Rule::None: break;
     }
     return QString();
@@ -29,15 +30,15 @@ QString ruleText(const ports::Resolution &r)
 // "/tmp/COM1 → /dev/pts/3" for a link, the path alone otherwise.
 QString withTarget(const QString &device)
 {
-    const QString target = QFileInfo(device).canonicalFilePath();
-    return target.isEmpty() || target == device ? device : QStringLiteral("%1 → %2").arg(device, target);
+    const QString target = ports::linkTarget(device);
+    return target.isEmpty() ? device : QStringLiteral("%1 → %2").arg(device, target);
 }
 
-// The second line: what udev says about the device, or that it is not there.
-QString detailsLine(const std::optional<ports::SystemPort> &port, const QString &device)
+// The second line: what the system says about the device, or that it is not there.
+QString detailsLine(const ports::PortTable &table, const std::optional<ports::SystemPort> &port, const QString &device)
 {
     if (!port)
-        return QFileInfo::exists(device) ? QString() : msg::portNotPresent();
+        return ports::devicePresent(table.present, device) ? QString() : msg::portNotPresent();
     QStringList parts;
     if (!port->description.isEmpty())
         parts << port->description;
@@ -83,19 +84,20 @@ QString FormMain::PortInfoText() const
             }
             return QStringLiteral("%1：%2").arg(name, msg::portNoDevice());
         }
-        return twoLines(QStringLiteral("%1：%2（%3）").arg(name, withTarget(r.device), ruleText(r)), detailsLine(r.port, r.device));
+        return twoLines(QStringLiteral("%1：%2（%3）").arg(name, withTarget(r.device), ruleText(r)), detailsLine(*portTable, r.port, r.device));
     }
 
     const QString typed = cmbComSel->currentText().trimmed();
     if (typed.isEmpty())
         return QString();
-    const std::optional<QString> device = ports::typedPortDevice(typed);
+    const std::optional<QString> device = ports::typedDevice(typed);
     if (!device)
         return QStringLiteral("%1：%2").arg(typed, msg::portNotADeviceName());
     std::optional<ports::SystemPort> port = ports::findPort(portTable->present, *device);
     if (!port)
-        port = ports::findPort(portTable->present, QFileInfo(*device).canonicalFilePath());
-    return twoLines(QStringLiteral("%1（%2）").arg(withTarget(*device), msg::portTyped()), detailsLine(port, *device));
+        port = ports::findPort(portTable->present, ports::linkTarget(*device));
+    return twoLines(QStringLiteral("%1（%2）").arg(withTarget(*device), msg::portTyped()),
+                    detailsLine(*portTable, port, *device));
 }
 
 QString FormMain::PortOpenFailureText() const
@@ -112,6 +114,7 @@ QString FormMain::PortOpenFailureText() const
         break;
     case PortOpenFailure::Cause::NoPermission: cause = msg::portNoPermission(device); break;
     case PortOpenFailure::Cause::Busy: cause = msg::portBusy(device); break;
+    case PortOpenFailure::Cause::NoDriver: cause = msg::portNoDriver(device, failure->systemText); break;
     case PortOpenFailure::Cause::LockedByAlarmcfg:
         cause = msg::portLockedByCopy(device, failure->holders.value(0));
         break;
@@ -126,8 +129,13 @@ QString FormMain::PortOpenFailureText() const
             cause += QLatin1Char('\n') + msg::portMarkLeftBehind();
         break;
     }
-    case PortOpenFailure::Cause::NoDriver:
     case PortOpenFailure::Cause::Other: cause = msg::portSystemError(device, failure->systemText); break;
+    }
+    switch (SerialLine::adviceFor(failure->cause)) {
+    case OpenAdvice::None: break;
+    case OpenAdvice::JoinDialoutGroup: cause += msg::adviceJoinDialoutGroup(); break;
+    case OpenAdvice::CloseOtherProgram: cause += msg::adviceCloseOtherProgram(); break;
+    case OpenAdvice::InstallAdapterDriver: cause += msg::adviceInstallAdapterDriver(); break;
     }
     return msg::portOpenFailed() + QLatin1Char('\n') + cause;
 }

@@ -30,6 +30,65 @@ private slots:
         QVERIFY(!regtext::encodeGbk(QString(QChar(0))).ok());                // would end the text early
     }
 
+    // One table for both codecs: ICU's GBK on Linux, code page 936 on Windows.
+    void gbkCodesAsTheDeviceStoresThem_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QByteArray>("bytes"); // what GBK makes of the characters it has
+        QTest::addColumn<QString>("lacking");  // the characters it has not
+
+        QTest::newRow("ASCII") << QStringLiteral("ON 1") << QByteArray("ON 1") << QString();
+        QTest::newRow("GB2312") << QStringLiteral("全开·") << QByteArray("\xc8\xab\xbf\xaa\xa1\xa4") << QString();
+        QTest::newRow("beyond GB2312") << QStringLiteral("丂") << QByteArray("\x81\x40") << QString();
+        QTest::newRow("pinyin") << QStringLiteral("é") << QByteArray("\xa8\xa6") << QString();
+        QTest::newRow("full-width") << QStringLiteral("２：") << QByteArray("\xa3\xb2\xa3\xba") << QString();
+        QTest::newRow("euro") << QStringLiteral("€") << QByteArray("\x80") << QString();
+        // A best fit ("A" for "À", "ss" for "ß") would send another text than the one typed.
+        QTest::newRow("no best fit") << QStringLiteral("Àß开") << QByteArray("\xbf\xaa") << QStringLiteral("Àß");
+        QTest::newRow("emoji and Thai") << QStringLiteral("😀\u0E01") << QByteArray() << QStringLiteral("😀\u0E01");
+    }
+
+    void gbkCodesAsTheDeviceStoresThem()
+    {
+        QFETCH(QString, text);
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, lacking);
+        const GbkText t = regtext::encodeGbk(text);
+        QCOMPARE(t.bytes, bytes);
+        QCOMPARE(t.unencodable, lacking);
+        if (lacking.isEmpty())
+            QCOMPARE(regtext::decodeGbk(bytes), text);
+    }
+
+    void gbkDecodingOfWhatNoWriteMade_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("text");
+
+        QTest::newRow("half a character at the end") << QByteArray("\xc8\xab\xbf") << QStringLiteral("全");
+        QTest::newRow("a lead byte before what no trail byte is") << QByteArray("\xc8" "1") << QStringLiteral("\uFFFD" "1");
+        QTest::newRow("a trail byte may be ASCII") << QByteArray("\xc8" "A") << QStringLiteral("\u83EF");
+        QTest::newRow("ends at the first zero byte") << QByteArray("\xc8\xab\0\xbf\xaa", 5) << QStringLiteral("全");
+    }
+
+    void gbkDecodingOfWhatNoWriteMade()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, text);
+        QCOMPARE(regtext::decodeGbk(bytes), text);
+    }
+
+    // 0xFF is no GBK byte: ICU gives it a private-use character, code page 936
+    // the replacement character. Either way it stands alone and is no text.
+    void aByteOutsideGbkStandsAloneAsNoText()
+    {
+        const QString text = regtext::decodeGbk(QByteArray("A\xff" "B"));
+        QCOMPARE(text.size(), 3);
+        QCOMPARE(text.front(), QLatin1Char('A'));
+        QCOMPARE(text.back(), QLatin1Char('B'));
+        QVERIFY2(text[1] == QChar(0xFFFD) || text[1].category() == QChar::Other_PrivateUse, qPrintable(text));
+    }
+
     void packingPutsTheFirstByteHighAndIsItsOwnInverse()
     {
         QCOMPARE(regtext::bytesToRegisters("AB"), QVector<quint16>({0x4142}));

@@ -177,7 +177,7 @@ private slots:
             QVERIFY(file.setPermissions({}));
             if (::access(QFile::encodeName(typed).constData(), R_OK | W_OK) == 0)
                 QSKIP("this user (root) opens a file of mode 000 anyway");
-            cause = msg::portNoPermission(typed);
+            cause = msg::portNoPermission(typed) + msg::adviceJoinDialoutGroup();
         } else if (kind == "held") {
             holder.setTarget({r.sim.ptyPath(), r.sim.ptyPath(), PortOpenFailure::Cause::NoDevice, QString()});
             QVERIFY(holder.OpenPort());

@@ -1,123 +1,6 @@
 // Which device COM1..COM7 open, decided on made-up port lists and port maps,
-// and the port map file as the tool keeps it.
-#include "PortResolver.h"
-#include "SystemPorts.h"
-
-#include <QFile>
-#include <QTemporaryDir>
-#include <QtTest>
-
-#include <csignal>
-#include <sys/resource.h>
-
-using ports::PortMap;
-using ports::SystemPort;
-
-Q_DECLARE_METATYPE(QList<ports::SystemPort>)
-Q_DECLARE_METATYPE(ports::PortMap)
-
-namespace {
-
-SystemPort uart(int k, bool hardware)
-{
-    SystemPort p;
-    p.name = QStringLiteral("ttyS%1").arg(k);
-    p.device = QStringLiteral("/dev/") + p.name;
-    p.kind = hardware ? SystemPort::Kind::BuiltInUart : SystemPort::Kind::PhantomUart;
-    return p;
-}
-
-// A USB adapter as udev names it: by-id carries the serial number when there
-// is one, by-path the USB socket.
-SystemPort adapter(const QString &name, const QString &serial, int socket)
-{
-    SystemPort p;
-    p.name = name;
-    p.device = QStringLiteral("/dev/") + name;
-    p.kind = SystemPort::Kind::UsbAdapter;
-    p.serialNumber = serial;
-    p.vendorId = serial.isEmpty() ? 0x1a86 : 0x0403;
-    p.productId = serial.isEmpty() ? 0x7523 : 0x6001;
-    p.description = serial.isEmpty() ? QStringLiteral("USB Serial") : QStringLiteral("FT232R USB UART");
-    p.byId = serial.isEmpty() ? QStringLiteral("/dev/serial/by-id/usb-1a86_USB_Serial-if00-port0")
-                              : QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_%1-if00-port0").arg(serial);
-    p.byPath = QStringLiteral("/dev/serial/by-path/pci-0000:00:14.0-usb-0:%1:1.0-port0").arg(socket);
-    return p;
-}
-
-SystemPort renamed(SystemPort p, const QString &name)
-{
-    p.name = name;
-    p.device = QStringLiteral("/dev/") + name;
-    return p;
-}
-
-SystemPort withoutLinks(SystemPort p)
-{
-    p.byId.clear();
-    p.byPath.clear();
-    return p;
-}
-
-ports::Pin pinOf(const SystemPort &p, bool byPath = false)
-{
-    return {byPath ? p.byPath : p.byId, p.usbId(), p.serialNumber};
-}
-
-ports::EnvLookup envOf(const QStringList &settings)
-{
-    return [settings](const QString &name) {
-        for (const QString &s : settings)
-            if (s.section(QLatin1Char('='), 0, 0) == name)
-                return s.section(QLatin1Char('='), 1);
-        return QString();
-    };
-}
-
-// "assigned /dev/ttyUSB1" for each COM number, "none" where nothing is.
-QStringList outcome(const std::array<ports::Resolution, kPortCount> &com)
-{
-    QStringList out;
-    for (const ports::Resolution &r : com)
-        out << (r.device.isEmpty() ? ports::ruleName(r.rule) : ports::ruleName(r.rule) + QLatin1Char(' ') + r.device);
-    return out;
-}
-
-QStringList pinsOf(const PortMap &map)
-{
-    QStringList out;
-    for (const auto &[com, pin] : map)
-        out << QStringLiteral("COM%1=%2").arg(com).arg(pin.link);
-    return out;
-}
-
-QStringList nothingFrom(int com)
-{
-    QStringList out;
-    for (int n = com; n <= kLastPort; ++n)
-        out << QStringLiteral("none");
-    return out;
-}
-
-QByteArray fileBytes(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
-
-const SystemPort A = adapter(QStringLiteral("ttyUSB0"), QStringLiteral("A50285BI"), 1);
-const SystemPort B = adapter(QStringLiteral("ttyUSB1"), QStringLiteral("B7731XQ2"), 2);
-const SystemPort C = adapter(QStringLiteral("ttyUSB2"), QStringLiteral("C0000001"), 3);
-const SystemPort N = adapter(QStringLiteral("ttyUSB0"), QString(), 4); // a CH340 without a serial number
-
-} // namespace
+// by the rules of either platform, and the port map's text.
+#include "PortFixtures.h"
 
 class PortResolverTest : public QObject {
     Q_OBJECT
@@ -173,6 +56,61 @@ private slots:
         QCOMPARE(pinsOf(r.newPins), newPins);
         for (const auto &[com, pin] : r.newPins)
             QVERIFY2(!pin.usbId.isEmpty(), "a pin carries its VID:PID as a hint");
+    }
+
+    void windowsNumbersItsOwnPorts()
+    {
+        const SystemPort ch340 = ports::windowsPort(QStringLiteral("COM3"), QStringLiteral("USB-SERIAL CH340 (COM3)"),
+                                                    QStringLiteral("wch.cn"), QStringLiteral(R"(USB\VID_1A86&PID_7523&REV_0264)"),
+                                                    QStringLiteral(R"(USB\VID_1A86&PID_7523\5&2E5B3A6&0&1)"));
+        // Neither a saved pin nor an adapter of another kind makes a Windows number move.
+        const ports::Resolved r = ports::resolve(envOf({R"(ALARMCFG_COM2=\\.\COM12)"}), {ch340, A}, PortMap{{1, pinOf(B)}},
+                                                 ports::Platform::Windows);
+        QCOMPARE(outcome(r.com), QStringList({R"(system \\.\COM1)", R"(environment \\.\COM12)", R"(system \\.\COM3)",
+                                              R"(system \\.\COM4)", R"(system \\.\COM5)", R"(system \\.\COM6)",
+                                              R"(system \\.\COM7)"}));
+        QVERIFY(r.newPins.empty());
+        QVERIFY(!r.com[0].port); // COM1 is offered, but not present
+        QVERIFY(r.com[2].port);
+        QCOMPARE(r.com[2].port->description, QStringLiteral("USB-SERIAL CH340"));
+        QVERIFY2(ports::describe(r.com[2]).contains(QStringLiteral("USB 1a86:7523")), qPrintable(ports::describe(r.com[2])));
+        QVERIFY2(ports::describe(r.com[0]).contains(QStringLiteral("not present")), qPrintable(ports::describe(r.com[0])));
+    }
+
+    void windowsPortNames_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("friendly");
+        QTest::addColumn<QString>("hardwareId");
+        QTest::addColumn<QString>("instanceId");
+        QTest::addColumn<QStringList>("expected"); // device, description, VID:PID, serial
+
+        QTest::newRow("CH340: no serial number, Windows made one up")
+            << "COM3" << "USB-SERIAL CH340 (COM3)" << R"(USB\VID_1A86&PID_7523&REV_0264)" << R"(USB\VID_1A86&PID_7523\5&2E5B3A6&0&1)"
+            << QStringList{R"(\\.\COM3)", "USB-SERIAL CH340", "1a86:7523", ""};
+        QTest::newRow("FTDI: the serial with the port's letter after it")
+            << "COM7" << "USB Serial Port (COM7)" << R"(FTDIBUS\COMPORT&VID_0403&PID_6001)" << R"(FTDIBUS\VID_0403+PID_6001+A50285BIA\0000)"
+            << QStringList{R"(\\.\COM7)", "USB Serial Port", "0403:6001", "A50285BI"};
+        QTest::newRow("CP210x: the serial in the instance ID")
+            << "COM12" << "Silicon Labs CP210x USB to UART Bridge (COM12)" << R"(USB\VID_10C4&PID_EA60&REV_0100)"
+            << R"(USB\VID_10C4&PID_EA60\0001)" << QStringList{R"(\\.\COM12)", "Silicon Labs CP210x USB to UART Bridge", "10c4:ea60", "0001"};
+        QTest::newRow("a built-in port has no USB identity")
+            << "COM1" << "Communications Port (COM1)" << R"(ACPI\PNP0501)" << R"(ACPI\PNP0501\0)"
+            << QStringList{R"(\\.\COM1)", "Communications Port", "", ""};
+        QTest::newRow("the registry alone gives the name, in any case")
+            << "com4" << "" << "" << "" << QStringList{R"(\\.\COM4)", "", "", ""};
+    }
+
+    void windowsPortNames()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, friendly);
+        QFETCH(QString, hardwareId);
+        QFETCH(QString, instanceId);
+        QFETCH(QStringList, expected);
+        const SystemPort p = ports::windowsPort(name, friendly, QString(), hardwareId, instanceId);
+        QCOMPARE((QStringList{p.device, p.description, p.usbId(), p.serialNumber}), expected);
+        QCOMPARE(p.kind == SystemPort::Kind::UsbAdapter, !expected[2].isEmpty());
     }
 
     void typedText_data()
@@ -236,78 +174,6 @@ private slots:
         }
     }
 
-    void newPinsAreSavedAtOnceAndNeverMove()
-    {
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("alarmcfg/ports.json"));
-        const ports::EnvLookup noEnv = envOf({});
-
-        ports::PortTable t = ports::lookUpPorts({A}, path, noEnv);
-        QCOMPARE(outcome(t.com).first(), QStringLiteral("assigned /dev/ttyUSB0"));
-        QCOMPARE(ports::loadPortMap(path).pins, (PortMap{{1, pinOf(A)}}));
-
-        t = ports::lookUpPorts({renamed(B, "ttyUSB0"), renamed(A, "ttyUSB1")}, path, noEnv);
-        QCOMPARE(outcome(t.com).mid(0, 2), QStringList({"saved /dev/ttyUSB1", "assigned /dev/ttyUSB0"}));
-
-        t = ports::lookUpPorts({renamed(B, "ttyUSB3")}, path, noEnv); // the first one unplugged
-        QCOMPARE(outcome(t.com).mid(0, 2), QStringList({"saved", "saved /dev/ttyUSB3"}));
-        QCOMPARE(ports::loadPortMap(path).pins, (PortMap{{1, pinOf(A)}, {2, pinOf(B)}}));
-        QVERIFY(t.notes.isEmpty());
-    }
-
-    void aMapThatCannotBeReadIsIgnoredAndLeftAlone_data()
-    {
-        QTest::addColumn<QByteArray>("content"); // empty: the map's name is taken by a folder
-        QTest::newRow("cut short") << QByteArray("{ \"COM1\": { \"link\": ");
-        QTest::newRow("not a port map") << QByteArray(R"({"COM1": "/dev/ttyUSB0"})");
-        QTest::newRow("unreadable") << QByteArray();
-    }
-
-    void aMapThatCannotBeReadIsIgnoredAndLeftAlone()
-    {
-        QFETCH(QByteArray, content);
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("ports.json"));
-        if (content.isEmpty())
-            QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("ports.json")));
-        else
-            writeFile(path, content);
-
-        const ports::PortTable t = ports::lookUpPorts({A}, path, envOf({}));
-        QCOMPARE(outcome(t.com).first(), QStringLiteral("unsaved /dev/ttyUSB0")); // still reachable
-        QCOMPARE(t.notes.size(), 1);
-        QVERIFY2(t.notes.first().contains(path) && t.notes.first().contains(QStringLiteral("ignored")), qPrintable(t.notes.first()));
-        if (content.isEmpty())
-            QVERIFY(QFileInfo(path).isDir());
-        else
-            QCOMPARE(fileBytes(path), content); // the operator's map, typo and all, is theirs to mend
-    }
-
-    void aBrokenWriteLeavesTheOldMapWhole()
-    {
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("ports.json"));
-        QString error;
-        QVERIFY(ports::savePortMap(path, {{1, pinOf(A)}}, &error));
-        const QByteArray before = fileBytes(path);
-
-        // A file size limit stops the write half-way, as a full disk would; it holds for root too.
-        rlimit saved{};
-        QVERIFY(getrlimit(RLIMIT_FSIZE, &saved) == 0);
-        rlimit small = saved;
-        small.rlim_cur = 16;
-        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        QVERIFY(setrlimit(RLIMIT_FSIZE, &small) == 0);
-        const ports::PortTable t = ports::lookUpPorts({A, B}, path, envOf({}));
-        setrlimit(RLIMIT_FSIZE, &saved);
-        std::signal(SIGXFSZ, oldHandler);
-
-        QCOMPARE(outcome(t.com).mid(0, 2), QStringList({"saved /dev/ttyUSB0", "unsaved /dev/ttyUSB1"}));
-        QCOMPARE(t.notes.size(), 1);
-        QVERIFY2(t.notes.first().contains(QStringLiteral("not saved")), qPrintable(t.notes.first()));
-        QCOMPARE(fileBytes(path), before);
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList({"ports.json"})); // no half-written leftovers
-    }
 };
 
 QTEST_GUILESS_MAIN(PortResolverTest)

@@ -13,7 +13,8 @@ bool FakeLink::OpenPort()
     call.device = target().device;
     calls.append(call);
     // Any COM entry opens; a typed name is no port of this fake.
-    m_open = openSucceeds && ports::comNumber(call.port).has_value();
+    m_open = openSucceeds && !openFailure && ports::comNumber(call.port).has_value();
+    setOpenFailure(m_open ? std::nullopt : openFailure);
     return m_open;
 }
 

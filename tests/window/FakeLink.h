@@ -7,6 +7,7 @@
 #include <QMap>
 #include <QSet>
 #include <functional>
+#include <optional>
 #include <vector>
 
 class FakeLink : public ModbusLink {
@@ -32,6 +33,7 @@ public:
     std::vector<quint16> image; // registers 0..1099, factory-fresh at first
     QVector<Call> calls;
     bool openSucceeds = true;
+    std::optional<PortOpenFailure> openFailure; // set: the open fails, saying why
     bool silent = false;       // answers nothing
     int answerOnly = -1;       // answer this many more requests, then go silent (-1: no limit)
     QSet<int> failStarts;      // requests starting here are not answered

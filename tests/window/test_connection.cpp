@@ -2,6 +2,8 @@
 // switching a relay by hand, against an in-process device.
 #include "WindowFixture.h"
 
+#include "SystemPorts.h"
+
 #include "Messages.h"
 #include "RegisterText.h"
 #include "WindowTimer.h"
@@ -66,10 +68,14 @@ private slots:
         w.form->ToggleConnection();
         QCOMPARE(w.link.callsOf(FakeLink::Call::Open).last().port, QStringLiteral("COM3"));
         w.form->ToggleConnection();
-        w.form->cmbComSel->setEditText(QStringLiteral("/dev/ttyUSB1")); // no entry: the link opens the text
+        // No entry: the link opens the device the text names on this platform.
+        const bool windows = ports::thisPlatform() == ports::Platform::Windows;
+        const QString typed = windows ? QStringLiteral("COM12") : QStringLiteral("/dev/ttyUSB1");
+        w.form->cmbComSel->setEditText(typed);
         w.form->ToggleConnection();
-        QCOMPARE(w.link.callsOf(FakeLink::Call::Open).last().port, QStringLiteral("/dev/ttyUSB1"));
-        QCOMPARE(w.link.callsOf(FakeLink::Call::Open).last().device, QStringLiteral("/dev/ttyUSB1"));
+        QCOMPARE(w.link.callsOf(FakeLink::Call::Open).last().port, typed);
+        QCOMPARE(w.link.callsOf(FakeLink::Call::Open).last().device,
+                 windows ? QStringLiteral("\\\\.\\COM12") : QStringLiteral("/dev/ttyUSB1"));
     }
 
     void aPortThatWillNotOpenIsReported()
@@ -87,9 +93,9 @@ private slots:
         // with no device; a link that cannot say why it failed gives the
         // first line alone.
         WindowFixture typed;
-        typed.form->cmbComSel->setEditText(QStringLiteral("COM9"));
+        typed.form->cmbComSel->setEditText(QStringLiteral("COM0")); // no device on either platform
         typed.form->ToggleConnection();
-        QCOMPARE(typed.link.calls.first().port, QStringLiteral("COM9"));
+        QCOMPARE(typed.link.calls.first().port, QStringLiteral("COM0"));
         QCOMPARE(typed.link.calls.first().device, QString());
         QCOMPARE(typed.messages, QStringList({msg::portOpenFailed()}));
     }

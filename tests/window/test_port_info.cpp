@@ -3,6 +3,7 @@
 #include "WindowFixture.h"
 
 #include "Messages.h"
+#include "SystemPorts.h"
 
 #include <QComboBox>
 #include <QGroupBox>
@@ -36,6 +37,16 @@ private slots:
         QTest::addColumn<QStringList>("notShown");
 
         const QString gone = msg::portNotPresent();
+        if (ports::thisPlatform() == ports::Platform::Windows) {
+            // The test's wine prefix maps no COM7; presence is the system's port list, not a file.
+            QTest::newRow("an entry of Windows's own that is not present")
+                << "" << "COM7" << QStringList{R"(COM7：\\.\COM7（)" + msg::portOfSystem() + "）", gone} << QStringList();
+            QTest::newRow("a typed COM port beyond the list")
+                << "" << "com12" << QStringList{R"(\\.\COM12（)" + msg::portTyped() + "）", gone} << QStringList();
+            QTest::newRow("a Linux path names no device here")
+                << "" << "/dev/ttyUSB0" << QStringList{"/dev/ttyUSB0：" + msg::portNotADeviceName()} << QStringList{gone};
+            return;
+        }
         QTest::newRow("an entry set by the environment")
             << "ALARMCFG_COM2=$DIR/tty" << "COM2" << QStringList{"COM2：$DIR/tty（" + msg::portByEnvironment("ALARMCFG_COM2") + "）"}
             << QStringList{gone};
@@ -89,6 +100,42 @@ private slots:
         w.form->ToggleConnection(); // a connect looks again too
         qunsetenv("ALARMCFG_COM5");
         QVERIFY2(w.form->lblPortInfo->text().contains(m_dir + "/link"), qPrintable(w.form->lblPortInfo->text()));
+    }
+
+    // The cause, then what to do about it where this platform has advice.
+    void anOpenFailureSaysWhatToDoOnThisPlatform_data()
+    {
+        QTest::addColumn<int>("cause");
+        QTest::addColumn<QString>("second"); // the message's second line
+
+        using Cause = PortOpenFailure::Cause;
+        const QString device = QStringLiteral("DEV");
+        if (ports::thisPlatform() == ports::Platform::Windows) {
+            QTest::newRow("in use") << int(Cause::Busy) << msg::portBusy(device) + msg::adviceCloseOtherProgram();
+            QTest::newRow("no driver") << int(Cause::NoDriver)
+                                       << msg::portNoDriver(device, "TEXT") + msg::adviceInstallAdapterDriver();
+            QTest::newRow("no dialout group here") << int(Cause::NoPermission) << msg::portNoPermission(device);
+        } else {
+            QTest::newRow("no permission") << int(Cause::NoPermission)
+                                           << msg::portNoPermission(device) + msg::adviceJoinDialoutGroup();
+            QTest::newRow("busy") << int(Cause::Busy) << msg::portBusy(device);
+            QTest::newRow("no driver") << int(Cause::NoDriver) << msg::portNoDriver(device, "TEXT");
+        }
+    }
+
+    void anOpenFailureSaysWhatToDoOnThisPlatform()
+    {
+        QFETCH(int, cause);
+        QFETCH(QString, second);
+        WindowFixture w;
+        PortOpenFailure failure;
+        failure.port = QStringLiteral("COM1");
+        failure.device = QStringLiteral("DEV");
+        failure.cause = static_cast<PortOpenFailure::Cause>(cause);
+        failure.systemText = QStringLiteral("TEXT");
+        w.link.openFailure = failure;
+        w.form->ToggleConnection();
+        QCOMPARE(w.messages, QStringList({msg::portOpenFailed() + "\n" + second}));
     }
 
     void theLabelSitsBelowTheRelayFrameAcrossTheWindow()

@@ -1,4 +1,7 @@
-#include "Interrupt.h"
+// A POSIX terminal: signals, UTF-8 already, shell quoting.
+#include "Console.h"
+
+#include "CliText.h"
 
 #include <atomic>
 #include <csignal>
@@ -14,7 +17,7 @@ extern "C" void onInterrupt(int)
 }
 } // namespace
 
-void catchInterrupts()
+void setUpConsole()
 {
     struct sigaction action {};
     action.sa_handler = onInterrupt;
@@ -22,11 +25,21 @@ void catchInterrupts()
     action.sa_flags = SA_RESTART; // a frame being written is written whole
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    // A write to a closed pipe or past a file size limit would end the program
+    // by a signal; ignored, the write fails with EPIPE or EFBIG, and the
+    // command says so and exits 3 instead of ending silently.
+    std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN);
 }
 
 bool interrupted()
 {
     return g_interrupted;
+}
+
+QString commandWord(const QString &word)
+{
+    return shellQuoted(word);
 }
 
 } // namespace cli

@@ -1,0 +1,231 @@
+#!/usr/bin/env bash
+# The Windows programs under wine against the Linux alarmcfg-sim, COM1
+# leading to its pty: alarmcfg-cli.exe as laid out for users, the window
+# (test_window_com.exe on the real link, and alarmcfg.exe itself under Xvfb),
+# on a clean line and on one with a late or a doubled reply. Prints one line
+# per check and "N passed, N failed"; exits non-zero on any failure.
+set -uo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+source "$here/common.sh"
+passed=0
+failed=0
+check() { # check NAME COMMAND...: the command's own output goes to $work/NAME.log
+  local name=$1
+  shift
+  if "$@" >"$work/$name.log" 2>&1; then
+    passed=$((passed + 1))
+    echo "ok    $name$(cat "$work/$name.note" 2>/dev/null)"
+  else
+    failed=$((failed + 1))
+    echo "FAIL  $name"
+    sed 's/^/      /' "$work/$name.log"
+  fi
+}
+note() { echo " ($*)" >"$work/$current.note"; }
+
+# The laid-out programs run on their own DLLs alone: no WINEPATH.
+cli() { WINEPATH= wine "$ALARMCFG_DEPLOY/alarmcfg-cli.exe" "$@"; }
+run_built() { "$here/wine-run.sh" "$ALARMCFG_WINE_DIR" "$@"; }
+parameters() { jq -S .parameters "$1"; }
+site="$here/site.json"
+site_w=$(windows_path "$site")
+backups="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Local/alarmcfg/backups"
+
+start_wine
+
+# Each program carries the project's version and its icon.
+current=version_resources
+resources() {
+  local version exe
+  version=$(sed -n 's/^project(alarmcfg VERSION \([0-9.]*\).*/\1/p' "$ALARMCFG_ROOT/CMakeLists.txt")
+  for exe in alarmcfg alarmcfg-cli; do
+    local texts
+    texts=$(strings -el "$ALARMCFG_DEPLOY/$exe.exe")
+    grep -qx "$version" <<<"$texts" || { echo "$exe.exe: no version $version"; return 1; }
+    grep -qx "$exe.exe" <<<"$texts" || { echo "$exe.exe: no file name"; return 1; }
+    grep -q 'IDI_ICON1$' <<<"$texts" || { echo "$exe.exe: no icon"; return 1; }
+  done
+  note "version $version"
+}
+check version_resources resources
+
+# --- a clean line --------------------------------------------------------
+start_sim
+
+current=cli_status
+status() {
+  cli status -p COM1 >"$work/status.out" || return 1
+  grep -q 'V1.5' "$work/status.out"
+}
+check cli_status status
+
+current=cli_write_verify_backup
+write_verify() {
+  rm -rf "$backups"
+  cli write "$site_w" -p COM1 --verify || return 1
+  # The backup lies in %LOCALAPPDATA%\alarmcfg\backups and is the factory configuration read before.
+  local backup
+  backup=$(ls "$backups"/*-COM1.json) || return 1
+  jq -e '.parameters.password == "739154"' "$backup" >/dev/null || return 1
+  note "backup $(basename "$backup") in AppData/Local/alarmcfg/backups"
+}
+check cli_write_verify_backup write_verify
+
+current=cli_diff_same
+check cli_diff_same cli diff "$site_w" -p COM1
+
+current=cli_read_write_round_trip
+round_trip() {
+  dump_sim "$work/before.json" || return 1
+  cli read -p COM1 -o "$(windows_path "$work/read.json")" || return 1
+  [ "$(parameters "$work/read.json")" = "$(parameters "$site")" ] || { echo "read.json differs from site.json"; return 1; }
+  cli write "$(windows_path "$work/read.json")" -p COM1 --no-backup || return 1
+  dump_sim "$work/after.json" || return 1
+  cmp "$work/before.json" "$work/after.json"
+}
+check cli_read_write_round_trip round_trip
+cp "$work/before.json" "$work/site-image.json"
+
+current=cli_open_failure
+open_failure() {
+  local rc=0
+  cli status -p COM9 2>"$work/err.txt" || rc=$?
+  cat "$work/err.txt"
+  [ "$rc" -eq 3 ] && grep -qF 'COM9: no such device' "$work/err.txt" && ! grep -q dialout "$work/err.txt"
+}
+check cli_open_failure open_failure
+
+current=window_on_com1
+window_test() { # window_test FUNCTIONS...: test_window_com.exe's functions on COM1
+  ALARMCFG_E2E_PORT=COM1 ALARMCFG_E2E_FILE="$site_w" run_built "$ALARMCFG_BUILD_WINDOWS/tests/wine/test_window_com.exe" "$@"
+}
+window_com() {
+  window_test thePortLineFindsThePortInTheSystemsList anExportIsOfferedInTheUsersDocuments \
+    aConnectShowsWhatTheDeviceHolds aWriteWithoutEditsLeavesTheDeviceAsItWas || return 1
+  dump_sim "$work/after-window.json" || return 1
+  cmp "$work/site-image.json" "$work/after-window.json"
+}
+check window_on_com1 window_com
+
+# Each edit comes back; then the file's configuration is written again. A
+# shorter text leaves an older one's tail behind its end, so the fields, not
+# the registers, are compared.
+current=window_edits
+window_edits() {
+  window_test aConnectShowsWhatTheDeviceHolds editsComeBackFromTheDevice || return 1
+  cli diff "$site_w" -p COM1
+}
+check window_edits window_edits
+
+# A write the device refuses part-way: the printed command, pasted into
+# cmd.exe as it stands, puts the backup (the factory configuration) back.
+current=cli_put_it_back
+put_it_back() {
+  start_sim && dump_sim "$work/factory.json" || return 1
+  start_sim --exception-on 830 || return 1
+  local rc=0
+  cli write "$site_w" -p COM1 2>"$work/err.txt" || rc=$?
+  cat "$work/err.txt"
+  [ "$rc" -eq 3 ] || return 1
+  local command
+  command=$(sed -n 's/.*put it back with: //p' "$work/err.txt" | tr -d '\r')
+  [ -n "$command" ] || return 1
+  stop_sim # and its registers, half written, go to its dump
+  cp "$sim_dump" "$work/partial.json"
+  cmp -s "$work/factory.json" "$work/partial.json" && return 1
+  start_sim --image "$work/partial.json" || return 1
+  WINEPATH= wine cmd /c "$(windows_path "$ALARMCFG_DEPLOY")\\${command}" || return 1
+  dump_sim "$work/restored.json" || return 1
+  cmp "$work/factory.json" "$work/restored.json"
+}
+check cli_put_it_back put_it_back
+
+# --- a late and a doubled reply: exact or an honest failure -----------------
+faulty_read() { # faulty_read SIM_OPTIONS...: a read gives the device's configuration or fails
+  start_sim --image "$work/site-image.json" "$@" || return 1
+  local rc=0
+  cli read -p COM1 --retries 2 -o "$(windows_path "$work/faulty.json")" || rc=$?
+  if [ "$rc" -eq 0 ]; then
+    [ "$(parameters "$work/faulty.json")" = "$(parameters "$site")" ] || { echo "a wrong success"; return 1; }
+    note "read exact"
+  else
+    [ "$rc" -eq 3 ] || return 1
+    note "read failed, exit 3"
+  fi
+}
+faulty_write() { # a write --verify leaves the device exact or fails
+  start_sim --image "$work/site-image.json" "$@" || return 1
+  local rc=0
+  cli write "$site_w" -p COM1 --retries 2 --verify --no-backup || rc=$?
+  dump_sim "$work/faulty-dump.json" || return 1
+  if [ "$rc" -eq 0 ]; then
+    cmp "$work/site-image.json" "$work/faulty-dump.json" || { echo "a wrong success"; return 1; }
+    note "write exact"
+  else
+    [ "$rc" -eq 3 ] || return 1
+    note "write failed, exit 3"
+  fi
+}
+faulty_window() { # the window shows the device's configuration or refuses the read
+  start_sim --image "$work/site-image.json" "$@" || return 1
+  ALARMCFG_E2E_PORT=COM1 ALARMCFG_E2E_FILE="$site_w" ALARMCFG_E2E_FAULTY=1 \
+    run_built "$ALARMCFG_BUILD_WINDOWS/tests/wine/test_window_com.exe" >"$work/faulty-window.out" 2>&1
+  local rc=$?
+  cat "$work/faulty-window.out"
+  note "$(sed -n 's/.*outcome: //p' "$work/faulty-window.out")"
+  return $rc
+}
+for fault in "late:--late 5:900 --baud 9600" "doubled:--duplicate-reply 5"; do
+  name=${fault%%:*}
+  # shellcheck disable=SC2206
+  options=(${fault#*:})
+  current=cli_read_$name && check "$current" faulty_read "${options[@]}"
+  current=cli_write_$name && check "$current" faulty_write "${options[@]}"
+  current=window_connect_$name && check "$current" faulty_window "${options[@]}"
+done
+
+# --- alarmcfg.exe itself under Xvfb: 连接, its trace in a file, a screenshot --
+current=window_program
+window_program() {
+  start_sim --image "$work/site-image.json" || return 1
+  local shot="$ALARMCFG_BUILD_WINDOWS/window-under-wine.png"
+  rm -f "$shot" "$work/trace.log"
+  # wine's desktop and services must start on the display: started without
+  # one, as for the runs above, they would keep the window off the screen.
+  wineserver -k 2>/dev/null
+  wineserver -w
+  # The caption is Chinese: xdotool finds it only in a UTF-8 locale. The
+  # message after the read has the window's caption too.
+  LANG=C.UTF-8 WINEPATH= ALARMCFG_TRACE="$(windows_path "$work/trace.log")" xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+    set -eu
+    caption="配置软件V1.5"
+    wine "$1" & app=$!
+    trap "kill $app 2>/dev/null || true" EXIT
+    windows() { xdotool search --onlyvisible --name "^$caption\$" 2>/dev/null | wc -l; }
+    wait_windows() {
+      for _ in $(seq 600); do [ "$(windows)" -eq "$1" ] && return 0; sleep 0.1; done
+      echo "expected $1 window(s) titled $caption, saw $(windows)"; return 1
+    }
+    wait_windows 1
+    win=$(xdotool search --onlyvisible --name "^$caption\$")
+    sleep 2                                              # let it finish painting
+    eval "$(xdotool getwindowgeometry --shell "$win")"   # X, Y of the window
+    xdotool mousemove $((X + 136)) $((Y + 44)) click 1   # 连接
+    wait_windows 2                                       # "读取短信报警控制器参数成功！"
+    sleep 1
+    xdotool key Return
+    wait_windows 1
+    sleep 1.5                                            # a status poll
+    import -window root "$2"' _ "$ALARMCFG_DEPLOY/alarmcfg.exe" "$shot" || return 1
+  [ -s "$shot" ] || return 1
+  # No console: the trace went to the file, and shows the port and a full read.
+  grep -qF 'OPEN  \\.\COM1 9600 8N1' "$work/trace.log" || { cat "$work/trace.log"; return 1; }
+  local rx
+  rx=$(grep -c '] RX ' "$work/trace.log")
+  [ "$rx" -ge 46 ] || { echo "$rx replies in the trace"; return 1; }
+  note "$rx replies traced to a file; screenshot $shot"
+}
+check window_program window_program
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
