@@ -252,6 +252,9 @@ private slots:
         }
         QCOMPARE(paths.size(), 4);
         QCOMPARE(QSet<QString>(paths.begin(), paths.end()).size(), 4);
+        for (const QString &path : paths) // the commands carry the password
+            QCOMPARE(QFileInfo(path).permissions() & (QFile::ReadGroup | QFile::ReadOther | QFile::WriteGroup | QFile::WriteOther),
+                     QFile::Permissions());
         // The first round's backups hold each device as it was.
         for (const QString &path : paths.mid(0, 2)) {
             const bool ofA = path.contains("site_2Ea");
