@@ -31,6 +31,11 @@ BOOL WINAPI onControl(DWORD event)
 
 void setUpConsole()
 {
+    // PCRE2's JIT stack is freed when a thread ends, and with mingw's
+    // threads that crashed the program as a port thread ended. The patterns
+    // here are short: the interpreter is fast enough. Read once, before the
+    // first pattern is compiled.
+    qputenv("QT_ENABLE_REGEXP_JIT", "0");
     SetConsoleCtrlHandler(onControl, TRUE);
     // Messages name Chinese fields and texts; the console's own code page would garble them.
     SetConsoleOutputCP(CP_UTF8);

@@ -66,7 +66,7 @@ write_verify() {
   # The backup lies in %LOCALAPPDATA%\alarmcfg\backups and is the factory configuration read before.
   local backup
   backup=$(ls "$backups"/*-COM1.json) || return 1
-  jq -e '.parameters.password == "739154"' "$backup" >/dev/null || return 1
+  jq -e '.format == "alarmcfg-backup" and .configuration.parameters.password == "739154"' "$backup" >/dev/null || return 1
   note "backup $(basename "$backup") in AppData/Local/alarmcfg/backups"
 }
 check cli_write_verify_backup write_verify
