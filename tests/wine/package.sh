@@ -114,9 +114,10 @@ imports_closed() { # imports_closed FOLDER
   note "$(printf '%s ' "${own[@]}")+ $(cd "$dir" && find . -mindepth 2 -name '*.dll' | sed 's|^\./||' | tr '\n' ' ')"
 }
 
-# The texts of a shortcut (.lnk): its target, folder and arguments, each a
-# UTF-16 string after its length, which strings may show as one character.
-shortcut_texts() { strings -el "$1"; }
+# The texts of a shortcut (.lnk): the target's path (8-bit), then its folder,
+# arguments and icon, each a UTF-16 string after its length, which strings
+# may show as one character.
+shortcut_texts() { strings -a "$1"; strings -el "$1"; }
 shortcut_has() { # shortcut_has LNK TEXT
   local texts
   texts=$(shortcut_texts "$1")
