@@ -92,8 +92,10 @@ LangString SecCliText ${LANG_ENGLISH} "Back up, provision and compare controller
 LangString SecCliText ${LANG_SIMPCHINESE} "在命令行中备份、批量写入和比较控制器。开始菜单中的“alarmcfg-cli”会在用户文件夹中打开一个可以直接输入 alarmcfg-cli 的命令行窗口。"
 LangString RemovingOld ${LANG_ENGLISH} "Removing the installed version from $0"
 LangString RemovingOld ${LANG_SIMPCHINESE} "正在删除 $0 中已安装的版本"
-LangString RemoveOldFailed ${LANG_ENGLISH} "The installed version in $0 could not be removed (is 配置软件 or alarmcfg-cli still running?). Close it and run the setup again."
-LangString RemoveOldFailed ${LANG_SIMPCHINESE} "无法删除 $0 中已安装的版本（配置软件或 alarmcfg-cli 是否仍在运行？）。请关闭后重新运行安装程序。"
+LangString RemoveOldFailed ${LANG_ENGLISH} "The installed version in $0 could not be removed. Close 配置软件 and alarmcfg-cli if they are running, then run the setup again."
+LangString RemoveOldFailed ${LANG_SIMPCHINESE} "无法删除 $0 中已安装的版本。如果配置软件或 alarmcfg-cli 正在运行，请先关闭，然后重新运行安装程序。"
+LangString ProgramRunning ${LANG_ENGLISH} "$1 is running. Close it, then uninstall again."
+LangString ProgramRunning ${LANG_SIMPCHINESE} "$1 正在运行。请先关闭，然后重新卸载。"
 
 Var CliRequested
 
@@ -178,8 +180,33 @@ Function RemoveInstalled
   RMDir "$0"
 FunctionEnd
 
+
+; A program that is running cannot be opened for writing: it would stay
+; behind, half of an install. Nothing is removed then, and the exit code (2)
+; tells a setup that runs this uninstaller before an upgrade.
+Function un.RefuseWhileRunning
+  ${ForEach} $0 1 2 + 1
+    ${If} $0 == 1
+      StrCpy $1 alarmcfg.exe
+    ${Else}
+      StrCpy $1 alarmcfg-cli.exe
+    ${EndIf}
+    ${If} ${FileExists} "$INSTDIR\$1"
+      ClearErrors
+      FileOpen $2 "$INSTDIR\$1" a
+      ${If} ${Errors}
+        MessageBox MB_OK|MB_ICONSTOP "$(ProgramRunning)" /SD IDOK
+        SetErrorLevel 2
+        Quit
+      ${EndIf}
+      FileClose $2
+    ${EndIf}
+  ${Next}
+FunctionEnd
+
 Function un.onInit
   !insertmacro MULTIUSER_UNINIT
+  Call un.RefuseWhileRunning
 FunctionEnd
 
 Section "Uninstall"

@@ -349,6 +349,31 @@ installed_backup() {
 }
 check installed_cli_backs_up installed_backup
 
+# While a program of the install runs, its files cannot all go: the
+# uninstaller then removes nothing and says so (exit code 2), and a setup
+# run over the install stops before it copies anything.
+while_running() {
+  start_sim || return 1
+  wine "$machine_dir/alarmcfg-cli.exe" status -p COM1 --watch >"$work/watch.out" 2>&1 &
+  local watch=$! rc=0
+  for _ in $(seq 100); do grep -q firmware "$work/watch.out" && break; sleep 0.1; done
+  grep -q firmware "$work/watch.out" || { cat "$work/watch.out"; kill $watch; return 1; }
+  # In place (_?=, unquoted and last, as a setup runs it), so that its exit
+  # code is the one that counts; wine would quote the argument.
+  printf '@"%s\\uninstall.exe" /S /AllUsers _?=%s\r\n@exit /b %%errorlevel%%\r\n' \
+    "$machine_dir_w" "$machine_dir_w" >"$work/uninstall.cmd"
+  wine cmd /c "$(windows_path "$work/uninstall.cmd")" || rc=$?
+  local setup_rc=0
+  wine "$setup" /S || setup_rc=$?
+  kill $watch
+  wait $watch 2>/dev/null
+  [ $rc -eq 2 ] && [ $setup_rc -eq 2 ] || { echo "exit codes: uninstaller $rc, setup $setup_rc"; return 1; }
+  holds_the_programs "$machine_dir" --cli uninstall.exe || return 1
+  registered HKLM "$machine_dir_w" "$machine_dir" AllUsers || return 1
+  note "alarmcfg-cli status --watch running: uninstaller and setup exit 2, the install as it was"
+}
+check nothing_removed_while_running while_running
+
 # --- again, and over an older version ------------------------------------------
 
 reinstall() {
