@@ -1,6 +1,7 @@
 # Sourced by the wine test steps: the private prefix, alarmcfg-sim behind
-# COM1, wine's services started outside the runs. scripts/windows sets
-# ALARMCFG_SIM, ALARMCFG_WINE_DIR, ALARMCFG_BUILD_WINDOWS, ALARMCFG_DEPLOY.
+# COM1, wine's services started outside the runs, the checks and their
+# count, the window connected under Xvfb. scripts/windows sets ALARMCFG_SIM,
+# ALARMCFG_WINE_DIR, ALARMCFG_BUILD_WINDOWS, ALARMCFG_DEPLOY.
 # shellcheck source=/dev/null
 source "$ALARMCFG_WINE_DIR/env.sh"
 com1="$ALARMCFG_WINE_DIR/COM1" # where wine's COM1 leads
@@ -52,3 +53,68 @@ trap finish EXIT
 
 # A Unix path as a Windows program sees it.
 windows_path() { local p=$1; echo "Z:${p//\//\\}"; }
+
+# One check: its output goes to $work/NAME.log and is shown when it fails;
+# what it says with `note` is shown on its line. `summary` ends the run.
+passed=0
+failed=0
+current=""
+check() { # check NAME COMMAND...
+  local name=$1
+  shift
+  current=$name
+  if "$@" >"$work/$name.log" 2>&1; then
+    passed=$((passed + 1))
+    echo "ok    $name$(cat "$work/$name.note" 2>/dev/null)"
+  else
+    failed=$((failed + 1))
+    echo "FAIL  $name"
+    sed 's/^/      /' "$work/$name.log"
+  fi
+}
+note() { echo " ($*)" >"$work/$current.note"; }
+summary() {
+  echo "$passed passed, $failed failed"
+  [ "$failed" -eq 0 ]
+}
+
+# The window under Xvfb, started by COMMAND...: it presses 连接, closes the
+# message after the read, lets a status poll pass and takes a screenshot
+# of the screen into SHOT. Every wine program is ended afterwards.
+#   window_connect SHOT COMMAND...
+window_connect() {
+  local shot=$1
+  shift
+  rm -f "$shot"
+  # wine's desktop and services must start on the display: started without
+  # one, as for other runs, they would keep the window off the screen.
+  wineserver -k 2>/dev/null
+  wineserver -w
+  # The caption is Chinese: xdotool finds it only in a UTF-8 locale. The
+  # message after the read has the window's caption too.
+  LANG=C.UTF-8 xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+    set -eu
+    caption="配置软件V1.5"
+    shot=$1
+    shift
+    "$@" & app=$!
+    trap "kill $app 2>/dev/null || true; wineserver -k 2>/dev/null || true" EXIT
+    windows() { xdotool search --onlyvisible --name "^$caption\$" 2>/dev/null | wc -l; }
+    wait_windows() {
+      for _ in $(seq 600); do [ "$(windows)" -eq "$1" ] && return 0; sleep 0.1; done
+      echo "expected $1 window(s) titled $caption, saw $(windows)"; return 1
+    }
+    wait_windows 1
+    win=$(xdotool search --onlyvisible --name "^$caption\$")
+    sleep 2                                              # let it finish painting
+    eval "$(xdotool getwindowgeometry --shell "$win")"   # X, Y of the window
+    xdotool mousemove $((X + 136)) $((Y + 44)) click 1   # 连接
+    wait_windows 2                                       # "读取短信报警控制器参数成功！"
+    sleep 1
+    xdotool key Return
+    wait_windows 1
+    sleep 1.5                                            # a status poll
+    import -window root "$shot"' _ "$shot" "$@" || return 1
+  wineserver -w
+  [ -s "$shot" ]
+}

@@ -7,21 +7,6 @@
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/common.sh"
-passed=0
-failed=0
-check() { # check NAME COMMAND...: the command's own output goes to $work/NAME.log
-  local name=$1
-  shift
-  if "$@" >"$work/$name.log" 2>&1; then
-    passed=$((passed + 1))
-    echo "ok    $name$(cat "$work/$name.note" 2>/dev/null)"
-  else
-    failed=$((failed + 1))
-    echo "FAIL  $name"
-    sed 's/^/      /' "$work/$name.log"
-  fi
-}
-note() { echo " ($*)" >"$work/$current.note"; }
 
 # The laid-out programs run on their own DLLs alone: no WINEPATH.
 cli() { WINEPATH= wine "$ALARMCFG_DEPLOY/alarmcfg-cli.exe" "$@"; }
@@ -189,35 +174,9 @@ current=window_program
 window_program() {
   start_sim --image "$work/site-image.json" || return 1
   local shot="$ALARMCFG_BUILD_WINDOWS/window-under-wine.png"
-  rm -f "$shot" "$work/trace.log"
-  # wine's desktop and services must start on the display: started without
-  # one, as for the runs above, they would keep the window off the screen.
-  wineserver -k 2>/dev/null
-  wineserver -w
-  # The caption is Chinese: xdotool finds it only in a UTF-8 locale. The
-  # message after the read has the window's caption too.
-  LANG=C.UTF-8 WINEPATH= ALARMCFG_TRACE="$(windows_path "$work/trace.log")" xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
-    set -eu
-    caption="配置软件V1.5"
-    wine "$1" & app=$!
-    trap "kill $app 2>/dev/null || true" EXIT
-    windows() { xdotool search --onlyvisible --name "^$caption\$" 2>/dev/null | wc -l; }
-    wait_windows() {
-      for _ in $(seq 600); do [ "$(windows)" -eq "$1" ] && return 0; sleep 0.1; done
-      echo "expected $1 window(s) titled $caption, saw $(windows)"; return 1
-    }
-    wait_windows 1
-    win=$(xdotool search --onlyvisible --name "^$caption\$")
-    sleep 2                                              # let it finish painting
-    eval "$(xdotool getwindowgeometry --shell "$win")"   # X, Y of the window
-    xdotool mousemove $((X + 136)) $((Y + 44)) click 1   # 连接
-    wait_windows 2                                       # "读取短信报警控制器参数成功！"
-    sleep 1
-    xdotool key Return
-    wait_windows 1
-    sleep 1.5                                            # a status poll
-    import -window root "$2"' _ "$ALARMCFG_DEPLOY/alarmcfg.exe" "$shot" || return 1
-  [ -s "$shot" ] || return 1
+  rm -f "$work/trace.log"
+  WINEPATH= ALARMCFG_TRACE="$(windows_path "$work/trace.log")" \
+    window_connect "$shot" wine "$ALARMCFG_DEPLOY/alarmcfg.exe" || return 1
   # No console: the trace went to the file, and shows the port and a full read.
   grep -qF 'OPEN  \\.\COM1 9600 8N1' "$work/trace.log" || { cat "$work/trace.log"; return 1; }
   local rx
@@ -227,5 +186,4 @@ window_program() {
 }
 check window_program window_program
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+summary
