@@ -142,8 +142,8 @@ QString usageText(const QString &program)
                "  --exception-on ADDR  refuse writes touching ADDR with exception 02 (repeatable)\n"
                "  --corrupt-every N    send every Nth reply with a bad CRC\n"
                "  --duplicate-reply N  send the Nth reply twice, back to back (repeatable)\n"
-               "  --late N:MS          send the Nth reply MS milliseconds after its request; later\n"
-               "                       replies queue behind it, as on a busy device (repeatable)\n"
+               "  --late N:MS          send the Nth reply MS milliseconds after its request, while\n"
+               "                       the replies after it go out on time (repeatable)\n"
                "  --drop-writes-to ADDR  confirm writes touching ADDR but store nothing (repeatable)\n"
                "  --help               this text\n")
         .arg(program);
