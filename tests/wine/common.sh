@@ -118,3 +118,19 @@ window_connect() {
   wineserver -w
   [ -s "$shot" ]
 }
+
+# Starts the window with COMMAND..., connects it (see window_connect) and
+# checks its trace, which goes to a file as the window has no console: COM1
+# opened and a full read answered.
+#   window_reads_com1 SHOT COMMAND...
+window_reads_com1() {
+  local shot=$1
+  shift
+  rm -f "$work/trace.log"
+  ALARMCFG_TRACE="$(windows_path "$work/trace.log")" window_connect "$shot" "$@" || return 1
+  grep -qF 'OPEN  \\.\COM1 9600 8N1' "$work/trace.log" || { cat "$work/trace.log"; return 1; }
+  local rx
+  rx=$(grep -c '] RX ' "$work/trace.log")
+  [ "$rx" -ge 46 ] || { echo "$rx replies in the trace"; return 1; }
+  note "$rx replies traced to a file; screenshot $shot"
+}
