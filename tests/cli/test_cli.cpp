@@ -3,6 +3,7 @@
 #include "BackupFile.h"
 #include "ConfigFile.h"
 #include "ImageFile.h"
+#include "CliEnvironment.h"
 #include "DeviceImage.h"
 #include "FactoryDefaults.h"
 #include "FormMain.h"
@@ -82,11 +83,7 @@ class CliTest : public QObject {
     Run cli(const QStringList &args)
     {
         QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("XDG_DATA_HOME", home.filePath("data"));
-        env.insert("XDG_CONFIG_HOME", home.filePath("config"));
-        env.remove("ALARMCFG_TRACE");
-        p.setProcessEnvironment(env);
+        p.setProcessEnvironment(cliEnvironment(home.filePath("data"), home.filePath("config")));
         p.start(QStringLiteral(ALARMCFG_CLI_PATH), args);
         Run r;
         if (!p.waitForFinished(60000))
@@ -198,9 +195,7 @@ private slots:
         SimProcess &sim = start(how == "exception" ? slow + QStringList{"--exception-on", "810"} : slow, before);
 
         QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("XDG_DATA_HOME", home.filePath("data"));
-        p.setProcessEnvironment(env);
+        p.setProcessEnvironment(cliEnvironment(home.filePath("data"), home.filePath("config")));
         p.start(QStringLiteral(ALARMCFG_CLI_PATH), {"write", file("site.json", siteSet()), "-p", sim.ptyPath(), "--timeout", "700"});
         QVERIFY(p.waitForStarted());
         // Some writes through, not all 22.
@@ -341,9 +336,7 @@ private slots:
         // Slow to answer, so that the interrupt finds a write waiting for its answer.
         SimProcess &sim = start({"--baud", "9600", "--delay", "200"});
         QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("XDG_DATA_HOME", home.filePath("data"));
-        p.setProcessEnvironment(env);
+        p.setProcessEnvironment(cliEnvironment(home.filePath("data"), home.filePath("config")));
         p.start(QStringLiteral(ALARMCFG_CLI_PATH), {"write", file("site.json", siteSet()), "-p", sim.ptyPath(), "--no-backup"});
         QVERIFY(p.waitForStarted());
         // The device is read first; the interrupt comes once some writes are through, not all 22.
@@ -431,9 +424,7 @@ private slots:
         SimProcess &sim = start(device);
         args.replaceInStrings(QRegularExpression("^PORT$"), sim.ptyPath());
         QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("XDG_DATA_HOME", home.filePath("data"));
-        p.setProcessEnvironment(env);
+        p.setProcessEnvironment(cliEnvironment(home.filePath("data"), home.filePath("config")));
         p.start(QStringLiteral(ALARMCFG_CLI_PATH), args);
         QVERIFY(p.waitForStarted());
         QTest::qWait(1000); // waiting for the first answer by now

@@ -2,6 +2,7 @@
 // or reads one (read -o, 导出配置, write FILE, 导入配置, the port map): what is
 // left on disk, the exit status and the message, and that nothing waits.
 // Then standard output that takes no more data, on every command that prints.
+#include "CliEnvironment.h"
 #include "ConfigFile.h"
 #include "FactoryDefaults.h"
 #include "Messages.h"
@@ -146,11 +147,7 @@ class HostileFilesTest : public QObject {
     Run cli(const QStringList &args, const std::function<void()> &inChild = {})
     {
         QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("XDG_DATA_HOME", home.filePath("data"));
-        env.insert("XDG_CONFIG_HOME", home.filePath("config"));
-        env.remove("ALARMCFG_TRACE");
-        p.setProcessEnvironment(env);
+        p.setProcessEnvironment(cliEnvironment(home.filePath("data"), home.filePath("config")));
         if (inChild)
             p.setChildProcessModifier(inChild);
         QElapsedTimer took;

@@ -6,6 +6,7 @@
 // ALARMCFG_SWEEP=full runs every delay at every place (an hour or so), and
 // ALARMCFG_SWEEP=N at every Nth place; the default runs each delay once, at
 // places spread over the operations.
+#include "CliEnvironment.h"
 #include "ConfigFile.h"
 #include "DeviceImage.h"
 #include "FormMain.h"
@@ -105,10 +106,7 @@ class LateRepliesTest : public QObject {
     static QProcess *startCli(const QStringList &args, const QString &home)
     {
         auto *p = new QProcess;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("XDG_DATA_HOME", home);
-        env.insert("XDG_CONFIG_HOME", home);
-        p->setProcessEnvironment(env);
+        p->setProcessEnvironment(cliEnvironment(home, home));
         p->start(QStringLiteral(ALARMCFG_CLI_PATH), args);
         return p;
     }
