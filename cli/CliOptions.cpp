@@ -15,7 +15,9 @@ const char *const kCommands =
     "  ports                   COM1-COM7 with their device and the rule that chose it,\n"
     "                          and every serial device present\n"
     "  status [--watch]        inputs I0/I1, relays Q0/Q1 and firmware version; --watch\n"
-    "                          polls once a second and prints a line on each change\n"
+    "                          polls once a second and prints a line on each change, and\n"
+    "                          one for each failed read; it ends on Ctrl-C, or after 10\n"
+    "                          failed reads in a row\n"
     "  read [-o FILE]          every parameter, as a configuration file, to FILE or stdout\n"
     "  write FILE              check FILE, read the device and back it up, then send its\n"
     "                          22 writes; what the device already holds goes back as read\n"
@@ -70,10 +72,13 @@ ParsedLine parseCommandLine(const QStringList &arguments)
                                   QStringLiteral("Baud rate (%1).").arg(defaultBaud), QStringLiteral("RATE"), defaultBaud);
     const QCommandLineOption timeout(QStringLiteral("timeout"), QStringLiteral("Wait MS for each reply (%1).").arg(defaultTimeout),
                                      QStringLiteral("MS"), defaultTimeout);
+    const QString defaultRetries = QString::number(LinkSettings::kDefaultAttempts - 1);
     const QCommandLineOption retries(QStringLiteral("retries"),
-                                     QStringLiteral("Try a failed request N more times (0). A write the device "
-                                                    "confirmed is never sent again."),
-                                     QStringLiteral("N"), QStringLiteral("0"));
+                                     QStringLiteral("Try a failed request N more times (%1: %2 attempts in all, as the "
+                                                    "window). A write the device confirmed is never sent again.")
+                                         .arg(defaultRetries)
+                                         .arg(LinkSettings::kDefaultAttempts),
+                                     QStringLiteral("N"), defaultRetries);
     const QCommandLineOption trace(QStringLiteral("trace"), QStringLiteral("Print every frame on stderr."));
     const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("One JSON object per line (ports, status, diff)."));
     const QCommandLineOption quiet({QStringLiteral("q"), QStringLiteral("quiet")},

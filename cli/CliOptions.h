@@ -17,7 +17,7 @@ struct Options {
     QStringList ports;      // COM1..COM7 or device paths, in the order given
     int baud = LinkSettings::kDefaultBaud;
     int timeoutMs = LinkSettings::kDefaultResponseTimeoutMs; // for each attempt of a request
-    int retries = 0;        // further attempts of a failed exchange
+    int retries = LinkSettings::kDefaultAttempts - 1; // further attempts of a failed exchange
     bool trace = false;
     bool json = false;
     bool quiet = false;

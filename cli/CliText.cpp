@@ -66,6 +66,19 @@ QString openFailureText(const PortOpenFailure &f)
     return QStringLiteral("%1: %2").arg(device, f.systemText);
 }
 
+QString linkFailureText(LinkFailure failure, const QString &error)
+{
+    switch (failure) {
+    case LinkFailure::Refused: return QStringLiteral("the device refused it: %1").arg(error);
+    case LinkFailure::Silent:
+        return QStringLiteral("%1: nothing came back; check the cable, the port and the device's power").arg(error);
+    case LinkFailure::Garbled:
+        return QStringLiteral("%1: the device answered, but not with a whole reply that fits the request "
+                              "(line noise, or an adapter that garbles)").arg(error);
+    default: return error;
+    }
+}
+
 QString problemText(const params::Problem &p)
 {
     using params::Problem;

@@ -9,6 +9,9 @@
 namespace cli {
 
 QString openFailureText(const PortOpenFailure &failure);
+// Why the link's last request failed, saying who failed: a refusal is the
+// device's answer, silence is the line's or the device's power.
+QString linkFailureText(LinkFailure failure, const QString &error);
 // "parameters.relays[1].on: the command must be shorter than 20 bytes"
 QString problemText(const params::Problem &problem);
 

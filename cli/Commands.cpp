@@ -35,6 +35,8 @@ namespace cli {
 namespace {
 
 constexpr int kWatchIntervalMs = 1000;
+// status --watch ends after this many failed reads in a row (the help says so).
+constexpr int kWatchFailuresInARow = 10;
 constexpr int kInterruptLookMs = 50;
 // Long enough for a write in flight to end after its grace.
 constexpr int kLeaveBehindMs = PortSession::kWriteGraceMs + 200;
@@ -131,13 +133,49 @@ private:
         return [this, what](int done, int total) { m_report.progress(m_port, what, done, total); };
     }
 
+    // One line on the watch's output, stamped as its status lines are.
+    void watchLine(const QString &line, bool json)
+    {
+        const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss"));
+        m_report.data(json ? line : stamp + u' ' + line);
+    }
+
+    // Waits out the watch's interval; false once interrupted.
+    static bool waitInterval()
+    {
+        for (int waited = 0; waited < kWatchIntervalMs; waited += kInterruptLookMs) {
+            if (interrupted())
+                return false;
+            QThread::msleep(kInterruptLookMs);
+        }
+        return !interrupted();
+    }
+
     int status()
     {
         QString last;
-        for (;;) {
+        for (int failures = 0;;) {
             const std::optional<QVector<quint16>> values = m_session.read(regmap::kStatusBlock.start, regmap::kStatusBlock.count);
-            if (!values)
-                return interrupted() ? kExitDone : failed(m_session.lastError());
+            if (!values && interrupted())
+                return kExitDone;
+            if (!values && (!m_o.watch || ++failures >= kWatchFailuresInARow))
+                return failed(m_o.watch ? QStringLiteral("%1 reads in a row failed, the last: %2")
+                                              .arg(kWatchFailuresInARow)
+                                              .arg(m_session.lastError())
+                                        : m_session.lastError());
+            if (!values) {
+                // A lost reply is a line of its own; the watch goes on.
+                watchLine(m_o.json ? jsonLine(QJsonObject{{"port", m_port}, {"error", m_session.lastError()}})
+                                   : QStringLiteral("%1 no status: %2").arg(m_port, m_session.lastError()),
+                          m_o.json);
+                last.clear();
+                if (!m_report.outputFailure().isEmpty())
+                    return kExitDevice;
+                if (!waitInterval())
+                    return kExitDone;
+                continue;
+            }
+            failures = 0;
             const std::optional<blocks::Status> s = blocks::decodeStatus(*values, regmap::kStatusBlock.count);
             if (!s)
                 return failed(QStringLiteral("status reply too short: %1 registers").arg(values->size()));
@@ -162,15 +200,11 @@ private:
             if (!m_report.outputFailure().isEmpty())
                 return kExitDevice;
             if (line != last) {
-                const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss"));
-                m_report.data(m_o.json ? line : stamp + u' ' + line);
+                watchLine(line, m_o.json);
                 last = line;
             }
-            for (int waited = 0; waited < kWatchIntervalMs; waited += kInterruptLookMs) {
-                if (interrupted())
-                    return kExitDone;
-                QThread::msleep(kInterruptLookMs);
-            }
+            if (!waitInterval())
+                return kExitDone;
         }
     }
 
@@ -250,7 +284,7 @@ private:
             words << QStringLiteral("-b") << QString::number(m_o.baud);
         if (m_o.timeoutMs != LinkSettings::kDefaultResponseTimeoutMs)
             words << QStringLiteral("--timeout") << QString::number(m_o.timeoutMs);
-        if (m_o.retries != 0)
+        if (m_o.retries != LinkSettings::kDefaultAttempts - 1)
             words << QStringLiteral("--retries") << QString::number(m_o.retries);
         std::transform(words.begin(), words.end(), words.begin(), commandWord);
         return words.join(u' ');
@@ -267,27 +301,30 @@ private:
             return backup ? QStringLiteral("; backup %1; put it back with: %2").arg(*backup, restoreCommand(*backup))
                           : QStringLiteral("; no backup was made");
         };
-        for (int i = 0; i < total; ++i) {
-            // Between two writes, never inside one.
-            if (interrupted())
-                return failed(QStringLiteral("interrupted: the device confirmed %1 of %2 writes%3").arg(i).arg(total).arg(undo()));
-            const params::PlannedWrite &w = writes[i];
-            if (m_session.write(w)) {
-                m_report.progress(m_port, QStringLiteral("write"), i + 1, total);
-                continue;
-            }
+        // Between two writes, never inside one.
+        bool stoppedBetween = interrupted();
+        const ModbusLink::WriteResult result = stoppedBetween ? ModbusLink::WriteResult{} : m_session.write(writes, [&](int confirmed) {
+            m_report.progress(m_port, QStringLiteral("write"), confirmed, total);
+            stoppedBetween = interrupted();
+            return !stoppedBetween;
+        });
+        if (!result.ok) {
+            m_report.progressDone(m_port);
+            if (stoppedBetween)
+                return failed(QStringLiteral("interrupted: the device confirmed %1 of %2 writes%3").arg(result.confirmed).arg(total).arg(undo()));
+            const params::PlannedWrite &w = writes[result.confirmed];
             // The device did not answer within the grace an interrupt leaves a write in flight.
             if (interrupted())
                 return failed(QStringLiteral("interrupted: the device confirmed %1 of %2 writes; write %3 (%4) was sent, "
                                              "its answer not awaited%5")
-                                  .arg(i)
+                                  .arg(result.confirmed)
                                   .arg(total)
                                   .arg(w.start)
                                   .arg(w.field, undo()));
             return failed(QStringLiteral("write %1 (%2) failed: %3; the device confirmed %4 of %5 writes%6")
                               .arg(w.start)
                               .arg(w.field, m_session.lastError())
-                              .arg(i)
+                              .arg(result.confirmed)
                               .arg(total)
                               .arg(undo()));
         }
@@ -387,25 +424,40 @@ private:
         m_report.progressDone(m_port);
         if (!before)
             return failed(QStringLiteral("nothing written: reading the device failed: %1").arg(m_session.lastError()));
+        // A text slot is written from its start through its last register
+        // that differs, as the write that changed it wrote it; the other
+        // blocks whole.
         std::vector<params::PlannedWrite> writes;
-        for (const params::PlannedWrite &w : all)
-            if (std::any_of(before->begin(), before->end(), [&](const Mismatch &m) {
-                    return m.address >= w.start && m.address < w.start + w.registers.size();
-                }))
-                writes.push_back(w);
+        for (params::PlannedWrite w : all) {
+            int last = -1;
+            for (const Mismatch &m : *before)
+                if (m.address >= w.start && m.address < w.start + w.registers.size())
+                    last = std::max(last, m.address);
+            if (last < 0)
+                continue;
+            if (regmap::isTextField(w.start))
+                w.registers.resize(last - w.start + 1);
+            writes.push_back(w);
+        }
         const int total = static_cast<int>(writes.size());
-        for (int i = 0; i < total; ++i) {
-            if (interrupted())
+        bool stoppedBetween = interrupted();
+        const ModbusLink::WriteResult result = stoppedBetween ? ModbusLink::WriteResult{} : m_session.write(writes, [&](int confirmed) {
+            m_report.progress(m_port, QStringLiteral("restore"), confirmed, total);
+            stoppedBetween = interrupted();
+            return !stoppedBetween;
+        });
+        if (!result.ok && total > 0) {
+            m_report.progressDone(m_port);
+            if (stoppedBetween)
                 return failed(QStringLiteral("interrupted: the device confirmed %1 of %2 writes of the backup; "
-                                             "run the same restore again to finish").arg(i).arg(total));
-            if (!m_session.write(writes[i]))
-                return failed(QStringLiteral("write %1 (%2) failed: %3; the device confirmed %4 of %5 writes of the "
-                                             "backup; run the same restore again to finish")
-                                  .arg(writes[i].start)
-                                  .arg(writes[i].field, m_session.lastError())
-                                  .arg(i)
-                                  .arg(total));
-            m_report.progress(m_port, QStringLiteral("restore"), i + 1, total);
+                                             "run the same restore again to finish").arg(result.confirmed).arg(total));
+            const params::PlannedWrite &w = writes[std::min(result.confirmed, total - 1)];
+            return failed(QStringLiteral("write %1 (%2) failed: %3; the device confirmed %4 of %5 writes of the "
+                                         "backup; run the same restore again to finish")
+                              .arg(w.start)
+                              .arg(w.field, m_session.lastError())
+                              .arg(result.confirmed)
+                              .arg(total));
         }
         m_report.progressDone(m_port);
         const std::optional<std::vector<Mismatch>> mismatches = m_session.verify(all, progress(QStringLiteral("verify")));

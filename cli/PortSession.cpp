@@ -5,6 +5,8 @@
 #include "ParameterReader.h"
 #include "RegisterMap.h"
 
+#include <map>
+
 namespace cli {
 
 PortSession::PortSession(const PortTarget &target, const LinkSettings &settings)
@@ -42,7 +44,7 @@ std::optional<QVector<quint16>> PortSession::readBlocks(const std::vector<regmap
 {
     const std::optional<std::vector<ModbusLink::BlockValues>> read = m_link.ReadBlocks(blocks, progress);
     if (!read) {
-        m_error = m_link.lastError();
+        m_error = linkFailureText(m_link.lastFailure(), m_link.lastError());
         return std::nullopt;
     }
     QVector<quint16> values;
@@ -59,15 +61,17 @@ std::optional<QVector<quint16>> PortSession::read(int start, int count)
     return values;
 }
 
-bool PortSession::write(const params::PlannedWrite &w)
+ModbusLink::WriteResult PortSession::write(const std::vector<params::PlannedWrite> &writes,
+                                           const std::function<bool(int)> &next)
 {
     const Writing writing(m_writing);
-    const bool ok = w.single ? m_link.WriteRegister(regmap::kSlave, w.start, w.registers[0], ModbusLink::Retry::AsSet)
-                             : m_link.WriteRegisters(regmap::kSlave, w.start, w.registers,
-                                                     static_cast<int>(w.registers.size()), ModbusLink::Retry::AsSet);
-    if (!ok)
-        m_error = m_link.lastError();
-    return ok;
+    std::vector<ModbusLink::BlockWrite> blocks;
+    for (const params::PlannedWrite &w : writes)
+        blocks.push_back({w.start, w.registers, w.single});
+    const ModbusLink::WriteResult result = m_link.WriteBlocks(blocks, next);
+    if (!result.ok)
+        m_error = linkFailureText(m_link.lastFailure(), m_link.lastError());
+    return result;
 }
 
 bool PortSession::writeRegister(int address, quint16 value)
@@ -75,7 +79,9 @@ bool PortSession::writeRegister(int address, quint16 value)
     const Writing writing(m_writing);
     if (m_link.WriteRegister(regmap::kSlave, address, value, ModbusLink::Retry::AsSet))
         return true;
-    m_error = QStringLiteral("write of register %1 failed: %2").arg(address).arg(m_link.lastError());
+    m_error = QStringLiteral("write of register %1 failed: %2")
+                  .arg(address)
+                  .arg(linkFailureText(m_link.lastFailure(), m_link.lastError()));
     return false;
 }
 
@@ -85,8 +91,8 @@ std::optional<DeviceConfiguration> PortSession::readConfiguration(const std::fun
     const std::vector<regmap::Block> blocks = regmap::configurationBlocks();
     std::vector<regmap::Block> parts;
     for (const regmap::Block &b : blocks)
-        for (int at = b.start; at < b.start + b.count; at += regmap::kTextReadCount)
-            parts.push_back({at, std::min(regmap::kTextReadCount, b.start + b.count - at)});
+        for (const regmap::Block &part : regmap::readParts(b.start, b.count))
+            parts.push_back(part);
     const std::optional<QVector<quint16>> values = readBlocks(parts, progress);
     if (!values)
         return std::nullopt;
@@ -102,30 +108,27 @@ std::optional<DeviceConfiguration> PortSession::readConfiguration(const std::fun
 std::optional<std::vector<Mismatch>> PortSession::verify(const std::vector<params::PlannedWrite> &writes,
                                                          const std::function<void(int, int)> &progress)
 {
+    // The reads keep the full read's shapes: a text slot in parts of ten
+    // from its start, even where the write ended inside one.
     std::vector<regmap::Block> parts;
-    std::vector<std::pair<const params::PlannedWrite *, int>> origin; // the write and its first register of each part
-    for (const params::PlannedWrite &w : writes) {
-        const int end = w.start + static_cast<int>(w.registers.size());
-        for (int at = w.start; at < end; at += regmap::kTextReadCount) {
-            parts.push_back({at, std::min(regmap::kTextReadCount, end - at)});
-            origin.push_back({&w, at - w.start});
-        }
-    }
+    for (const params::PlannedWrite &w : writes)
+        for (const regmap::Block &part : regmap::readParts(w.start, static_cast<int>(w.registers.size())))
+            parts.push_back(part);
     const std::optional<QVector<quint16>> got = readBlocks(parts, progress);
     if (!got)
         return std::nullopt;
-    std::vector<Mismatch> mismatches;
+    std::map<int, quint16> device;
     int offset = 0;
-    for (size_t i = 0; i < parts.size(); ++i) {
-        const params::PlannedWrite &w = *origin[i].first;
-        for (int k = 0; k < parts[i].count; ++k) {
-            const quint16 written = w.registers[origin[i].second + k];
-            const quint16 read = (*got)[offset + k];
-            if (read != written)
-                mismatches.push_back({parts[i].start + k, written, read, w.field});
-        }
-        offset += parts[i].count;
+    for (const regmap::Block &part : parts) {
+        for (int k = 0; k < part.count; ++k)
+            device[part.start + k] = (*got)[offset + k];
+        offset += part.count;
     }
+    std::vector<Mismatch> mismatches;
+    for (const params::PlannedWrite &w : writes)
+        for (int k = 0; k < w.registers.size(); ++k)
+            if (device[w.start + k] != w.registers[k])
+                mismatches.push_back({w.start + k, w.registers[k], device[w.start + k], w.field});
     return mismatches;
 }
 

@@ -44,9 +44,11 @@ public:
     // Why the port did not open, or why the last exchange failed.
     QString lastError() const { return m_error; }
 
-    // A read of at most 125 registers, or nothing when it failed.
+    // A read of at most 10 registers, or nothing when it failed.
     std::optional<QVector<quint16>> read(int start, int count);
-    bool write(const params::PlannedWrite &w);
+    // The writes in order, until one is not confirmed or next(confirmed)
+    // says false; a write with any departure on the line is read back.
+    ModbusLink::WriteResult write(const std::vector<params::PlannedWrite> &writes, const std::function<bool(int)> &next);
     bool writeRegister(int address, quint16 value);
 
     // The whole configuration, every text slot read whole; progress(done, total) after each read.

@@ -82,12 +82,15 @@ bool DeviceServer::run()
         Clock::time_point now = Clock::now();
         toggleInputsIfDue(now);
         sendDueReplies(now);
+        sendDueCopies(now);
 
         Clock::time_point wake = now + kMaxIdle;
         if (!m_pending.empty())
             wake = std::min(wake, m_pending.front().due);
         if (!m_late.empty())
             wake = std::min(wake, m_late.front().due);
+        if (!m_copies.empty())
+            wake = std::min(wake, m_copies.front().due);
         if (m_togglePeriod.count() > 0)
             wake = std::min(wake, m_nextToggle);
         // Rounded up, so the last fraction of a millisecond is not spent spinning on zero timeouts.
@@ -131,10 +134,16 @@ void DeviceServer::serveRequest(Clock::time_point receivedAt)
             std::fprintf(stderr, "alarmcfg-sim: %s\n", qPrintable(error));
         return;
     }
+    // A two-wire adapter hears everything the master sends, at once.
+    if (m_opts.echo)
+        sendNow(QByteArray(reinterpret_cast<const char *>(req), length));
     if (req[0] != regmap::kSlave)
         return; // a broadcast: the controller only answers its own address
     ++m_requests;
     if (!m_plan.answerNext())
+        return;
+    const int readCount = req[1] == rtu::kReadHoldingRegisters ? (req[4] << 8) | req[5] : 0;
+    if (m_plan.ignoresRead(readCount))
         return;
 
     const QByteArray reply = buildReply(req, length);
@@ -160,6 +169,8 @@ QByteArray DeviceServer::buildReply(const uint8_t *req, int length)
     const int function = req[1];
     switch (function) {
     case rtu::kReadHoldingRegisters:
+        if (m_plan.refusesRead((req[4] << 8) | req[5]))
+            return m_encoder.exception(req, rtu::kIllegalDataValue);
         return m_encoder.reply(req, length, m_mapping);
     case rtu::kWriteSingleRegister:
     case rtu::kWriteMultipleRegisters: {
@@ -195,22 +206,44 @@ void DeviceServer::sendDueReplies(Clock::time_point now)
         if (garbling.corrupt)
             frame[frame.size() - 1] = static_cast<char>(frame.back() ^ 0xFF); // CRC high byte
         // A repeated frame follows the first without a gap, as a faulty
-        // device sends it, so both reach the line in one write.
-        if (garbling.duplicate)
+        // device sends it, so both reach the line in one write; or it comes
+        // on its own a little later, as a converter that repeats sends it.
+        if (garbling.duplicate && garbling.duplicateMs == 0)
             frame += frame;
+        else if (garbling.duplicate)
+            scheduleCopy(frame, now + std::chrono::milliseconds(garbling.duplicateMs));
+        sendNow(frame);
+    }
+}
 
-        qsizetype done = 0;
-        while (done < frame.size()) {
-            const ssize_t n = ::write(m_line, frame.constData() + done, frame.size() - done);
-            if (n > 0) {
-                done += n;
-            } else if (n < 0 && errno == EINTR) {
-                continue;
-            } else {
-                // The tool's side is full: nobody reads it, so nobody misses the rest.
-                std::fprintf(stderr, "alarmcfg-sim: reply dropped: %s\n", n < 0 ? std::strerror(errno) : "short write");
-                break;
-            }
+void DeviceServer::scheduleCopy(const QByteArray &frame, Clock::time_point due)
+{
+    // A copy is not counted as a reply of its own: it goes out as it is.
+    m_copies.push_back({frame, due});
+    std::sort(m_copies.begin(), m_copies.end(), [](const PendingReply &a, const PendingReply &b) { return a.due < b.due; });
+}
+
+void DeviceServer::sendDueCopies(Clock::time_point now)
+{
+    while (!m_copies.empty() && m_copies.front().due <= now) {
+        sendNow(m_copies.front().frame);
+        m_copies.pop_front();
+    }
+}
+
+void DeviceServer::sendNow(const QByteArray &frame)
+{
+    qsizetype done = 0;
+    while (done < frame.size()) {
+        const ssize_t n = ::write(m_line, frame.constData() + done, frame.size() - done);
+        if (n > 0) {
+            done += n;
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else {
+            // The tool's side is full: nobody reads it, so nobody misses the rest.
+            std::fprintf(stderr, "alarmcfg-sim: frame dropped: %s\n", n < 0 ? std::strerror(errno) : "short write");
+            break;
         }
     }
 }

@@ -46,6 +46,9 @@ private:
     void serveRequest(Clock::time_point receivedAt);
     QByteArray buildReply(const uint8_t *req, int length);
     void sendDueReplies(Clock::time_point now);
+    void scheduleCopy(const QByteArray &frame, Clock::time_point due);
+    void sendDueCopies(Clock::time_point now);
+    void sendNow(const QByteArray &frame);
     void toggleInputsIfDue(Clock::time_point now);
     void discardInput();
     void dumpOnRequest();
@@ -58,6 +61,7 @@ private:
     modbus_mapping_t *m_mapping = nullptr;
     std::deque<PendingReply> m_pending; // in the order of their requests
     std::deque<PendingReply> m_late;    // --late replies, by due time
+    std::deque<PendingReply> m_copies;  // --duplicate-reply N:MS copies, by due time
     std::chrono::microseconds m_togglePeriod{0};
     Clock::time_point m_nextToggle;
     long m_requests = 0; // requests to slave 1 received, answered or not

@@ -1,6 +1,7 @@
 #include "FaultPlan.h"
 
 #include "Options.h"
+#include "RegisterMap.h"
 
 #include <algorithm>
 
@@ -11,9 +12,11 @@ FaultPlan::FaultPlan(const Options &opts)
     , m_stopAfter(opts.stopAfter)
     , m_exceptionAddresses(opts.exceptionAddresses)
     , m_corruptEvery(opts.corruptEvery)
-    , m_duplicateReplies(opts.duplicateReplies)
+    , m_strict(opts.strict)
     , m_dropWriteAddresses(opts.dropWriteAddresses)
 {
+    for (const Options::DuplicateReply &d : opts.duplicateReplies)
+        m_duplicateReplies.push_back({d.reply, d.ms});
     for (const Options::LateReply &late : opts.lateReplies)
         m_lateReplies.push_back({late.reply, late.ms});
 }
@@ -42,6 +45,16 @@ bool FaultPlan::refusesWrite(int address, int count) const
                        [&](int a) { return a >= address && a < address + count; });
 }
 
+bool FaultPlan::refusesRead(int count) const
+{
+    return m_strict == Options::Strict::Refuse && count > regmap::kMaxReadRegisters;
+}
+
+bool FaultPlan::ignoresRead(int count) const
+{
+    return m_strict == Options::Strict::Ignore && count > regmap::kMaxReadRegisters;
+}
+
 bool FaultPlan::dropsWrite(int address, int count) const
 {
     return std::any_of(m_dropWriteAddresses.begin(), m_dropWriteAddresses.end(),
@@ -53,7 +66,11 @@ FaultPlan::Garbling FaultPlan::nextReply()
     ++m_sent;
     Garbling g;
     g.corrupt = m_corruptEvery > 0 && m_sent % m_corruptEvery == 0;
-    g.duplicate = std::find(m_duplicateReplies.begin(), m_duplicateReplies.end(), m_sent) != m_duplicateReplies.end();
+    for (const auto &[reply, ms] : m_duplicateReplies)
+        if (reply == m_sent) {
+            g.duplicate = true;
+            g.duplicateMs = ms;
+        }
     return g;
 }
 

@@ -2,6 +2,8 @@
 // Which requests the simulated device answers, refuses or garbles, as chosen
 // on the command line.
 
+#include "Options.h"
+
 #include <QtGlobal>
 
 #include <optional>
@@ -9,7 +11,6 @@
 
 namespace sim {
 
-struct Options;
 
 class FaultPlan {
 public:
@@ -26,8 +27,12 @@ public:
     bool refusesWrite(int address, int count) const;
     struct Garbling {
         bool corrupt = false;   // garble the CRC
-        bool duplicate = false; // send the frame twice, back to back
+        bool duplicate = false; // send the frame twice
+        int duplicateMs = 0;    // the copy this long after the first; 0: back to back
     };
+    // A read of count registers that a strict device does not answer as asked.
+    bool refusesRead(int count) const;
+    bool ignoresRead(int count) const;
     // A write of count registers from address that is confirmed but not
     // stored, as a faulty device might.
     bool dropsWrite(int address, int count) const;
@@ -39,7 +44,8 @@ private:
     long m_stopAfter;
     std::vector<int> m_exceptionAddresses;
     int m_corruptEvery;
-    std::vector<long> m_duplicateReplies;
+    std::vector<std::pair<long, int>> m_duplicateReplies;
+    Options::Strict m_strict;
     std::vector<int> m_dropWriteAddresses;
     std::vector<std::pair<long, int>> m_lateReplies;
     long m_answered = 0;

@@ -43,10 +43,16 @@ ParseResult parseOptions(const QStringList &args)
             opts.help = true;
             continue;
         }
-        if (name == QLatin1String("--silent")) {
+        if (name == QLatin1String("--silent") || name == QLatin1String("--echo")) {
             if (inlineValue)
-                return fail(QStringLiteral("--silent takes no value"));
-            opts.silent = true;
+                return fail(QStringLiteral("%1 takes no value").arg(name));
+            (name == QLatin1String("--silent") ? opts.silent : opts.echo) = true;
+            continue;
+        }
+        if (name == QLatin1String("--strict")) {
+            if (inlineValue && *inlineValue != QLatin1String("silent"))
+                return fail(QStringLiteral("--strict takes no value but 'silent', not '%1'").arg(*inlineValue));
+            opts.strict = inlineValue ? Options::Strict::Ignore : Options::Strict::Refuse;
             continue;
         }
 
@@ -92,9 +98,13 @@ ParseResult parseOptions(const QStringList &args)
                 return fail(QStringLiteral("--drop-writes-to wants a register address 0..65535, not '%1'").arg(value));
             opts.dropWriteAddresses.push_back(static_cast<int>(n));
         } else if (name == QLatin1String("--duplicate-reply")) {
-            if (!toInt(value, 1, std::numeric_limits<int>::max(), &n))
-                return fail(QStringLiteral("--duplicate-reply wants a reply number >= 1, not '%1'").arg(value));
-            opts.duplicateReplies.push_back(n);
+            const QStringList parts = value.split(u':');
+            long reply = 0, ms = 0;
+            if (parts.size() > 2 || !toInt(parts[0], 1, std::numeric_limits<int>::max(), &reply)
+                || (parts.size() == 2 && !toInt(parts[1], 0, 3'600'000, &ms)))
+                return fail(QStringLiteral("--duplicate-reply wants N or N:MS, a reply number >= 1 and milliseconds >= 0, "
+                                           "not '%1'").arg(value));
+            opts.duplicateReplies.push_back({reply, static_cast<int>(ms)});
         } else if (name == QLatin1String("--late")) {
             const QStringList parts = value.split(u':');
             long reply = 0, ms = 0;
@@ -141,7 +151,12 @@ QString usageText(const QString &program)
                "  --stop-after N       answer the first N requests, then none\n"
                "  --exception-on ADDR  refuse writes touching ADDR with exception 02 (repeatable)\n"
                "  --corrupt-every N    send every Nth reply with a bad CRC\n"
-               "  --duplicate-reply N  send the Nth reply twice, back to back (repeatable)\n"
+               "  --duplicate-reply N[:MS]  send the Nth reply twice: back to back, or the copy\n"
+               "                       MS milliseconds after the reply (repeatable)\n"
+               "  --strict             answer reads of more than 10 registers with exception 03\n"
+               "  --strict=silent      leave reads of more than 10 registers unanswered\n"
+               "  --echo               send every request back before its reply, as a two-wire\n"
+               "                       RS-485 adapter that hears itself does\n"
                "  --late N:MS          send the Nth reply MS milliseconds after its request, while\n"
                "                       the replies after it go out on time (repeatable)\n"
                "  --drop-writes-to ADDR  confirm writes touching ADDR but store nothing (repeatable)\n"

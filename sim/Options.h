@@ -17,7 +17,16 @@ struct Options {
     long stopAfter = -1;          // -1: answer forever
     std::vector<int> exceptionAddresses;
     int corruptEvery = 0;         // 0: every reply goes out intact
-    std::vector<long> duplicateReplies; // these replies (counted from 1) go out twice
+    struct DuplicateReply {
+        long reply; // counted from 1
+        int ms;     // the copy follows the reply this long after; 0: back to back
+    };
+    std::vector<DuplicateReply> duplicateReplies;
+    // A device that answers only reads of at most 10 registers: a longer one
+    // gets exception 03 (Refuse) or no answer at all (Ignore).
+    enum class Strict { Off, Refuse, Ignore };
+    Strict strict = Strict::Off;
+    bool echo = false; // the line sends every request back before its reply, as a two-wire adapter does
     struct LateReply {
         long reply; // counted from 1, as --duplicate-reply counts
         int ms;     // after its request

@@ -1,5 +1,7 @@
 #include "RegisterMap.h"
 
+#include <algorithm>
+
 namespace regmap {
 
 std::vector<Block> fullReadBlocks()
@@ -52,6 +54,30 @@ bool startsWriteBlock(int start)
         if (b.start == start)
             return true;
     return false;
+}
+
+std::vector<Block> readParts(int start, int count)
+{
+    std::vector<Block> parts;
+    // The slot that holds start, when it holds a text.
+    int slot = -1;
+    for (const Block &b : writeBlocks())
+        if (isTextField(b.start) && start >= b.start && start < b.start + b.count)
+            slot = b.start;
+    const int end = start + count;
+    if (slot < 0) {
+        for (int at = start; at < end; at += kMaxReadRegisters)
+            parts.push_back({at, std::min(kMaxReadRegisters, end - at)});
+        return parts;
+    }
+    const int slotEnd = slot + kSlotRegisters;
+    for (int at = slot + (start - slot) / kTextReadCount * kTextReadCount; at < end; at += kTextReadCount)
+        parts.push_back({at, std::min(kTextReadCount, slotEnd - at)});
+    // Registers past the slot are read as any other block's.
+    if (end > slotEnd)
+        for (const Block &b : readParts(slotEnd, end - slotEnd))
+            parts.push_back(b);
+    return parts;
 }
 
 } // namespace regmap

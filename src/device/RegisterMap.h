@@ -8,6 +8,9 @@ namespace regmap {
 
 constexpr int kSlave = 1;             // the controller is always slave 1
 constexpr int kImageRegisters = 1100; // registers 0..1099 exist on the device
+// The controller is known to answer reads of 1 to 10 registers, and the
+// writes of the write plan: nothing else is ever asked of it.
+constexpr int kMaxReadRegisters = 10;
 
 struct Block {
     int start;
@@ -96,5 +99,12 @@ std::vector<Block> configurationBlocks();
 // whole), action times, alarm mode, option flags.
 std::vector<Block> writeBlocks();
 bool startsWriteBlock(int start);
+
+// The reads that cover registers start .. start + count - 1, each of at most
+// kMaxReadRegisters: a text slot in reads of kTextReadCount from its start
+// (the last one may reach past the registers asked for, never past the
+// slot), any other block in reads of its own length. So the tool's reads
+// keep the counts of the full read, and a check read can take the others.
+std::vector<Block> readParts(int start, int count);
 
 } // namespace regmap

@@ -3,6 +3,7 @@
 
 #include "BusyCursor.h"
 #include "Messages.h"
+#include "ProblemMessages.h"
 #include "ModbusLink.h"
 #include "RegisterMap.h"
 #include "WindowTimer.h"
@@ -59,7 +60,7 @@ bool FormMain::ReadParameterBlocks(const std::vector<regmap::Block> &blocks)
     const std::optional<std::vector<ModbusLink::BlockValues>> read = modbus1->ReadBlocks(blocks);
     if (!read) {
         EnterDisconnectedState();
-        ShowMessage(msg::readFailed());
+        ShowMessage(readFailureMessage(*modbus1));
         return false;
     }
     for (const ModbusLink::BlockValues &block : *read) {

@@ -13,7 +13,20 @@ using std::chrono::milliseconds;
 namespace {
 // The longest a wait on the line goes without looking for an interrupt.
 constexpr microseconds kInterruptSlice = milliseconds(50);
+// Frames dropped before a check's answer before the line counts as noisy.
+constexpr int kMostFramesBeforeAnswer = 4;
+
+int word(const QByteArray &bytes, int at)
+{
+    return (static_cast<quint8>(bytes[at]) << 8) | static_cast<quint8>(bytes[at + 1]);
+}
 } // namespace
+
+std::vector<RtuLink::CheckShape> RtuLink::checkShapes()
+{
+    const int slot = regmap::relayTextSlot(0, regmap::RelayText::OnCommand);
+    return {{slot, 2}, {slot, 3}, {slot, 4}, {slot, 5}, {slot, 6}, {slot, 9}, {regmap::kActionTimes.start, regmap::kActionTimes.count}};
+}
 
 RtuLink::RtuLink(QObject *parent) : RtuLink(SerialLine::create(), parent) {}
 
@@ -35,7 +48,8 @@ bool RtuLink::isOpen() const
 bool RtuLink::refuseOpen(const PortOpenFailure &failure)
 {
     setOpenFailure(failure);
-    setLastError(QStringLiteral("%1: %2").arg(failure.device.isEmpty() ? failure.port : failure.device, failure.systemText));
+    setFailure(LinkFailure::NotOpen,
+               QStringLiteral("%1: %2").arg(failure.device.isEmpty() ? failure.port : failure.device, failure.systemText));
     trace("FAIL", lastError());
     return false;
 }
@@ -61,9 +75,16 @@ bool RtuLink::OpenPort()
     }
     if (!m_line->open(t.device, baud, &failure))
         return refuseOpen(failure);
+    // A new connection: nothing is known of the line or of the device.
     m_baud = baud;
     m_unsynced = false;
     m_pending.clear();
+    m_echo = Echo::Unknown;
+    m_readCounts.clear();
+    m_refusedShapes.clear();
+    m_silentChecks.clear();
+    m_checkKnown.clear();
+    m_checkRound = 0;
     trace("OPEN", QStringLiteral("%1 %2 8N1").arg(m_line->openedDevice()).arg(baud));
     return true;
 }
@@ -96,7 +117,7 @@ bool RtuLink::transact(const QByteArray &request, QVector<quint16> *values)
 {
     m_requestTimer.start();
     if (!m_line->isOpen()) {
-        setLastError(tr("port not open"));
+        setFailure(LinkFailure::NotOpen, tr("port not open"));
         trace("ERR", lastError());
         return false;
     }
@@ -105,95 +126,214 @@ bool RtuLink::transact(const QByteArray &request, QVector<quint16> *values)
     if (m_unsynced && !synchronize())
         return false;
     m_requestTimer.start();
-    // Whatever waits on the line now is no answer to this request.
+    m_bytesCame = false;
+    // Whatever waits on the line now answers nothing that is still asked.
     if (const int dropped = m_line->discardInput() + static_cast<int>(m_pending.size()))
-        trace("DROP", tr("%1 bytes that came after the last reply").arg(dropped));
+        depart(tr("%1 bytes that came after the last reply").arg(dropped));
     m_pending.clear();
+
+    const bool read = static_cast<quint8>(request[1]) == rtu::kReadHoldingRegisters;
+    const int start = word(request, 2);
+    if (read) {
+        m_readCounts.insert(word(request, 4));
+    } else {
+        // What a check found there no longer holds once a write is sent.
+        const int count = static_cast<quint8>(request[1]) == rtu::kWriteSingleRegister ? 1 : word(request, 4);
+        m_checkKnown.erase(m_checkKnown.lower_bound(start), m_checkKnown.lower_bound(start + count));
+    }
 
     const QByteArray frame = frame::withCrc(request);
     trace("TX", frame::hex(frame));
     QString error;
     if (!m_line->send(frame, &error))
-        return fail(error);
+        return fail(LinkFailure::Silent, error);
 
     QByteArray reply;
-    switch (receiveFrame(&reply, milliseconds(settings().responseTimeoutMs))) {
+    switch (receiveAnswer(frame, &reply, milliseconds(settings().responseTimeoutMs))) {
     case Received::Frame: break;
     case Received::Nothing:
-        return fail(interrupted() ? tr("interrupted") : tr("no reply within %1 ms").arg(settings().responseTimeoutMs));
+        if (interrupted())
+            return fail(LinkFailure::Interrupted, tr("interrupted"));
+        return fail(m_bytesCame ? LinkFailure::Garbled : LinkFailure::Silent,
+                    m_bytesCame ? tr("no whole reply within %1 ms").arg(settings().responseTimeoutMs)
+                                : tr("no reply within %1 ms").arg(settings().responseTimeoutMs));
     case Received::Cut:
         trace("RX", frame::hex(reply));
-        return fail(tr("reply cut short after %1 bytes").arg(reply.size()));
-    case Received::Failed: return fail(m_lineError);
+        return fail(LinkFailure::Garbled, tr("reply cut short after %1 bytes").arg(reply.size()));
+    case Received::Failed: return fail(LinkFailure::Silent, m_lineError);
+    case Received::NotTheEcho: return fail(LinkFailure::Garbled, tr("the bytes that came back are not the echo of the request"));
     }
     trace("RX", frame::hex(reply));
     error = frame::checkReply(request, reply, values);
     if (!error.isEmpty() && frame::isExceptionReply(request, reply) && !bytesWithinFrameGap()) {
         // The device refused this very request: an answer, so the line is in step.
-        setLastError(error);
+        setFailure(LinkFailure::Refused, error, static_cast<quint8>(reply[2]));
         trace("ERR", error);
         return false;
     }
     if (!error.isEmpty())
-        return fail(error);
+        return fail(LinkFailure::Garbled, error);
     // More bytes before the silence that ends a frame mean a longer or a
     // repeated reply: the one just read cannot be trusted to answer this request.
     if (const int extra = bytesWithinFrameGap())
-        return fail(tr("reply followed by %1 more bytes").arg(extra));
+        return fail(LinkFailure::Garbled, tr("reply followed by %1 more bytes").arg(extra));
+    if (read && m_echo == Echo::Unknown)
+        m_echo = Echo::Absent;
     return true;
 }
 
-bool RtuLink::fail(const QString &error)
+bool RtuLink::fail(LinkFailure failure, const QString &error)
 {
-    setLastError(error);
+    setFailure(failure, error);
     trace("ERR", error);
     m_unsynced = true;
+    ++m_departures;
     return false;
+}
+
+void RtuLink::depart(const QString &what)
+{
+    ++m_departures;
+    trace("DROP", what);
 }
 
 bool RtuLink::synchronize()
 {
-    if (const int drained = drainLine())
-        trace("DROP", tr("%1 bytes while waiting for the line to fall quiet").arg(drained));
-    if (interrupted()) {
-        setLastError(tr("interrupted"));
-        return false;
+    for (int attempt = 1; attempt <= kCheckAttempts; ++attempt) {
+        if (const int drained = drainLine())
+            depart(tr("%1 bytes while waiting for the line to fall quiet").arg(drained));
+        if (interrupted()) {
+            setFailure(LinkFailure::Interrupted, tr("interrupted"));
+            return false;
+        }
+        m_pending.clear();
+        m_line->discardInput();
+        switch (checkUntilAnswered(true)) {
+        case Check::AnsweredFirst: m_unsynced = false; return true;
+        case Check::NoAnswer:
+            // Silence proves the device gone: no point in asking again now.
+            if (lastFailure() != LinkFailure::Garbled && lastFailure() != LinkFailure::Unsure)
+                return false;
+            break;
+        case Check::OtherFirst:
+        case Check::Refused: break;
+        }
     }
-    m_pending.clear();
-    m_line->discardInput();
-    if (checkRead(true) != Check::AnsweredFirst)
-        return false;
-    m_unsynced = false;
-    return true;
+    return false;
 }
 
-bool RtuLink::nothingFollowed()
+bool RtuLink::fence()
 {
     if (m_unsynced || !m_line->isOpen())
         return false;
-    // No flush first: whatever came after the reply is the evidence. A
-    // garbled or missing answer proves nothing, so the check is sent again.
-    for (int attempt = 0; attempt < kFollowChecks; ++attempt) {
-        switch (checkRead(false)) {
-        case Check::AnsweredFirst: return true;
-        case Check::OtherFirst: attempt = kFollowChecks; break;
-        case Check::NoAnswer: break;
-        }
-    }
+    // No flush first: whatever came after the reply is the evidence.
+    if (checkUntilAnswered(false) == Check::AnsweredFirst)
+        return true;
+    ++m_departures;
     m_unsynced = true;
     return false;
 }
 
+std::optional<RtuLink::CheckShape> RtuLink::peekCheckShape(int *round) const
+{
+    const std::vector<CheckShape> shapes = checkShapes();
+    const int n = static_cast<int>(shapes.size());
+    // A count the tool reads too could pass a late reply for the answer: such
+    // a shape is taken only when no other is left.
+    for (int pass = 0; pass < 2; ++pass) {
+        for (int i = 0; i < n; ++i) {
+            const CheckShape &s = shapes[(m_checkRound + i) % n];
+            if (!m_refusedShapes.count(s) && (pass == 1 || !m_readCounts.count(s.count))) {
+                *round = (m_checkRound + i + 1) % n;
+                return s;
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<RtuLink::CheckShape> RtuLink::nextCheckShape()
+{
+    int round = m_checkRound;
+    const std::optional<CheckShape> shape = peekCheckShape(&round);
+    m_checkRound = round;
+    return shape;
+}
+
+void RtuLink::giveUpShape(const CheckShape &shape, const QString &why)
+{
+    m_refusedShapes.insert(shape);
+    m_silentChecks.erase(shape);
+    int round = m_checkRound;
+    const std::optional<CheckShape> next = peekCheckShape(&round);
+    trace("SYNC", next ? tr("the device %1 check read %2x%3: the checks read %4x%5 from now on")
+                             .arg(why)
+                             .arg(shape.start)
+                             .arg(shape.count)
+                             .arg(next->start)
+                             .arg(next->count)
+                       : tr("the device %1 check read %2x%3, the last shape left: all of them are tried again")
+                             .arg(why)
+                             .arg(shape.start)
+                             .arg(shape.count));
+    // Every shape given up: a device that was only silent for a while may
+    // answer them again.
+    if (!next)
+        m_refusedShapes.clear();
+}
+
+RtuLink::Check RtuLink::checkUntilAnswered(bool dropOthers)
+{
+    int garbled = 0;
+    for (size_t tries = 0; tries < checkShapes().size() + kCheckAttempts; ++tries) {
+        const Check c = checkRead(dropOthers);
+        if (c == Check::Refused)
+            continue;
+        if (c == Check::NoAnswer && lastFailure() == LinkFailure::Silent) {
+            // A device that answers the tool's own reads but never this shape
+            // is told from a silent one by trying another shape.
+            if (++m_silentChecks[m_lastShape] < kSilentChecksToGiveUp)
+                return c;
+            giveUpShape(m_lastShape, tr("did not answer twice in a row"));
+            const Check other = checkRead(dropOthers);
+            if (other == Check::NoAnswer && lastFailure() == LinkFailure::Silent)
+                ++m_silentChecks[m_lastShape];
+            if (other != Check::Refused)
+                return other;
+            continue;
+        }
+        if (c == Check::NoAnswer && !interrupted() && ++garbled < kCheckAttempts)
+            continue; // a garbled answer proves nothing either way
+        return c;
+    }
+    return Check::NoAnswer;
+}
+
+bool RtuLink::fitsKnownContent(const CheckShape &shape, const QVector<quint16> &values) const
+{
+    for (int k = 0; k < values.size(); ++k) {
+        const auto known = m_checkKnown.find(shape.start + k);
+        if (known != m_checkKnown.end() && known->second != values[k])
+            return false;
+    }
+    return true;
+}
+
 RtuLink::Check RtuLink::checkRead(bool dropOthers)
 {
-    const int span = kSyncLastCount - kSyncFirstCount + 1;
-    const int count = kSyncFirstCount + (m_syncReads++ % span);
-    const QByteArray request = frame::readRequest(regmap::kSlave, kSyncStart, count);
+    const std::optional<CheckShape> shape = nextCheckShape();
+    if (!shape) {
+        setFailure(LinkFailure::Refused, tr("the device answers none of the check reads"));
+        return Check::NoAnswer;
+    }
+    m_lastShape = *shape;
+    const QByteArray request = frame::readRequest(regmap::kSlave, shape->start, shape->count);
     const QByteArray frame = frame::withCrc(request);
-    trace("SYNC", tr("check read %1x%2: %3").arg(kSyncStart).arg(count).arg(frame::hex(frame)));
+    trace("SYNC", tr("check read %1x%2: %3").arg(shape->start).arg(shape->count).arg(frame::hex(frame)));
+    m_bytesCame = false;
     QString error;
     if (!m_line->send(frame, &error)) {
-        setLastError(error);
+        setFailure(LinkFailure::Silent, error);
         trace("ERR", error);
         return Check::NoAnswer;
     }
@@ -204,33 +344,55 @@ RtuLink::Check RtuLink::checkRead(bool dropOthers)
     waited.start();
     for (int late = 0;; ++late) {
         QByteArray reply;
-        const Received got = receiveFrame(&reply, timeout);
+        const Received got = receiveAnswer(frame, &reply, timeout);
         if (got == Received::Failed) {
-            setLastError(m_lineError);
+            setFailure(LinkFailure::Silent, m_lineError);
             trace("ERR", m_lineError);
             return Check::NoAnswer;
         }
         if (got == Received::Nothing) {
-            setLastError(interrupted() ? tr("interrupted")
-                                       : tr("the line is not quiet: no answer to a check read within %1 ms")
-                                             .arg(settings().responseTimeoutMs));
+            if (interrupted())
+                setFailure(LinkFailure::Interrupted, tr("interrupted"));
+            else
+                setFailure(m_bytesCame ? LinkFailure::Garbled : LinkFailure::Silent,
+                           tr("the line is not quiet: no answer to a check read within %1 ms").arg(settings().responseTimeoutMs));
             trace("SYNC", lastError());
             return Check::NoAnswer;
         }
-        if (got == Received::Frame && frame::checkReply(request, reply, nullptr).isEmpty() && !bytesWithinFrameGap()) {
-            trace("SYNC", tr("answered first, after %1 ms: the line is quiet").arg(waited.elapsed()));
-            return Check::AnsweredFirst;
+        if (got == Received::NotTheEcho) {
+            m_pending.clear();
+            setFailure(LinkFailure::Garbled, tr("the bytes that came back are not the echo of a check read"));
+            ++m_departures;
+            return Check::NoAnswer;
+        }
+        QVector<quint16> values;
+        const bool fits = got == Received::Frame && frame::checkReply(request, reply, &values).isEmpty();
+        if (fits && !bytesWithinFrameGap()) {
+            if (fitsKnownContent(*shape, values)) {
+                for (int k = 0; k < values.size(); ++k)
+                    m_checkKnown[shape->start + k] = values[k];
+                m_silentChecks.erase(*shape);
+                trace("SYNC", tr("answered first, after %1 ms: the line is in step").arg(waited.elapsed()));
+                return Check::AnsweredFirst;
+            }
+            trace("SYNC", tr("a reply of the check's length that does not hold what the check found before"));
+        } else if (got == Received::Frame && frame::isExceptionReply(request, reply) && !bytesWithinFrameGap()) {
+            // An exception is an answer: the device refuses this shape.
+            giveUpShape(*shape, tr("refused (%1)").arg(frame::checkReply(request, reply, nullptr)));
+            setFailure(LinkFailure::Refused, tr("the device refused a check read"), static_cast<quint8>(reply[2]));
+            return Check::Refused;
         }
         // Only this frame: what followed it may be the answer.
         const bool wellFormed = got == Received::Frame && frame::withCrc(reply.chopped(rtu::kCrcBytes)) == reply;
-        trace("DROP", tr("%1 frame: %2").arg(wellFormed ? tr("late") : tr("garbled"), frame::hex(reply)));
+        depart(tr("%1 frame: %2").arg(wellFormed ? tr("late") : tr("garbled"), frame::hex(reply)));
         if (!dropOthers) {
-            setLastError(wellFormed ? tr("another reply came before the answer to a check read")
-                                    : tr("a garbled frame came before the answer to a check read"));
+            setFailure(wellFormed ? LinkFailure::Unsure : LinkFailure::Garbled,
+                       wellFormed ? tr("another reply came before the answer to a check read")
+                                  : tr("a garbled frame came before the answer to a check read"));
             return wellFormed ? Check::OtherFirst : Check::NoAnswer;
         }
-        if (late >= 4) {
-            setLastError(tr("the line is not quiet: frames keep coming"));
+        if (late >= kMostFramesBeforeAnswer) {
+            setFailure(LinkFailure::Unsure, tr("the line is not quiet: frames keep coming"));
             trace("SYNC", lastError());
             return Check::NoAnswer;
         }
@@ -250,6 +412,50 @@ int RtuLink::drainLine()
         drained += static_cast<int>(bytes.size());
     }
     return drained;
+}
+
+RtuLink::Received RtuLink::receiveAnswer(const QByteArray &sent, QByteArray *reply, microseconds timeout)
+{
+    const bool read = static_cast<quint8>(sent[1]) == rtu::kReadHoldingRegisters;
+    if (m_echo == Echo::Present || (m_echo == Echo::Unknown && read)) {
+        // A read's reply never begins with its request, so bytes that do are
+        // the adapter hearing itself. Only those exact bytes: an echo that
+        // differs by one byte is no echo.
+        const QByteArray head = collect(static_cast<int>(sent.size()), timeout, &sent);
+        if (head.isEmpty())
+            return m_lineError.isEmpty() ? Received::Nothing : Received::Failed;
+        if (head == sent) {
+            if (m_echo == Echo::Unknown) {
+                m_echo = Echo::Present;
+                trace("ECHO", tr("the adapter sends each request back before its reply: from now on that echo is skipped"));
+            }
+        } else {
+            m_pending = head + m_pending;
+            if (m_echo == Echo::Present) {
+                trace("RX", frame::hex(head));
+                return Received::NotTheEcho;
+            }
+        }
+    }
+    return receiveFrame(reply, timeout);
+}
+
+QByteArray RtuLink::collect(int n, microseconds timeout, const QByteArray *prefixOf)
+{
+    QByteArray got = std::exchange(m_pending, QByteArray());
+    if (got.isEmpty())
+        got = waitForBytes(timeout);
+    while (!got.isEmpty() && got.size() < n && (!prefixOf || prefixOf->startsWith(got))) {
+        const QByteArray more = waitForBytes(byteTimeout());
+        if (more.isEmpty())
+            break;
+        got += more;
+    }
+    if (got.size() > n) {
+        m_pending = got.mid(n);
+        got.truncate(n);
+    }
+    return got;
 }
 
 RtuLink::Received RtuLink::receiveFrame(QByteArray *frame, microseconds timeout)
@@ -288,6 +494,8 @@ QByteArray RtuLink::waitForBytes(microseconds timeout)
         if (left <= microseconds::zero() || interrupted())
             return {};
         QByteArray bytes = m_line->receive(rtu::kMaxFrameBytes, std::min(left, kInterruptSlice), &m_lineError);
+        if (!bytes.isEmpty())
+            m_bytesCame = true;
         if (!bytes.isEmpty() || !m_lineError.isEmpty())
             return bytes;
     }

@@ -37,20 +37,22 @@ void FormMain::WriteAllParameters()
     ProgressBar1->setValue(0);
     ProgressBar1->setVisible(true);
     ProgressBar1->repaint();
-    for (const params::PlannedWrite &w : params::planWrites(set, reading)) {
-        const bool ok = w.single
-                            ? modbus1->WriteRegister(regmap::kSlave, w.start, w.registers[0], ModbusLink::Retry::AsSet)
-                            : modbus1->WriteRegisters(regmap::kSlave, w.start, w.registers,
-                                                      static_cast<int>(w.registers.size()), ModbusLink::Retry::AsSet);
-        if (!ok) {
-            ProgressBar1->setVisible(false);
-            ShowMessage(msg::writeFailed());
-            return;
-        }
+    const std::vector<params::PlannedWrite> plan = params::planWrites(set, reading);
+    std::vector<ModbusLink::BlockWrite> writes;
+    for (const params::PlannedWrite &w : plan)
+        writes.push_back({w.start, w.registers, w.single});
+    const ModbusLink::WriteResult result = modbus1->WriteBlocks(writes, [&](int confirmed) {
+        const params::PlannedWrite &w = plan[confirmed - 1];
         for (int value : w.progressAfter)
             showProgress(value);
         if (w.start == regmap::phoneSlot(regmap::kPhoneSlots - 1))
             ClearPhoneSelection();
+        return true;
+    });
+    if (!result.ok) {
+        ProgressBar1->setVisible(false);
+        ShowMessage(writeFailureMessage(*modbus1, result.confirmed, static_cast<int>(writes.size())));
+        return;
     }
     showProgress(params::kProgressDone);
     ProgressBar1->setVisible(false);

@@ -61,7 +61,20 @@ inline QString linkTimedOut() { return QStringLiteral("设备链接超时，请�
 
 // Reading
 inline QString readSucceeded() { return QStringLiteral("读取短信报警控制器参数成功！"); }
+// A full read that failed. Only when nothing came at all is the cable to blame.
 inline QString readFailed() { return QStringLiteral("读取短信报警控制器参数失败，请检查设备连接！"); }
+// request: which registers, and the device's exception (requestRefused).
+inline QString readRefused(const QString &request)
+{
+    return QStringLiteral("读取短信报警控制器参数失败：设备拒绝了读取%1。").arg(request);
+}
+// The device answered, but the answers could not be taken for the requests'
+// own: a noisy line, a converter that repeats frames, another master.
+inline QString readUntrusted()
+{
+    return QStringLiteral("读取短信报警控制器参数失败：设备有回答，但回答不完整或无法确认是哪一次读取的。"
+                          "请检查线路干扰、RS-485转换器或线上的其他主站。");
+}
 inline QString relayCommandsRead() { return QStringLiteral("读取继电器命令成功！"); }
 
 // Writing
@@ -84,6 +97,33 @@ inline QString phoneNotANumber(int position, const QString &entry)
 }
 inline QString writeSucceeded() { return QStringLiteral("短信报警控制器参数设置成功！"); }
 inline QString writeFailed() { return QStringLiteral("参数设置失败，请检查设备连接！"); }
+inline QString writeRefused(const QString &request) { return QStringLiteral("参数设置失败：设备拒绝了写入%1。").arg(request); }
+inline QString writeUntrusted()
+{
+    return QStringLiteral("参数设置失败：设备有回答，但回答不完整或无法确认。请检查线路干扰或RS-485转换器。");
+}
+// The second line of every failed write: what is already on the device.
+inline QString writesConfirmed(int confirmed, int total)
+{
+    return QStringLiteral("设备已确认%1/%2项写入，其余的没有写入。").arg(confirmed).arg(total);
+}
+// Which registers a refused request named, and why the device refused.
+inline QString requestRefused(int start, int count, const QString &exception)
+{
+    return count == 1 ? QStringLiteral("寄存器%1（%2）").arg(start).arg(exception)
+                      : QStringLiteral("寄存器%1至%2（%3）").arg(start).arg(start + count - 1).arg(exception);
+}
+// The Modbus exception codes a controller answers with.
+inline QString exceptionName(int code)
+{
+    switch (code) {
+    case 1: return QStringLiteral("异常码01：不支持的功能");
+    case 2: return QStringLiteral("异常码02：非法的寄存器地址");
+    case 3: return QStringLiteral("异常码03：非法的数值");
+    case 4: return QStringLiteral("异常码04：设备故障");
+    default: return QStringLiteral("异常码%1").arg(code, 2, 10, QLatin1Char('0'));
+    }
+}
 
 // Configuration files
 inline QString configExported(const QString &path) { return QStringLiteral("配置已导出到：\n%1").arg(path); }

@@ -67,3 +67,35 @@ QString fileProblemLines(const std::vector<params::Problem> &problems)
         lines << (p.field.isEmpty() ? problemMessage(p) : p.field + QStringLiteral("：") + problemMessage(p));
     return lines.join(u'\n');
 }
+
+namespace {
+
+QString refusedRequest(const ModbusLink &link)
+{
+    const ModbusLink::Request r = link.lastRequest();
+    return msg::requestRefused(r.start, r.count, msg::exceptionName(link.refusalCode()));
+}
+
+} // namespace
+
+QString readFailureMessage(const ModbusLink &link)
+{
+    switch (link.lastFailure()) {
+    case LinkFailure::Refused: return msg::readRefused(refusedRequest(link));
+    case LinkFailure::Garbled:
+    case LinkFailure::Unsure: return msg::readUntrusted();
+    default: return msg::readFailed();
+    }
+}
+
+QString writeFailureMessage(const ModbusLink &link, int confirmed, int total)
+{
+    QString cause;
+    switch (link.lastFailure()) {
+    case LinkFailure::Refused: cause = msg::writeRefused(refusedRequest(link)); break;
+    case LinkFailure::Garbled:
+    case LinkFailure::Unsure: cause = msg::writeUntrusted(); break;
+    default: cause = msg::writeFailed(); break;
+    }
+    return cause + u'\n' + msg::writesConfirmed(confirmed, total);
+}

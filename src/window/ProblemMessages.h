@@ -1,6 +1,7 @@
 #pragma once
 // The operator's words for what keeps a parameter set or a file from being used.
 
+#include "ModbusLink.h"
 #include "Problem.h"
 #include "SafeFile.h"
 
@@ -18,3 +19,9 @@ QString saveFailureMessage(const safefile::Failure &failure);
 
 // One line for each problem of a file: its field's path, then what is wrong.
 QString fileProblemLines(const std::vector<params::Problem> &problems);
+
+// Why a full read failed, from what the link saw: a refusal names what the
+// device refused, and only silence blames the connection.
+QString readFailureMessage(const ModbusLink &link);
+// Why a write failed, and how many of its writes the device confirmed.
+QString writeFailureMessage(const ModbusLink &link, int confirmed, int total);

@@ -14,6 +14,7 @@ constexpr unsigned char kExceptionFlag = 0x80; // set in the function code of an
 
 constexpr unsigned char kIllegalFunction = 0x01;
 constexpr unsigned char kIllegalDataAddress = 0x02;
+constexpr unsigned char kIllegalDataValue = 0x03;
 
 // Registers in one request.
 constexpr int kMaxReadCount = 125;
