@@ -147,7 +147,7 @@ void DeviceServer::serveRequest(Clock::time_point receivedAt)
         return;
 
     const QByteArray reply = buildReply(req, length);
-    if (reply.isEmpty())
+    if (reply.isEmpty() || m_plan.losesReply())
         return;
     Clock::time_point due = receivedAt + std::chrono::milliseconds(m_opts.delayMs)
                             + wireTime(length, static_cast<int>(reply.size()), m_opts.baud);

@@ -14,6 +14,7 @@ FaultPlan::FaultPlan(const Options &opts)
     , m_corruptEvery(opts.corruptEvery)
     , m_strict(opts.strict)
     , m_dropWriteAddresses(opts.dropWriteAddresses)
+    , m_lostReplies(opts.lostReplies)
 {
     for (const Options::DuplicateReply &d : opts.duplicateReplies)
         m_duplicateReplies.push_back({d.reply, d.ms});
@@ -27,6 +28,11 @@ std::optional<int> FaultPlan::lateMs() const
         if (reply == m_answered)
             return ms;
     return std::nullopt;
+}
+
+bool FaultPlan::losesReply() const
+{
+    return std::find(m_lostReplies.begin(), m_lostReplies.end(), m_answered) != m_lostReplies.end();
 }
 
 bool FaultPlan::answerNext()

@@ -22,6 +22,8 @@ public:
     // For the request answerNext() just accepted: how long after it its
     // reply leaves, when the options make it late.
     std::optional<int> lateMs() const;
+    // For the request answerNext() just accepted: its reply is lost on the line.
+    bool losesReply() const;
     // A write of count registers from address that must be refused with
     // exception 02 and store nothing.
     bool refusesWrite(int address, int count) const;
@@ -47,6 +49,7 @@ private:
     std::vector<std::pair<long, int>> m_duplicateReplies;
     Options::Strict m_strict;
     std::vector<int> m_dropWriteAddresses;
+    std::vector<long> m_lostReplies;
     std::vector<std::pair<long, int>> m_lateReplies;
     long m_answered = 0;
     long m_sent = 0;

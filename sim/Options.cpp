@@ -105,6 +105,10 @@ ParseResult parseOptions(const QStringList &args)
                 return fail(QStringLiteral("--duplicate-reply wants N or N:MS, a reply number >= 1 and milliseconds >= 0, "
                                            "not '%1'").arg(value));
             opts.duplicateReplies.push_back({reply, static_cast<int>(ms)});
+        } else if (name == QLatin1String("--lose-reply")) {
+            if (!toInt(value, 1, std::numeric_limits<int>::max(), &n))
+                return fail(QStringLiteral("--lose-reply wants a reply number >= 1, not '%1'").arg(value));
+            opts.lostReplies.push_back(n);
         } else if (name == QLatin1String("--late")) {
             const QStringList parts = value.split(u':');
             long reply = 0, ms = 0;
@@ -157,6 +161,7 @@ QString usageText(const QString &program)
                "  --strict=silent      leave reads of more than 10 registers unanswered\n"
                "  --echo               send every request back before its reply, as a two-wire\n"
                "                       RS-485 adapter that hears itself does\n"
+               "  --lose-reply N       act on the Nth request but lose its reply (repeatable)\n"
                "  --late N:MS          send the Nth reply MS milliseconds after its request, while\n"
                "                       the replies after it go out on time (repeatable)\n"
                "  --drop-writes-to ADDR  confirm writes touching ADDR but store nothing (repeatable)\n"

@@ -32,6 +32,7 @@ struct Options {
         int ms;     // after its request
     };
     std::vector<LateReply> lateReplies;
+    std::vector<long> lostReplies;       // these replies (counted from 1) are acted on, never sent
     std::vector<int> dropWriteAddresses; // writes touching these are confirmed but not stored
     QString imagePath;
     QString dumpPath;

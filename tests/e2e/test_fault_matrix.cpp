@@ -82,14 +82,18 @@ private slots:
     {
         QTest::addColumn<int>("refused");
         QTest::addColumn<QString>("writtenBefore"); // a text slot written before the refusal
-        QTest::newRow("alarm text slot") << 830 << "810";
-        QTest::newRow("option flags") << 1030 << "1050";
+        QTest::addColumn<QString>("request");       // what the message says the device refused
+        QTest::addColumn<int>("confirmed");
+        QTest::newRow("alarm text slot") << 830 << "810" << msg::requestRefused(830, 5, msg::exceptionName(2)) << 11;
+        QTest::newRow("option flags") << 1030 << "1050" << msg::requestRefused(1030, 1, msg::exceptionName(2)) << 21;
     }
 
     void aRefusedWriteStopsTheRunThere()
     {
         QFETCH(int, refused);
         QFETCH(QString, writtenBefore);
+        QFETCH(QString, request);
+        QFETCH(int, confirmed);
         SimWindow r({"--exception-on", QString::number(refused)});
         QVERIFY(r.start());
         QVERIFY(r.connect());
@@ -98,7 +102,8 @@ private slots:
         r.form->OptMode[0]->setChecked(true);
         r.form->chkHold->setChecked(true);
         r.form->WriteAllParameters();
-        QCOMPARE(r.messages, QStringList({msg::writeFailed()}));
+        // The device answered: the message says it refused, and what is on it already.
+        QCOMPARE(r.messages, QStringList({msg::writeRefused(request) + u'\n' + msg::writesConfirmed(confirmed, 22)}));
         const std::vector<quint16> image = r.sim.dumpImage();
         QVERIFY(image[810] != factory::registerImage()[810]);
         QCOMPARE(image[1030], quint16(0)); // refused, or never reached

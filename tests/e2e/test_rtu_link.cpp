@@ -100,8 +100,9 @@ private slots:
         QCOMPARE(image[900], quint16(7));
         QCOMPARE(image[901], quint16(0xFFFF));
         QCOMPARE(image[902], quint16(0));
-        QVERIFY(b.link.ReadRegisters(1, 900, 125));
-        QVERIFY(b.link.WriteRegisters(1, 100, QVector<quint16>(123, 1), 123));
+        // The largest requests the controller is known to take: a read of 10, a slot of 20.
+        QVERIFY(b.link.ReadRegisters(1, 900, regmap::kMaxReadRegisters));
+        QVERIFY(b.link.WriteRegisters(1, 810, QVector<quint16>(regmap::kSlotRegisters, 1), regmap::kSlotRegisters));
     }
 
     void countsAreCheckedBeforeAnythingIsSent()
@@ -109,9 +110,9 @@ private slots:
         Bench b;
         QVERIFY(b.open());
         QVERIFY(!b.link.ReadRegisters(1, 0, 0));
-        QVERIFY(!b.link.ReadRegisters(1, 0, 126));
+        QVERIFY(!b.link.ReadRegisters(1, 0, regmap::kMaxReadRegisters + 1));
         QVERIFY(!b.link.WriteRegisters(1, 10, {}, 0));
-        QVERIFY(!b.link.WriteRegisters(1, 10, QVector<quint16>(124, 0), 124));
+        QVERIFY(!b.link.WriteRegisters(1, 10, QVector<quint16>(21, 0), 21));
         QVERIFY(!b.link.WriteRegisters(1, 10, {1}, 2));
         QVERIFY(b.link.lastError().contains("2 registers"));
         QVERIFY(b.replies.isEmpty());

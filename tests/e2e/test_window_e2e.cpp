@@ -125,7 +125,7 @@ private slots:
 
     void aDeviceLostWhilePollingEndsTheConnection()
     {
-        SimWindow r({"--stop-after", "46"}); // the probe and the burst, then nothing
+        SimWindow r({"--stop-after", "47"}); // the probe, the burst and its fence, then nothing
         QVERIFY(r.start());
         r.form->ToggleConnection();
         QVERIFY(r.form->bConnected);
@@ -277,7 +277,8 @@ private slots:
         r.messages.clear();
         r.form->txtTime[0]->setText(QStringLiteral("9"));
         r.form->WriteAllParameters();
-        QCOMPARE(r.messages, QStringList({msg::writeFailed()}));
+        QCOMPARE(r.messages, QStringList({msg::writeRefused(msg::requestRefused(1050, 1, msg::exceptionName(2))) + u'\n'
+                                          + msg::writesConfirmed(20, 22)}));
         const std::vector<quint16> image = r.sim.dumpImage();
         QCOMPARE(image[900], quint16(9));  // written before the refusal
         QCOMPARE(image[1050], quint16(4)); // refused by the device
