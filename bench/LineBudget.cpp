@@ -1,26 +1,22 @@
 #include "LineBudget.h"
 
-// RTU frame sizes: slave, function, payload, CRC.
-bool CountingRtuLink::readBlock(quint8 slave, int start, int count, QVector<quint16> &values)
+int CountingLine::discardInput()
 {
-    this->count(8, 5 + 2 * count);
-    return RtuLink::readBlock(slave, start, count, values);
+    const int dropped = m_line->discardInput();
+    bytes += dropped;
+    return dropped;
 }
 
-bool CountingRtuLink::writeSingle(quint8 slave, int address, quint16 value)
+bool CountingLine::send(const QByteArray &frame, QString *error)
 {
-    count(8, 8);
-    return RtuLink::writeSingle(slave, address, value);
+    ++requests;
+    bytes += frame.size();
+    return m_line->send(frame, error);
 }
 
-bool CountingRtuLink::writeBlock(quint8 slave, int start, const QVector<quint16> &values)
+QByteArray CountingLine::receive(int maxBytes, std::chrono::microseconds timeout, QString *error)
 {
-    count(9 + 2 * static_cast<int>(values.size()), 8);
-    return RtuLink::writeBlock(slave, start, values);
-}
-
-void CountingRtuLink::count(int requestBytes, int replyBytes)
-{
-    ++m_exchanges;
-    m_bytes += requestBytes + replyBytes;
+    const QByteArray got = m_line->receive(maxBytes, timeout, error);
+    bytes += got.size();
+    return got;
 }

@@ -1,32 +1,61 @@
 #pragma once
-// What the serial line allows: every exchange costs the wire time of its
-// request and reply (10 bits a byte) plus the frame gap before each of the
-// two frames.
+// What the serial line allows: every frame costs its wire time (10 bits a
+// byte) plus the frame gap before it. The link is counted on its line, so
+// that every frame that crosses it counts: the requests and their replies,
+// and the check reads that prove the line in step, echoes and dropped frames
+// too.
 
 #include "ModbusRtu.h"
 #include "RtuLink.h"
+#include "SerialLine.h"
+
+#include <memory>
+
+// The platform's line, counting what crosses it.
+class CountingLine : public SerialLine {
+public:
+    explicit CountingLine(std::unique_ptr<SerialLine> line) : m_line(std::move(line)) {}
+
+    bool open(const QString &device, int baud, PortOpenFailure *failure) override { return m_line->open(device, baud, failure); }
+    void close() override { m_line->close(); }
+    bool isOpen() const override { return m_line->isOpen(); }
+    QString openedDevice() const override { return m_line->openedDevice(); }
+    int discardInput() override;
+    bool send(const QByteArray &bytes, QString *error) override;
+    QByteArray receive(int maxBytes, std::chrono::microseconds timeout, QString *error) override;
+
+    int requests = 0; // frames sent
+    long bytes = 0;   // sent and received
+
+private:
+    std::unique_ptr<SerialLine> m_line;
+};
 
 class CountingRtuLink : public RtuLink {
 public:
+    CountingRtuLink() : CountingRtuLink(new CountingLine(SerialLine::create())) {}
+
     void reset()
     {
-        m_exchanges = 0;
-        m_bytes = 0;
+        m_counter->requests = 0;
+        m_counter->bytes = 0;
     }
-    int exchanges() const { return m_exchanges; }
-    // Seconds the frames exchanged since reset() need at this baud rate.
+    // Requests sent since reset(), each answered by one frame on a clean line.
+    int exchanges() const { return m_counter->requests; }
+    // Seconds the frames since reset() need at this baud rate: their bytes,
+    // and the frame gap before each request and each reply.
     double wireSeconds(int baud) const
     {
-        return static_cast<double>(m_bytes) * rtu::kBitsPerCharacter / baud + 2.0 * m_exchanges * rtu::frameGap(baud).count() / 1e6;
+        return static_cast<double>(m_counter->bytes) * rtu::kBitsPerCharacter / baud
+               + 2.0 * m_counter->requests * rtu::frameGap(baud).count() / 1e6;
     }
 
-protected:
-    bool readBlock(quint8 slave, int start, int count, QVector<quint16> &values) override;
-    bool writeSingle(quint8 slave, int address, quint16 value) override;
-    bool writeBlock(quint8 slave, int start, const QVector<quint16> &values) override;
+    // A read of one block alone, and the same behind ReadBlocks, which ends
+    // with a fence: the difference is what the fence costs.
+    bool readAlone(const regmap::Block &b) { return ReadRegisters(regmap::kSlave, b.start, b.count); }
+    bool readFenced(const regmap::Block &b) { return ReadBlocks({b}).has_value(); }
 
 private:
-    void count(int requestBytes, int replyBytes);
-    int m_exchanges = 0;
-    long m_bytes = 0;
+    explicit CountingRtuLink(CountingLine *line) : RtuLink(std::unique_ptr<SerialLine>(line)), m_counter(line) {}
+    CountingLine *m_counter; // owned by the link
 };

@@ -56,6 +56,29 @@ Row measure(const char *name, CountingRtuLink &link, int baud, double fixedSecon
     return {name, frames, median(times), limit};
 }
 
+Row fenceCost(CountingRtuLink &link, int baud)
+{
+    // The status block read alone, and read as a full read, which ends with
+    // the fence: the difference is the fence.
+    std::vector<double> alone, fenced;
+    double limit = 0;
+    for (int run = 0; run < kRuns; ++run) {
+        QElapsedTimer t;
+        t.start();
+        link.readAlone(regmap::kStatusBlock);
+        alone.push_back(t.nsecsElapsed() / 1e9);
+        link.reset();
+        t.start();
+        link.readFenced(regmap::kStatusBlock);
+        fenced.push_back(t.nsecsElapsed() / 1e9);
+        const double both = link.wireSeconds(baud);
+        link.reset();
+        link.readAlone(regmap::kStatusBlock);
+        limit = both - link.wireSeconds(baud);
+    }
+    return {"fence", 1, median(fenced) - median(alone), limit};
+}
+
 bool measureLine(FormMain &form, CountingRtuLink &link, int baud, bool readBack, std::vector<Row> *rows)
 {
     rows->push_back(measure("connect", link, baud, kProbePauseSeconds, [&] { form.cmdConnect->click(); },
@@ -66,6 +89,7 @@ bool measureLine(FormMain &form, CountingRtuLink &link, int baud, bool readBack,
         return false;
     }
     rows->push_back(measure("write", link, baud, 0, [&] { form.WriteAllParameters(); }));
+    rows->push_back(fenceCost(link, baud));
     if (readBack)
         rows->push_back(measure("read-back", link, baud, 0, [&] { form.ReadRelayCommands(); }));
     form.ToggleConnection();

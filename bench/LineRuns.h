@@ -29,6 +29,10 @@ void printRow(int baud, const Row &row);
 Row measure(const char *name, CountingRtuLink &link, int baud, double fixedSeconds,
             const std::function<void()> &operation, const std::function<void()> &between = {});
 
+// What the fence behind a full read costs on a clean line: the time of a
+// read with it less the time of the same read alone.
+Row fenceCost(CountingRtuLink &link, int baud);
+
 // Connect, write and, when asked, read back on a window that is not
 // connected; false (with a message on stderr) when it does not connect.
 bool measureLine(FormMain &form, CountingRtuLink &link, int baud, bool readBack, std::vector<Row> *rows);

@@ -210,6 +210,11 @@ private slots:
         const QString err = QString::fromUtf8(p.readAllStandardError());
         const QRegularExpressionMatch saved = QRegularExpression("backup saved to (\\S+)$", QRegularExpression::MultilineOption).match(err);
         QVERIFY2(saved.hasMatch(), qPrintable(err));
+        // Who failed: the device that refused, or the line that fell silent.
+        if (how == "exception")
+            QVERIFY2(err.contains("failed: the device refused it: Modbus exception 02 (illegal data address)"), qPrintable(err));
+        if (how == "vanish")
+            QVERIFY2(err.contains("check the cable"), qPrintable(err));
         if (how != "kill") {
             QCOMPARE(p.exitCode(), 3);
             QVERIFY2(err.contains(QStringLiteral("put it back with: alarmcfg-cli restore %1 -p %2 --timeout 700")
@@ -439,6 +444,59 @@ private slots:
         QCOMPARE(p.exitStatus(), QProcess::NormalExit);
         QCOMPARE(p.exitCode(), exitCode);
         QCOMPARE(QString::fromUtf8(p.readAllStandardError()), said.isEmpty() ? said : said.replace("PORT", sim.ptyPath()) + '\n');
+    }
+
+    // A two-wire adapter sends every request back before the reply: at both
+    // rates each command is as exact as on a line without one.
+    void anAdapterThatHearsItselfIsNoObstacle_data()
+    {
+        QTest::addColumn<QString>("baud");
+        QTest::newRow("9600") << "9600";
+        QTest::newRow("115200") << "115200";
+    }
+
+    void anAdapterThatHearsItselfIsNoObstacle()
+    {
+        QFETCH(QString, baud);
+        const std::vector<quint16> before = deviceimage::oddImage();
+        const Run clean = cli({"read", "-p", start({}, before).ptyPath()});
+        QCOMPARE(clean.exitCode, 0);
+        SimProcess &sim = start({"--echo", "--baud", baud}, before);
+        const QStringList line = {"-p", sim.ptyPath(), "-b", baud};
+        const Run read = cli(QStringList{"read"} + line);
+        QCOMPARE(read.exitCode, 0);
+        auto withoutTime = [](const QString &json) { return json.split(u'\n').filter(QRegularExpression("^(?!\\s*\"saved\")")); };
+        QCOMPARE(withoutTime(read.out), withoutTime(clean.out));
+        const QString saved = home.filePath("echo.json");
+        QCOMPARE(cli(QStringList{"read", "-o", saved} + line).exitCode, 0);
+        QCOMPARE(cli(QStringList{"write", saved, "--verify", "--no-backup"} + line).exitCode, 0);
+        QCOMPARE(sim.dumpImage(), before);
+        const Run status = cli(QStringList{"status"} + line);
+        QCOMPARE(status.exitCode, 0);
+        QCOMPARE(status.out, sim.ptyPath() + " I0=off I1=off Q0=off Q1=off firmware V1.5\n");
+    }
+
+    // A lost reply is a line of its own; the watch goes on, and Ctrl-C ends it.
+    void watchingGoesOnThroughALostReply()
+    {
+        // The first status read and the fence behind it are requests 1 and 2: the second read is lost.
+        SimProcess &sim = start({"--lose-reply", "3"});
+        QProcess p;
+        p.setProcessEnvironment(cliEnvironment(home.filePath("data"), home.filePath("config")));
+        p.start(QStringLiteral(ALARMCFG_CLI_PATH), {"status", "--watch", "--retries", "0", "--timeout", "300", "-p", sim.ptyPath()});
+        QVERIFY(p.waitForStarted());
+        QString out;
+        QTRY_VERIFY_WITH_TIMEOUT((out += QString::fromUtf8(p.readAllStandardOutput()), out.count(u'\n') >= 3), 10000);
+        const QStringList lines = out.split(u'\n');
+        QVERIFY2(lines[0].endsWith(" I0=off I1=off Q0=off Q1=off firmware V1.5"), qPrintable(out));
+        QVERIFY2(lines[1].contains(sim.ptyPath() + " no status: read of 7 registers from 0 failed: no reply within 300 ms"), qPrintable(out));
+        QVERIFY2(lines[2].endsWith(" I0=off I1=off Q0=off Q1=off firmware V1.5"), qPrintable(out)); // shown again
+        QElapsedTimer took;
+        took.start();
+        ::kill(static_cast<pid_t>(p.processId()), SIGINT);
+        QVERIFY(p.waitForFinished(5000));
+        QVERIFY2(took.elapsed() < 1000, qPrintable(QString::number(took.elapsed())));
+        QCOMPARE(p.exitCode(), 0);
     }
 
     // Columns: the command (PORT: a simulator), what it says, its exit status.

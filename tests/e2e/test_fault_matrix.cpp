@@ -203,6 +203,59 @@ private slots:
         QVERIFY(!r.form->bConnected);
         QCOMPARE(r.form->cmdConnect->text(), QStringLiteral("连接"));
     }
+
+    // The first status poll after a connect (request 48: the probe, the burst
+    // and its fence come first) goes unanswered or comes late. On every kind
+    // of device the next poll finds the line in step and the window stays.
+    void oneBadPollKeepsTheConnection_data()
+    {
+        QTest::addColumn<QStringList>("device");
+        for (const char *strict : {"", "--strict", "--strict=silent"}) {
+            const QStringList kind = *strict ? QStringList{strict} : QStringList{};
+            QTest::addRow("lost, %s", *strict ? strict : "lenient") << kind + QStringList{"--lose-reply", "48"};
+            QTest::addRow("late, %s", *strict ? strict : "lenient") << kind + QStringList{"--late", "48:700"};
+        }
+    }
+
+    void oneBadPollKeepsTheConnection()
+    {
+        QFETCH(QStringList, device);
+        SimWindow r(device);
+        QVERIFY(r.start());
+        QVERIFY(r.connect());
+        // Past the link's time-out of three seconds after the bad poll.
+        QTest::qWait(5000);
+        QVERIFY(r.form->bConnected);
+        QVERIFY(r.messages.isEmpty());
+        QVERIFY(r.sim.dumpImage().size() > 0 && r.sim.requestCount() >= 52); // the poll went on
+    }
+
+    // A two-wire adapter that sends each request back: the window connects
+    // and writes as exactly as on a line without one, at both rates.
+    void anAdapterThatHearsItselfIsNoObstacle_data()
+    {
+        QTest::addColumn<int>("baud");
+        QTest::newRow("9600") << 9600;
+        QTest::newRow("115200") << 115200;
+    }
+
+    void anAdapterThatHearsItselfIsNoObstacle()
+    {
+        QFETCH(int, baud);
+        SimWindow r({"--echo", "--baud", QString::number(baud)});
+        LinkSettings settings = r.link.settings();
+        settings.baud = baud;
+        r.link.setSettings(settings);
+        QVERIFY(r.start());
+        QVERIFY(r.connect());
+        QCOMPARE(r.form->lblVertion->text(), QStringLiteral("V1.5"));
+        r.form->txtTime[1]->setText(QStringLiteral("12"));
+        r.form->WriteAllParameters();
+        QCOMPARE(r.messages, QStringList({msg::writeSucceeded()}));
+        std::vector<quint16> expected = factory::registerImage();
+        expected[901] = 12;
+        QCOMPARE(r.sim.dumpImage(), expected);
+    }
 };
 
 QTEST_MAIN(FaultMatrixTest)
