@@ -25,7 +25,9 @@ const char *const kCommands =
     "  relay Q0|Q1 on|off      switch one relay, leaving the other as it is\n"
     "  factory                 write the factory configuration; options, alarm mode and\n"
     "                          the all-on/all-off commands keep the device's values\n"
-    "  restore BACKUP          put a backup back, register for register, and read it back\n";
+    "  restore BACKUP          put a backup back, register for register, and read it back;\n"
+    "                          one of other firmware than the device's only with --force.\n"
+    "                          The window saves the same backups before it writes\n";
 
 const char *const kExamples =
     "Examples:\n"
@@ -94,8 +96,10 @@ ParsedLine parseCommandLine(const QStringList &arguments)
                                     QStringLiteral("write, restore: print the writes, open no port, send nothing."));
     const QCommandLineOption noBackup(QStringLiteral("no-backup"),
                                       QStringLiteral("write, factory: no backup of the device's configuration first."));
+    const QCommandLineOption force(QStringLiteral("force"),
+                                   QStringLiteral("restore: put back a backup taken from other firmware than the device's."));
     parser.addOptions({help, version, port, baud, timeout, retries, trace, json, quiet, watch, output, verify, dryRun,
-                       noBackup});
+                       noBackup, force});
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("ports, status, read, write, diff, relay, factory or restore."),
                                  QStringLiteral("COMMAND [ARGUMENTS]"));
 
@@ -194,6 +198,7 @@ ParsedLine parseCommandLine(const QStringList &arguments)
     o.verify = parser.isSet(verify);
     o.dryRun = parser.isSet(dryRun);
     o.noBackup = parser.isSet(noBackup);
+    o.force = parser.isSet(force);
 
     // Options that mean nothing to the command are a mistake worth telling.
     struct Only {
@@ -205,6 +210,7 @@ ParsedLine parseCommandLine(const QStringList &arguments)
                          {verify, o.command == Command::Write},
                          {dryRun, o.command == Command::Write || o.command == Command::Restore},
                          {noBackup, o.command == Command::Write || o.command == Command::Factory},
+                         {force, o.command == Command::Restore},
                          {json, o.command == Command::Ports || o.command == Command::Status || o.command == Command::Diff},
                          {port, o.command != Command::Ports}};
     for (const Only &x : only) {

@@ -27,6 +27,7 @@ struct Options {
     bool verify = false;    // write
     bool dryRun = false;    // write
     bool noBackup = false;  // write, factory
+    bool force = false;     // restore: a backup of other firmware than the device's
     int relay = -1;         // relay: 0 for Q0, 1 for Q1
     bool relayOn = false;
 };

@@ -1,5 +1,7 @@
 #include "CliText.h"
 
+#include <QJsonDocument>
+
 #include "SafeFile.h"
 #include "VisibleText.h"
 #include "SerialLine.h"
@@ -64,6 +66,11 @@ QString openFailureText(const PortOpenFailure &f)
     case PortOpenFailure::Cause::Other: break;
     }
     return QStringLiteral("%1: %2").arg(device, f.systemText);
+}
+
+QString jsonLine(const QJsonObject &o)
+{
+    return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact));
 }
 
 QString linkFailureText(LinkFailure failure, const QString &error)

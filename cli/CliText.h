@@ -4,6 +4,7 @@
 #include "ModbusLink.h"
 #include "Problem.h"
 
+#include <QJsonObject>
 #include <QString>
 
 namespace cli {
@@ -21,6 +22,9 @@ QString outputFailedText(const QString &systemText);
 QString leftBehindText();
 // -p '' on the command line.
 QString emptyPortText();
+
+// One JSON object on one line, for --json.
+QString jsonLine(const QJsonObject &o);
 
 // A register as four hex digits: "B6FE".
 QString registerHex(quint16 value);

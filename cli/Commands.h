@@ -11,6 +11,9 @@ constexpr int kExitDifferent = 1; // diff found differences, or --verify a misma
 constexpr int kExitUsage = 2;     // bad usage or a refused file
 constexpr int kExitDevice = 3;    // a port or a device failed
 
+// status --watch ends after this many failed reads in a row (the help says so).
+constexpr int kWatchFailuresInARow = 10;
+
 // The worst exit status of all ports; kExitDevice at least when standard
 // output failed.
 int run(const Options &options);

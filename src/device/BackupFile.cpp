@@ -1,7 +1,9 @@
 #include "BackupFile.h"
 
 #include "ConfigFile.h"
+#include "JsonWriter.h"
 #include "DuplicateKeys.h"
+#include "FieldTable.h"
 #include "ParameterReader.h"
 #include "SafeFile.h"
 
@@ -11,6 +13,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QStandardPaths>
+#include <QStringDecoder>
 
 #include <cmath>
 
@@ -22,10 +26,24 @@ namespace {
 
 constexpr int kMaxNameAttempts = 1000;
 
-QByteArray jsonString(const QString &text)
+const QByteArray kUtf8Bom = "\xEF\xBB\xBF";
+
+QString compactJson(const QJsonValue &v)
 {
-    const QByteArray array = QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact);
-    return array.mid(1, array.size() - 2);
+    if (v.isUndefined())
+        return QStringLiteral("nothing");
+    return QString::fromUtf8(QJsonDocument(QJsonArray{v}).toJson(QJsonDocument::Compact)).mid(1).chopped(1);
+}
+
+// A field's value in the parameters object of a configuration, as the
+// configuration file nests it.
+QJsonValue valueAt(const QJsonObject &parameters, const params::Field &f)
+{
+    if (f.group.isEmpty())
+        return parameters.value(f.key);
+    const QJsonValue group = parameters.value(f.group);
+    const QJsonObject holder = f.element >= 0 ? group.toArray().at(f.element).toObject() : group.toObject();
+    return holder.value(f.key);
 }
 
 bool isWholeNumber(const QJsonValue &v, double min, double max)
@@ -47,35 +65,41 @@ std::vector<regmap::Block> backupBlocks()
 
 QByteArray serialize(const Backup &b)
 {
-    QByteArray out = "{\n";
-    out += "  \"format\": " + jsonString(QString::fromLatin1(kFormat)) + ",\n";
-    out += "  \"version\": " + QByteArray::number(kVersion) + ",\n";
-    out += "  \"saved\": " + jsonString(b.saved.toOffsetFromUtc(b.saved.offsetFromUtc()).toString(Qt::ISODateWithMs)) + ",\n";
-    out += "  \"port\": " + jsonString(b.port) + ",\n";
-    out += "  \"firmware\": " + jsonString(b.firmware) + ",\n";
-    out += "  \"registers\": [";
-    bool first = true;
+    json::Writer w;
+    w.member(QStringLiteral("format"), json::string(QString::fromLatin1(kFormat)));
+    w.member(QStringLiteral("version"), QByteArray::number(kVersion));
+    w.member(QStringLiteral("saved"), json::string(b.saved.toOffsetFromUtc(b.saved.offsetFromUtc()).toString(Qt::ISODateWithMs)));
+    w.member(QStringLiteral("port"), json::string(b.port));
+    w.member(QStringLiteral("firmware"), json::string(b.firmware));
+    w.open(QStringLiteral("registers"), '[');
     for (const auto &[start, values] : b.blocks) {
         QByteArrayList numbers;
         for (quint16 v : values)
             numbers << QByteArray::number(v);
-        out += (first ? "\n" : ",\n");
-        out += "    {\"start\": " + QByteArray::number(start) + ", \"values\": [" + numbers.join(", ") + "]}";
-        first = false;
+        w.member(QString(), "{\"start\": " + QByteArray::number(start) + ", \"values\": [" + numbers.join(", ") + "]}");
     }
-    out += "\n  ],\n";
-    // The decoded configuration, indented to sit inside this object.
-    const QByteArray configuration = config::serialize(b.set, b.firmware, b.saved).trimmed();
-    out += "  \"configuration\": " + configuration.split('\n').join("\n  ") + "\n}\n";
-    return out;
+    w.close(']');
+    // The registers decoded, for a person to read: what parse() holds them to.
+    params::ParameterReader reader;
+    for (const auto &[start, values] : b.blocks)
+        reader.apply(start, values, static_cast<int>(values.size()));
+    w.member(QStringLiteral("configuration"), config::serialize(reader.set(), b.firmware, b.saved).trimmed());
+    return w.text();
 }
 
 ParseResult parse(const QByteArray &bytes)
 {
     ParseResult result;
     auto problem = [&result](const QString &text) { result.problems << text; };
+    // A backup opened in an editor may come back in another encoding.
+    if (const QString wrong = encodingProblem(bytes); !wrong.isEmpty()) {
+        problem(wrong);
+        return result;
+    }
+    // Notepad's UTF-8 starts with a byte order mark, which JSON does not know.
+    const QByteArray text = bytes.startsWith(kUtf8Bom) ? bytes.mid(3) : bytes;
     QJsonParseError error;
-    const QJsonDocument doc = QJsonDocument::fromJson(bytes, &error);
+    const QJsonDocument doc = QJsonDocument::fromJson(text, &error);
     if (error.error != QJsonParseError::NoError) {
         problem(QStringLiteral("not JSON: %1 at byte %2").arg(error.errorString()).arg(error.offset));
         return result;
@@ -84,7 +108,7 @@ ParseResult parse(const QByteArray &bytes)
         problem(QStringLiteral("not a JSON object"));
         return result;
     }
-    const std::vector<QString> repeated = jsonkeys::duplicates(bytes);
+    const std::vector<QString> repeated = jsonkeys::duplicates(text);
     for (const QString &key : repeated)
         problem(QStringLiteral("%1: the key comes twice").arg(key));
     if (!repeated.empty())
@@ -163,9 +187,12 @@ ParseResult parse(const QByteArray &bytes)
             continue;
         }
         QVector<quint16> regs;
-        for (const QJsonValue &n : numbers) {
+        for (qsizetype k = 0; k < numbers.size(); ++k) {
+            const QJsonValue n = numbers.at(k);
             if (!isWholeNumber(n, 0, 0xFFFF)) {
-                problem(QStringLiteral("%1: a register value that is not 0..65535").arg(where));
+                problem(QStringLiteral("register %1: %2 is not a register value (a whole number 0..65535)")
+                            .arg(address + k)
+                            .arg(QString::fromUtf8(QJsonDocument(QJsonArray{n}).toJson(QJsonDocument::Compact)).mid(1).chopped(1)));
                 break;
             }
             regs << static_cast<quint16>(n.toDouble());
@@ -183,8 +210,53 @@ ParseResult parse(const QByteArray &bytes)
     for (const auto &[start, values] : b.blocks)
         reader.apply(start, values, static_cast<int>(values.size()));
     b.set = reader.set();
+    // The readable part must say what the registers say: an edit there would
+    // otherwise be ignored without a word.
+    const QJsonValue configuration = top.value(QStringLiteral("configuration"));
+    if (configuration.isObject()) {
+        const QJsonObject parameters = configuration.toObject().value(QStringLiteral("parameters")).toObject();
+        for (const params::Field &f : params::fieldTable()) {
+            const QJsonValue inFile = valueAt(parameters, f);
+            if (inFile != f.get(b.set))
+                problem(QStringLiteral("configuration: %1 says %2, its registers %3: only the registers are put back; "
+                                       "edit the registers, or remove the configuration section")
+                            .arg(f.path, compactJson(inFile), compactJson(f.get(b.set))));
+        }
+        if (!result.problems.isEmpty())
+            return result;
+    }
     result.backup = b;
     return result;
+}
+
+QString encodingProblem(const QByteArray &bytes)
+{
+    if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")
+        || (bytes.size() >= 2 && (bytes[0] == '\0' || bytes[1] == '\0')))
+        return QStringLiteral("saved as UTF-16 (what Notepad calls \"Unicode\"), not UTF-8: save it as UTF-8 and try again");
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    const QString decoded = utf8.decode(bytes);
+    Q_UNUSED(decoded)
+    if (utf8.hasError())
+        return QStringLiteral("not UTF-8 text (saved in another encoding, such as ANSI or GBK): save it as UTF-8 and try again");
+    return QString();
+}
+
+std::vector<params::PlannedWrite> restoreWrites(const Backup &b)
+{
+    std::vector<params::PlannedWrite> writes;
+    for (const auto &[start, values] : b.blocks) {
+        const bool single = values.size() == 1;
+        writes.push_back({start, values, single, {},
+                          QStringLiteral("registers %1..%2").arg(start).arg(start + values.size() - 1), QString(), true,
+                          false});
+    }
+    return writes;
+}
+
+QString defaultFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) + QStringLiteral("/backups");
 }
 
 QString portFilePart(const QString &port)

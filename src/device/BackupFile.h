@@ -16,6 +16,7 @@
 // The registers are the backup; "configuration" is there for a person to read.
 
 #include "ParameterSet.h"
+#include "WritePlan.h"
 #include "RegisterMap.h"
 
 #include <QDateTime>
@@ -37,7 +38,7 @@ struct Backup {
     QString firmware;
     QDateTime saved;
     std::map<int, QVector<quint16>> blocks; // start address -> registers, exactly the blocks of backupBlocks()
-    params::ParameterSet set;               // the registers decoded, for the reader of the file
+    params::ParameterSet set;               // the registers decoded (parse() fills it; serialize() decodes them itself)
 };
 
 // Every block a write can touch, each text slot whole: the relay texts, the
@@ -52,9 +53,22 @@ struct ParseResult {
     QStringList problems;
 };
 // Checks that every block is there with its count and nothing else, before
-// anything is believed. The decoded configuration is not checked: the
-// registers are what counts.
+// anything is believed; a bad value is named by its register. The decoded
+// configuration, where there is one, must say what the registers say: the
+// registers are what is put back, and an edit there would be lost.
 ParseResult parse(const QByteArray &bytes);
+
+// Why bytes are no UTF-8 text (UTF-16 as Notepad saves it, another code
+// page), or empty. A UTF-8 byte order mark is fine.
+QString encodingProblem(const QByteArray &bytes);
+
+// The backup's blocks as writes, in address order: every register exactly
+// as it was read, with no check, since it is what the device held.
+std::vector<params::PlannedWrite> restoreWrites(const Backup &b);
+
+// Where backups are kept: ~/.local/share/alarmcfg/backups, on Windows
+// %LOCALAPPDATA%\alarmcfg\backups.
+QString defaultFolder();
 
 // The port as part of a file name: letters and digits stay, every other
 // character becomes "_" and its code, so two ports never share a name.

@@ -1,5 +1,7 @@
 #include "ConfigFile.h"
 
+#include "JsonWriter.h"
+
 #include "DuplicateKeys.h"
 #include "FieldTable.h"
 #include "SafeFile.h"
@@ -21,63 +23,19 @@ namespace {
 
 using params::Problem;
 
-QByteArray jsonString(const QString &text)
-{
-    // Qt's own escaping: the array brackets around the one value are dropped.
-    const QByteArray array = QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact);
-    return array.mid(1, array.size() - 2);
-}
-
-QByteArray jsonBool(bool b) { return b ? "true" : "false"; }
-
-// Pretty-printing in a fixed key order, which QJsonObject does not keep.
-class Writer {
-public:
-    void open(const QString &key, char bracket)
-    {
-        member(key, QByteArray(1, bracket));
-        ++m_depth;
-        m_first = true;
-    }
-    void close(char bracket)
-    {
-        --m_depth;
-        m_out += '\n' + indent() + bracket;
-        m_first = false;
-    }
-    // A null key for an array's element.
-    void member(const QString &key, const QByteArray &value)
-    {
-        if (!m_first)
-            m_out += ',';
-        m_out += '\n' + indent();
-        if (!key.isNull())
-            m_out += jsonString(key) + ": ";
-        m_out += value;
-        m_first = false;
-    }
-    QByteArray text() const { return "{" + m_out + "\n}\n"; }
-
-private:
-    QByteArray indent() const { return QByteArray(2 * (m_depth + 1), ' '); }
-    QByteArray m_out;
-    int m_depth = 0;
-    bool m_first = true;
-};
-
 // A value as the file prints it; the phone list stays on one line.
 QByteArray valueJson(const params::Field &f, const QJsonValue &v)
 {
     switch (f.type) {
     case params::ValueType::Text:
-    case params::ValueType::Mode: return jsonString(v.toString());
+    case params::ValueType::Mode: return json::string(v.toString());
     case params::ValueType::Integer: return QByteArray::number(v.toInt());
-    case params::ValueType::Flag: return jsonBool(v.toBool());
+    case params::ValueType::Flag: return json::boolean(v.toBool());
     case params::ValueType::TextList: break;
     }
     QByteArrayList entries;
     for (const QJsonValue &entry : v.toArray())
-        entries << jsonString(entry.toString());
+        entries << json::string(entry.toString());
     return "[" + entries.join(", ") + "]";
 }
 
@@ -85,14 +43,14 @@ QByteArray valueJson(const params::Field &f, const QJsonValue &v)
 
 QByteArray serialize(const params::ParameterSet &set, const QString &firmware, const QDateTime &saved)
 {
-    Writer w;
-    w.member(QStringLiteral("format"), jsonString(QString::fromLatin1(kFormat)));
+    json::Writer w;
+    w.member(QStringLiteral("format"), json::string(QString::fromLatin1(kFormat)));
     w.member(QStringLiteral("version"), QByteArray::number(kVersion));
     if (saved.isValid())
-        w.member(QStringLiteral("saved"), jsonString(saved.toOffsetFromUtc(saved.offsetFromUtc()).toString(Qt::ISODate)));
+        w.member(QStringLiteral("saved"), json::string(saved.toOffsetFromUtc(saved.offsetFromUtc()).toString(Qt::ISODate)));
     if (!firmware.isEmpty()) {
         w.open(QStringLiteral("device"), '{');
-        w.member(QStringLiteral("firmware"), jsonString(firmware));
+        w.member(QStringLiteral("firmware"), json::string(firmware));
         w.close('}');
     }
     w.open(QStringLiteral("parameters"), '{');

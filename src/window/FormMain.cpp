@@ -73,7 +73,7 @@ Combo *makeCombo(QWidget *container, const QString &name)
 
 } // namespace
 
-FormMain::FormMain(ModbusLink *link, QWidget *parent) : QWidget(parent), modbus1(link)
+FormMain::FormMain(ModbusLink *link, QWidget *parent) : QWidget(parent), modbus1(link), device(*link)
 {
     setObjectName(QStringLiteral("FormMain"));
     setWindowTitle(msg::windowCaption());

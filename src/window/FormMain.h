@@ -1,10 +1,10 @@
 #pragma once
 // The tool's one window. It owns the two timers and every control and talks
-// to the device through a link that its creator owns; each operator
-// operation is one of its handlers. The handlers live in the source file of
-// their subsystem: connection (link/), reply handling (device/), operator
-// operations (operations/).
+// to the device through a link that its creator owns, by way of the device
+// session the command line uses too; each operator operation is one of its
+// handlers, in a source file of its own beside this one.
 
+#include "DeviceSession.h"
 #include "DeviceReading.h"
 #include "FieldTable.h"
 #include "ParameterSet.h"
@@ -50,6 +50,12 @@ public:
     void ShowMessage(const QString &text);
     using MessageHook = std::function<void(const QString &)>;
     static void setMessageHook(MessageHook hook);
+    // A message box with one more button beside OK: true when the operator
+    // pressed it. Tests install a hook that answers; without one, a message
+    // hook receives the text and the answer is OK.
+    bool ShowMessage(const QString &text, const QString &button);
+    using ChoiceHook = std::function<bool(const QString &text, const QString &button)>;
+    static void setChoiceHook(ChoiceHook hook);
 
     // Every file dialog goes through here: the chosen file name, or empty
     // when the operator cancels. Tests install a hook that answers instead.
@@ -78,9 +84,9 @@ public:
     // Reply handling: the one place where device data enters the window.
     void ApplyDeviceReply(int start, const QVector<quint16> &values, int count);
     // After the last block of a full read has been applied: the blocks as
-    // read and the set the window now shows become the reading the writes
-    // send unchanged fields back from.
-    void RememberDeviceReading();
+    // read and the set they gave become the reading the writes send
+    // unchanged fields back from.
+    void RememberDeviceReading(const params::DeviceReading &reading);
     // When a full read fails or the connection ends.
     void ForgetDeviceReading();
 
@@ -93,6 +99,9 @@ public:
     void ShowChannelAlarmText();
     void StoreChannelAlarmText();
     void RestoreFactoryDefaults();
+    // Puts the device back as the backup at path holds it, after a write
+    // that stopped part-way.
+    void PutBackBackup(const QString &path);
     void ExportConfiguration();
     void ImportConfiguration();
 
@@ -164,6 +173,8 @@ public:
     WindowTimer *Timer1;
     WindowTimer *Timer2;
     ModbusLink *modbus1;
+    session::DeviceSession device; // everything that talks to the controller, on modbus1
+    QString connectedPort;          // the port of the connection, for the backups' names
 
     // Module state
     bool bConnected = false;
@@ -172,8 +183,6 @@ public:
     qint16 nInputBits = 0;
     qint16 nRelayBits = 0;
     QString strFirmware; // as the last status block gave it, empty before
-    // The blocks the writes store into, as the replies gave them, by start address.
-    std::map<int, QVector<quint16>> deviceBlocks;
     // What the last full read found; nothing before one, or after a failed one.
     std::optional<params::DeviceReading> deviceReading;
     std::optional<ports::PortTable> portTable; // the last listing of the ports

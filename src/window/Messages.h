@@ -107,6 +107,49 @@ inline QString writesConfirmed(int confirmed, int total)
 {
     return QStringLiteral("设备已确认%1/%2项写入，其余的没有写入。").arg(confirmed).arg(total);
 }
+// Before 设置 and 恢复出厂 the device is read and backed up.
+inline QString nothingWritten() { return QStringLiteral("没有写入任何参数。"); }
+inline QString backupNotSaved(const QString &why)
+{
+    return QStringLiteral("无法保存写入前的参数备份，没有写入任何参数：\n%1").arg(why);
+}
+inline QString backupSavedAt(const QString &path) { return QStringLiteral("写入前的参数已备份到：\n%1").arg(path); }
+// The button of a failed write's box, and what it reports.
+inline QString putBackButton() { return QStringLiteral("恢复写入前的参数"); }
+inline QString putBackDone(int registers)
+{
+    return QStringLiteral("已恢复写入前的参数：设备中的%1个寄存器已逐一读回核对，全部与备份一致。").arg(registers);
+}
+// The command that does the same from a terminal.
+inline QString restoreCommand(const QString &backup, const QString &port)
+{
+    return QStringLiteral("alarmcfg-cli restore \"%1\" -p %2").arg(backup, port);
+}
+inline QString putBackFailed(const QString &cause, int written, int total, const QString &command)
+{
+    return QStringLiteral("恢复写入前的参数失败：%1\n设备已确认%2/%3项恢复写入。可以再试一次，或在命令行中运行：\n%4")
+        .arg(cause)
+        .arg(written)
+        .arg(total)
+        .arg(command);
+}
+inline QString putBackDiffers(int registers, const QString &command)
+{
+    return QStringLiteral("恢复后读回核对，设备中有%1个寄存器与备份不一致。可以在命令行中运行：\n%2").arg(registers).arg(command);
+}
+inline QString putBackOtherFirmware(const QString &backup, const QString &device, const QString &command)
+{
+    return QStringLiteral("备份来自固件%1的设备，而这台设备的固件是%2，没有恢复。确认无误后可在命令行中运行（加 --force）：\n%3")
+        .arg(backup, device, command);
+}
+inline QString backupUnreadable(const QString &path, const QString &why)
+{
+    return QStringLiteral("无法读取备份文件：\n%1\n%2").arg(path, why);
+}
+// Why a request failed, in one line: who failed.
+inline QString deviceSilent() { return QStringLiteral("设备没有回答，请检查设备连接。"); }
+inline QString deviceRefused(const QString &request) { return QStringLiteral("设备拒绝了%1。").arg(request); }
+inline QString deviceUntrusted() { return QStringLiteral("设备有回答，但回答不完整或无法确认。"); }
 // Which registers a refused request named, and why the device refused.
 inline QString requestRefused(int start, int count, const QString &exception)
 {

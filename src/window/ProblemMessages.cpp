@@ -99,3 +99,13 @@ QString writeFailureMessage(const ModbusLink &link, int confirmed, int total)
     }
     return cause + u'\n' + msg::writesConfirmed(confirmed, total);
 }
+
+QString linkProblemLine(const ModbusLink &link)
+{
+    switch (link.lastFailure()) {
+    case LinkFailure::Refused: return msg::deviceRefused(refusedRequest(link));
+    case LinkFailure::Garbled:
+    case LinkFailure::Unsure: return msg::deviceUntrusted();
+    default: return msg::deviceSilent();
+    }
+}

@@ -25,3 +25,5 @@ QString fileProblemLines(const std::vector<params::Problem> &problems);
 QString readFailureMessage(const ModbusLink &link);
 // Why a write failed, and how many of its writes the device confirmed.
 QString writeFailureMessage(const ModbusLink &link, int confirmed, int total);
+// The same in one line, for what follows a write: who failed.
+QString linkProblemLine(const ModbusLink &link);

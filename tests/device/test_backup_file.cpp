@@ -54,8 +54,11 @@ private slots:
                                          << "the block at 1050 (1 registers) is missing";
         QTest::newRow("a register short") << R"("values": \[\d+, )" << R"("values": [)"
                                           << "19 registers at 10, the block has 20";
-        QTest::newRow("a value out of range") << R"("values": \[\d+)" << R"("values": [70000)"
-                                              << "a register value that is not 0..65535";
+        QTest::newRow("a value out of range") << R"("start": 30, "values": \[\d+, \d+)" << R"("start": 30, "values": [1, 70000)"
+                                              << "register 31: 70000 is not a register value";
+        // The readable part edited by hand: it would be ignored, so it is refused.
+        QTest::newRow("an edited configuration") << "\"password\": \"[^\"]*\"" << "\"password\": \"2468\""
+                                                 << "configuration: parameters.password says \"2468\", its registers \"";
         QTest::newRow("a newer version") << R"("version": 1)" << R"("version": 2)" << "newer";
         QTest::newRow("another format") << "alarmcfg-backup" << "something-else" << "not an alarmcfg backup";
     }
@@ -72,6 +75,30 @@ private slots:
         const backup::ParseResult parsed = backup::parse(text.toUtf8());
         QVERIFY(!parsed.backup);
         QVERIFY2(parsed.problems.join('\n').contains(problem), qPrintable(parsed.problems.join('\n')));
+    }
+
+    // A backup an editor saved in another encoding is named as such.
+    void anotherEncodingIsNamed_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("problem");
+        const QString text = QString::fromUtf8(backup::serialize(sample()));
+        QByteArray utf16("\xFF\xFE");
+        utf16.append(reinterpret_cast<const char *>(text.utf16()), text.size() * 2);
+        QTest::newRow("UTF-16 with its mark") << utf16 << "UTF-16";
+        QTest::newRow("UTF-16 without") << utf16.mid(2) << "UTF-16";
+        QTest::newRow("GBK") << text.toUtf8().replace("V1.5", "\xB5\xE7") << "not UTF-8";
+    }
+
+    void anotherEncodingIsNamed()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, problem);
+        const backup::ParseResult parsed = backup::parse(bytes);
+        QVERIFY(!parsed.backup);
+        QVERIFY2(parsed.problems.join('\n').contains(problem), qPrintable(parsed.problems.join('\n')));
+        // Notepad's UTF-8, with its byte order mark, is read.
+        QVERIFY(backup::parse("\xEF\xBB\xBF" + backup::serialize(sample())).backup);
     }
 
     void noTwoPortsShareAName()

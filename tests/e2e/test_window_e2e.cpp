@@ -277,8 +277,10 @@ private slots:
         r.messages.clear();
         r.form->txtTime[0]->setText(QStringLiteral("9"));
         r.form->WriteAllParameters();
-        QCOMPARE(r.messages, QStringList({msg::writeRefused(msg::requestRefused(1050, 1, msg::exceptionName(2))) + u'\n'
-                                          + msg::writesConfirmed(20, 22)}));
+        QCOMPARE(r.messages.size(), 1);
+        QVERIFY2(r.messages[0].startsWith(msg::writeRefused(msg::requestRefused(1050, 1, msg::exceptionName(2))) + u'\n'
+                                          + msg::writesConfirmed(20, 22) + u'\n'),
+                 qPrintable(r.messages[0]));
         const std::vector<quint16> image = r.sim.dumpImage();
         QCOMPARE(image[900], quint16(9));  // written before the refusal
         QCOMPARE(image[1050], quint16(4)); // refused by the device

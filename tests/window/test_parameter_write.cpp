@@ -29,6 +29,16 @@ class ParameterWriteTest : public QObject {
     WindowFixture *w = nullptr;
     FormMain *f = nullptr;
 
+    // The read before every write, for its backup: each slot whole.
+    static QStringList backupReads()
+    {
+        QStringList reads;
+        for (const regmap::Block &b : regmap::configurationBlocks())
+            for (const regmap::Block &part : regmap::readParts(b.start, b.count))
+                reads << QStringLiteral("R%1x%2").arg(part.start).arg(part.count);
+        return reads;
+    }
+
     FakeLink::Call writeAt(int start) const
     {
         for (const FakeLink::Call &c : w->link.calls)
@@ -49,7 +59,11 @@ private slots:
     void theFactorySetGoesOutInTwentyTwoWrites()
     {
         f->WriteAllParameters();
-        QCOMPARE(w->link.requestTrace(),
+        // The device is read whole for its backup, then written.
+        const QStringList trace = w->link.requestTrace();
+        const qsizetype reads = backupReads().size();
+        QCOMPARE(trace.mid(0, reads), backupReads());
+        QCOMPARE(trace.mid(reads),
                  QStringList({"W10x8", "W30x8", "W50x7", "W70x7", "W90x8", "W110x8", "W130x7", "W150x7", "W490x6",
                               "W510x6", "W810x7", "W830x7", "W850x7", "W870x7", "W710x7", "W730x1", "W750x1", "W770x1",
                               "W790x1", "W900x8", "S1050=4", "S1030=0"}));
@@ -310,10 +324,17 @@ private slots:
         QFETCH(int, failAt);
         QFETCH(int, writesMade);
         QFETCH(int, failures);
-        w->link.failTimes[failAt] = failures;
+        // The writes fail, not the read for the backup before them.
+        w->link.onRequest = [&](const FakeLink::Call &c) {
+            if (c.kind != FakeLink::Call::Read && !w->link.failTimes.contains(failAt))
+                w->link.failTimes[failAt] = failures;
+        };
         f->WriteAllParameters();
         const int tries = std::min(failures + 1, LinkSettings::kDefaultAttempts);
         const bool recovered = failures < LinkSettings::kDefaultAttempts;
+        const int reads = static_cast<int>(backupReads().size());
+        QCOMPARE(w->link.requestTrace().mid(0, reads), backupReads());
+        w->link.calls.remove(0, reads);
         const int sent = writesMade + tries - 1; // the failing write as often as it was tried
         QCOMPARE(static_cast<int>(std::count_if(w->link.calls.begin(), w->link.calls.begin() + std::min<int>(sent, w->link.calls.size()),
                                                 [&](const FakeLink::Call &c) { return c.start == failAt; })),
@@ -329,8 +350,13 @@ private slots:
                     readBack << QStringLiteral("R%1x%2").arg(b.start).arg(b.count);
         }
         QCOMPARE(w->link.requestTrace().mid(sent), readBack);
-        QCOMPARE(w->messages, QStringList({recovered ? msg::writeSucceeded()
-                                                     : msg::writeFailed() + u'\n' + msg::writesConfirmed(writesMade - 1, 22)}));
+        QCOMPARE(w->messages.size(), 1);
+        if (recovered)
+            QCOMPARE(w->messages[0], msg::writeSucceeded());
+        else // what failed, what is on the device, and where the backup is
+            QVERIFY2(w->messages[0].startsWith(msg::writeFailed() + u'\n' + msg::writesConfirmed(writesMade - 1, 22) + u'\n'
+                                               + msg::backupSavedAt(QString()).section(u'\n', 0, 0)),
+                     qPrintable(w->messages[0]));
         if (recovered)
             QVERIFY(w->link.image == factory::registerImage());
         else

@@ -1,5 +1,6 @@
-// Writing the whole parameter set: every check first, then 22 writes, each
-// one confirmed before the next.
+// Writing the whole parameter set: every check first, then the device read
+// and backed up, then 22 writes, each one confirmed before the next. A write
+// that stops part-way offers to put the device back from its backup.
 #include "FormMain.h"
 
 #include "BusyCursor.h"
@@ -37,22 +38,35 @@ void FormMain::WriteAllParameters()
     ProgressBar1->setValue(0);
     ProgressBar1->setVisible(true);
     ProgressBar1->repaint();
-    const std::vector<params::PlannedWrite> plan = params::planWrites(set, reading);
-    std::vector<ModbusLink::BlockWrite> writes;
-    for (const params::PlannedWrite &w : plan)
-        writes.push_back({w.start, w.registers, w.single});
-    const ModbusLink::WriteResult result = modbus1->WriteBlocks(writes, [&](int confirmed) {
-        const params::PlannedWrite &w = plan[confirmed - 1];
+    session::WriteOptions options;
+    options.port = connectedPort;
+    options.plannedAgainst = reading;
+    options.afterWrite = [&](const params::PlannedWrite &w, int, int) {
         for (int value : w.progressAfter)
             showProgress(value);
         if (w.start == regmap::phoneSlot(regmap::kPhoneSlots - 1))
             ClearPhoneSelection();
-        return true;
-    });
-    if (!result.ok) {
+    };
+    const session::WriteResult result = device.write(set, options);
+    if (!result.ok())
         ProgressBar1->setVisible(false);
-        ShowMessage(writeFailureMessage(*modbus1, result.confirmed, static_cast<int>(writes.size())));
+    switch (result.stage) {
+    case session::WriteResult::Stage::Done: break;
+    case session::WriteResult::Stage::NotRead:
+        ShowMessage(readFailureMessage(*modbus1) + u'\n' + msg::nothingWritten());
         return;
+    case session::WriteResult::Stage::NoBackup: ShowMessage(msg::backupNotSaved(result.backupError)); return;
+    case session::WriteResult::Stage::Refused: ShowMessage(problemMessage(result.problems.front())); return;
+    case session::WriteResult::Stage::Stopped: {
+        const QString text = writeFailureMessage(*modbus1, result.confirmed, result.total());
+        if (!result.backupPath) {
+            ShowMessage(text);
+            return;
+        }
+        if (ShowMessage(text + u'\n' + msg::backupSavedAt(*result.backupPath), msg::putBackButton()))
+            PutBackBackup(*result.backupPath);
+        return;
+    }
     }
     showProgress(params::kProgressDone);
     ProgressBar1->setVisible(false);

@@ -32,9 +32,6 @@ void FormMain::ApplyDeviceReply(int start, const QVector<quint16> &values, int c
         }
         return;
     }
-    if (regmap::startsWriteBlock(start))
-        deviceBlocks[start] = values.mid(0, count);
-
     // The reader starts from what the window shows, so a block changes only
     // the fields it carries.
     params::ParameterReader reader(CollectParameterSet());
@@ -45,15 +42,14 @@ void FormMain::ApplyDeviceReply(int start, const QVector<quint16> &values, int c
     }
 }
 
-void FormMain::RememberDeviceReading()
+void FormMain::RememberDeviceReading(const params::DeviceReading &reading)
 {
-    deviceReading = params::DeviceReading{deviceBlocks, CollectParameterSet()};
+    deviceReading = reading;
     RefreshLongTextHints();
 }
 
 void FormMain::ForgetDeviceReading()
 {
     deviceReading.reset();
-    deviceBlocks.clear();
     RefreshLongTextHints();
 }

@@ -5,6 +5,7 @@
 #include "Messages.h"
 #include "ModbusLink.h"
 #include "RegisterMap.h"
+#include "RelayBits.h"
 #include "WindowTimer.h"
 
 #include <QApplication>
@@ -40,16 +41,11 @@ void FormMain::ToggleRelay(int i)
         return;
     }
     BusyCursor busy;
-    const quint8 mask = GetNumTbl(i);
-    if ((nRelayBits & 0xFF) & mask) {
-        // Switching off keeps only the low byte, as the device expects.
-        nRelayBits = static_cast<qint16>((nRelayBits & 0xFF) & ~mask);
-        PaintStateButton(cmdRelay[i], false);
-    } else {
-        nRelayBits = static_cast<qint16>(nRelayBits | mask);
-        PaintStateButton(cmdRelay[i], true);
-    }
+    // The one rule of the relay register, from the bits the window shows.
+    const quint16 shown = static_cast<quint16>(nRelayBits);
+    const bool on = !relaybits::isOn(shown, i);
+    nRelayBits = static_cast<qint16>(relaybits::switched(shown, i, on));
+    PaintStateButton(cmdRelay[i], on);
     Timer1->setEnabled(false); // the poll resumes with WriteDone
-    modbus1->WriteRegister(regmap::kSlave, regmap::kRelayRegister, static_cast<quint16>(nRelayBits),
-                           ModbusLink::Retry::AsSet);
+    device.switchRelay(i, on, shown);
 }

@@ -5,6 +5,7 @@
 #include "Messages.h"
 #include "ProblemMessages.h"
 #include "ModbusLink.h"
+#include "ParameterReader.h"
 #include "RegisterMap.h"
 #include "WindowTimer.h"
 
@@ -21,14 +22,16 @@ void FormMain::ToggleConnection()
 
     BusyCursor busy;
     RefreshPortInfo(true); // an adapter plugged in since the last look is seen
-    modbus1->setTarget(ChosenPortTarget());
+    const PortTarget target = ChosenPortTarget();
+    modbus1->setTarget(target);
     if (!modbus1->OpenPort()) {
         ShowMessage(PortOpenFailureText());
         return;
     }
     bReplySeen = false;
     modbus1->ReadRegisters(regmap::kSlave, regmap::kStatusBlock.start, regmap::kStatusBlock.count);
-    // A fixed pause that handles no events: the device may still be starting.
+    // The probe's reply, if one came, was handled inside the read; the fixed
+    // pause only spaces the probe from the burst. It handles no events.
     QThread::msleep(kProbePauseMs);
     if (!bReplySeen) {
         ShowMessage(msg::probeUnanswered());
@@ -39,6 +42,7 @@ void FormMain::ToggleConnection()
     Timer1->setEnabled(true);
     cmdConnect->setText(QStringLiteral("断开"));
     bConnected = true;
+    connectedPort = target.name;
     ReadAllParameters();
 }
 
@@ -57,18 +61,24 @@ bool FormMain::ReadParameterBlocks(const std::vector<regmap::Block> &blocks)
     // configuration and part of what it showed before. A read that still
     // fails ends the connection, so that nothing is written until a new
     // connect has read everything.
-    const std::optional<std::vector<ModbusLink::BlockValues>> read = modbus1->ReadBlocks(blocks);
+    const std::optional<std::vector<ModbusLink::BlockValues>> read = device.readBlocks(blocks);
     if (!read) {
+        const QString why = readFailureMessage(*modbus1);
         EnterDisconnectedState();
-        ShowMessage(readFailureMessage(*modbus1));
+        ShowMessage(why);
         return false;
     }
+    // The reading the writes keep to: the blocks, decoded from what the
+    // window shows, as each reply below shows them.
+    params::ParameterReader reading(CollectParameterSet());
+    for (const ModbusLink::BlockValues &block : *read)
+        reading.apply(block.start, block.values, static_cast<int>(block.values.size()));
     for (const ModbusLink::BlockValues &block : *read) {
         ApplyDeviceReply(block.start, block.values, static_cast<int>(block.values.size()));
         if (block.start == regmap::alarmTextSlot(regmap::kAlarmTexts - 1))
             ShowChannelAlarmText();
     }
-    RememberDeviceReading();
+    RememberDeviceReading(reading.reading());
     return true;
 }
 

@@ -1,0 +1,63 @@
+#include "PortCommands.h"
+
+#include "Commands.h"
+
+namespace cli {
+
+namespace {
+
+LinkSettings linkSettings(const Options &o, const QString &port)
+{
+    LinkSettings settings;
+    settings.baud = o.baud;
+    settings.responseTimeoutMs = o.timeoutMs;
+    settings.attempts = 1 + o.retries;
+    settings.trace = o.trace;
+    settings.traceLabel = port;
+    return settings;
+}
+
+} // namespace
+
+PortCommands::PortCommands(const Job &job)
+    : m_o(job.options), m_report(job.report), m_port(job.target.name), m_file(job.file), m_backup(job.backup),
+      m_session(job.target, linkSettings(job.options, job.target.name))
+{
+}
+
+int PortCommands::run()
+{
+    if (!m_session.open())
+        return failed(m_session.lastError());
+    switch (m_o.command) {
+    case Command::Status: return status();
+    case Command::Read: return read();
+    case Command::Write: return write(&m_file->set);
+    case Command::Diff: return diff();
+    case Command::Relay: return relay();
+    case Command::Factory: return write(nullptr);
+    case Command::Restore: return restore();
+    case Command::Ports: break;
+    }
+    return kExitDone;
+}
+
+int PortCommands::failed(const QString &why)
+{
+    m_report.progressDone(m_port);
+    m_report.error(m_port, why);
+    return kExitDevice;
+}
+
+std::function<void(int, int)> PortCommands::progress(const QString &what)
+{
+    return [this, what](int done, int total) { m_report.progress(m_port, what, done, total); };
+}
+
+QString PortCommands::readFailedText()
+{
+    const ModbusLink::Request r = m_session.device().lastProblem().request;
+    return QStringLiteral("read of %1 registers from %2 failed: %3").arg(r.count).arg(r.start).arg(m_session.lastError());
+}
+
+} // namespace cli

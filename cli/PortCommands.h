@@ -1,0 +1,60 @@
+#pragma once
+// The commands that talk to a controller, run for one port on that port's
+// thread: reading ones (ReadCommands.cpp: status, read, diff) and writing
+// ones (WriteCommands.cpp: write, factory, relay, restore), all through the
+// port's device session.
+
+#include "BackupFile.h"
+#include "CliOptions.h"
+#include "ConfigFile.h"
+#include "PortSession.h"
+#include "Report.h"
+
+#include <functional>
+
+namespace cli {
+
+// Everything a port's thread needs.
+struct Job {
+    const Options &options;
+    Report &report;
+    PortTarget target;
+    const config::Configuration *file; // write and diff: the file, checked already
+    const backup::Backup *backup;      // restore: the backup, checked already
+};
+
+class PortCommands {
+public:
+    explicit PortCommands(const Job &job);
+    // The command of the options on this port: its exit status.
+    int run();
+
+private:
+    int failed(const QString &why);
+    std::function<void(int, int)> progress(const QString &what);
+    // "read of 7 registers from 0 failed: ..." for the read that just failed.
+    QString readFailedText();
+
+    // ReadCommands.cpp
+    int status();
+    void watchLine(const QString &line);
+    int read();
+    int diff();
+    std::optional<session::DeviceConfiguration> readWhole();
+
+    // WriteCommands.cpp
+    int write(const params::ParameterSet *set);
+    int relay();
+    int restore();
+    QString restoreCommand(const QString &backup) const;
+    int verify(const std::vector<params::PlannedWrite> &writes, const QString &undo);
+
+    const Options &m_o;
+    Report &m_report;
+    QString m_port;
+    const config::Configuration *m_file;
+    const backup::Backup *m_backup;
+    PortSession m_session;
+};
+
+} // namespace cli

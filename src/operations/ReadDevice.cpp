@@ -1,0 +1,80 @@
+// The exact reads: a list of blocks, one block, a whole configuration, and
+// a read-back of what writes put into the device.
+#include "DeviceSession.h"
+
+#include "ParameterReader.h"
+#include "RegisterMap.h"
+
+#include <map>
+
+namespace session {
+
+LinkProblem DeviceSession::lastProblem() const
+{
+    return {m_link.lastFailure(), m_link.lastError(), m_link.lastRequest(), m_link.refusalCode()};
+}
+
+std::optional<std::vector<ModbusLink::BlockValues>> DeviceSession::readBlocks(const std::vector<regmap::Block> &blocks,
+                                                                               const Progress &progress)
+{
+    return m_link.ReadBlocks(blocks, progress);
+}
+
+std::optional<QVector<quint16>> DeviceSession::read(int start, int count)
+{
+    const std::optional<std::vector<ModbusLink::BlockValues>> got = readBlocks({{start, count}});
+    if (!got)
+        return std::nullopt;
+    return got->front().values;
+}
+
+std::optional<DeviceConfiguration> DeviceSession::readConfiguration(const Progress &progress)
+{
+    // Each block in the full read's shapes, all in one exact read.
+    const std::vector<regmap::Block> blocks = regmap::configurationBlocks();
+    std::vector<regmap::Block> parts;
+    for (const regmap::Block &b : blocks)
+        for (const regmap::Block &part : regmap::readParts(b.start, b.count))
+            parts.push_back(part);
+    const std::optional<std::vector<ModbusLink::BlockValues>> got = readBlocks(parts, progress);
+    if (!got)
+        return std::nullopt;
+    std::map<int, quint16> device;
+    for (const ModbusLink::BlockValues &part : *got)
+        for (int k = 0; k < part.values.size(); ++k)
+            device[part.start + k] = part.values[k];
+    params::ParameterReader reader;
+    for (const regmap::Block &b : blocks) {
+        QVector<quint16> values;
+        for (int a = b.start; a < b.start + b.count; ++a)
+            values << device[a];
+        reader.apply(b.start, values, b.count);
+    }
+    return DeviceConfiguration{{reader.set(), reader.firmware()}, reader.reading()};
+}
+
+std::optional<std::vector<Mismatch>> DeviceSession::compare(const std::vector<params::PlannedWrite> &writes,
+                                                            const Progress &progress)
+{
+    // The reads keep the full read's shapes: a text slot in parts of ten
+    // from its start, even where the write ended inside one.
+    std::vector<regmap::Block> parts;
+    for (const params::PlannedWrite &w : writes)
+        for (const regmap::Block &part : regmap::readParts(w.start, static_cast<int>(w.registers.size())))
+            parts.push_back(part);
+    const std::optional<std::vector<ModbusLink::BlockValues>> got = readBlocks(parts, progress);
+    if (!got)
+        return std::nullopt;
+    std::map<int, quint16> device;
+    for (const ModbusLink::BlockValues &part : *got)
+        for (int k = 0; k < part.values.size(); ++k)
+            device[part.start + k] = part.values[k];
+    std::vector<Mismatch> mismatches;
+    for (const params::PlannedWrite &w : writes)
+        for (int k = 0; k < w.registers.size(); ++k)
+            if (device[w.start + k] != w.registers[k])
+                mismatches.push_back({w.start + k, w.registers[k], device[w.start + k], w.field});
+    return mismatches;
+}
+
+} // namespace session

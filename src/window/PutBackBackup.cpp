@@ -1,0 +1,45 @@
+// Putting the device back from the backup a write saved before it began,
+// through the same restore as alarmcfg-cli restore.
+#include "FormMain.h"
+
+#include "BackupFile.h"
+#include "BusyCursor.h"
+#include "ConfigFile.h"
+#include "FileKind.h"
+#include "Messages.h"
+#include "ProblemMessages.h"
+
+void FormMain::PutBackBackup(const QString &path)
+{
+    const filekind::Contents contents = filekind::readRegular(path, config::kMaxFileBytes);
+    const backup::ParseResult parsed = contents.bytes ? backup::parse(*contents.bytes) : backup::ParseResult{};
+    if (!parsed.backup) {
+        ShowMessage(msg::backupUnreadable(path, contents.bytes ? parsed.problems.join(u'\n') : contents.systemText));
+        return;
+    }
+    for (;;) {
+        session::RestoreResult result;
+        {
+            BusyCursor busy;
+            result = device.restore(*parsed.backup, {});
+        }
+        const QString command = msg::restoreCommand(path, connectedPort);
+        switch (result.stage) {
+        case session::RestoreResult::Stage::Done: ShowMessage(msg::putBackDone(result.registers)); return;
+        case session::RestoreResult::Stage::OtherFirmware:
+            ShowMessage(msg::putBackOtherFirmware(parsed.backup->firmware, result.deviceFirmware, command));
+            return;
+        case session::RestoreResult::Stage::Differs:
+            ShowMessage(msg::putBackDiffers(static_cast<int>(result.mismatches.size()), command));
+            return;
+        case session::RestoreResult::Stage::NotRead:
+        case session::RestoreResult::Stage::Stopped:
+        case session::RestoreResult::Stage::NotReadBack:
+            // The line may come back: the same button tries again.
+            if (!ShowMessage(msg::putBackFailed(linkProblemLine(*modbus1), result.written,
+                                                static_cast<int>(result.writes.size()), command),
+                             msg::putBackButton()))
+                return;
+        }
+    }
+}
