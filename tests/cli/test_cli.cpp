@@ -294,6 +294,21 @@ private slots:
         QVERIFY(cli({"restore", file("site.json", siteSet()), "-p", sim.ptyPath()}).err.contains("a configuration file, not a backup"));
         QCOMPARE(cli({"write", path, "-p", sim.ptyPath()}).exitCode, 2);
         QCOMPARE(sim.dumpImage(), now);
+
+        // A backup of other firmware is put back only when asked for, by name.
+        QByteArray other = bytes;
+        other.replace("{\"start\": 901, ", "{\"start\": 900, ").replace("\"firmware\": \"V1.5\"", "\"firmware\": \"V1.10\"");
+        const QString older = home.filePath("other-firmware.json");
+        QFile o(older);
+        QVERIFY(o.open(QIODevice::WriteOnly));
+        o.write(other);
+        o.close();
+        const Run kept = cli({"restore", older, "-p", sim.ptyPath()});
+        QCOMPARE(kept.exitCode, 2);
+        QVERIFY2(kept.err.contains("the backup is of firmware V1.10, the device runs V1.5"), qPrintable(kept.err));
+        QCOMPARE(sim.dumpImage(), now);
+        QCOMPARE(cli({"restore", older, "-p", sim.ptyPath(), "--force"}).exitCode, 0);
+        QCOMPARE(sim.dumpImage(), deviceimage::customImage());
     }
 
     void diffSaysWhetherTheDeviceHoldsTheFile()

@@ -1,6 +1,8 @@
 // What the operator sees when the line or the device misbehaves, or the input
 // is bad, with the real RTU link and the simulator: the messages in order, the
 // window's state and the device's registers afterwards.
+#include "CliEnvironment.h"
+#include "DeviceImage.h"
 #include "FactoryDefaults.h"
 #include "FormMain.h"
 #include "Messages.h"
@@ -17,6 +19,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -257,6 +261,75 @@ private slots:
         std::vector<quint16> expected = factory::registerImage();
         expected[901] = 12;
         QCOMPARE(r.sim.dumpImage(), expected);
+    }
+
+    // "设置" stopped part-way, by a refusal or by a line that fails: the box
+    // says how many writes the device confirmed and offers to put the device
+    // back. Pressing it leaves every register as it was before "设置"; the
+    // same backup through alarmcfg-cli restore does the same on a device
+    // left as the stopped write left it.
+    void aWriteStoppedPartWayIsPutBack_data()
+    {
+        QTest::addColumn<QStringList>("fault");
+        QTest::addColumn<int>("confirmed");
+        // The probe, the burst and its fence, then the read for the backup and its fence.
+        int parts = 0;
+        for (const regmap::Block &b : regmap::configurationBlocks())
+            parts += static_cast<int>(regmap::readParts(b.start, b.count).size());
+        const int fifthWrite = 47 + parts + 1 + 5;
+        QTest::newRow("a refusal") << QStringList{"--exception-on", "830"} << 11;
+        // The write, and the check before each of its two retries.
+        QTest::newRow("a line that fails") << QStringList{"--lose-reply", QString::number(fifthWrite), "--lose-reply",
+                                                          QString::number(fifthWrite + 1), "--lose-reply",
+                                                          QString::number(fifthWrite + 2)}
+                                           << 4;
+    }
+
+    void aWriteStoppedPartWayIsPutBack()
+    {
+        QFETCH(QStringList, fault);
+        QFETCH(int, confirmed);
+        QTemporaryDir dir;
+        const QString image = dir.filePath("odd.json");
+        const std::vector<quint16> before = deviceimage::oddImage();
+        QVERIFY(deviceimage::save(image, before));
+        SimWindow r(QStringList{"--image", image} + fault);
+        QVERIFY(r.start());
+        QVERIFY(r.connect());
+        r.form->txtMiMa->setText(QStringLiteral("2468"));
+        r.form->strAlarmText[1] = QStringLiteral("新的报警短信");
+        QString box, button, backup;
+        std::vector<quint16> stopped;
+        FormMain::setChoiceHook([&](const QString &text, const QString &b) {
+            box = text;
+            button = b;
+            stopped = r.sim.dumpImage();
+            return true;
+        });
+        r.form->cmdRelayWrite->click();
+        FormMain::setChoiceHook({});
+        QCOMPARE(button, msg::putBackButton());
+        QVERIFY2(box.contains(msg::writesConfirmed(confirmed, 22)), qPrintable(box));
+        const QRegularExpressionMatch saved = QRegularExpression(msg::backupSavedAt("(.+)")).match(box);
+        QVERIFY2(saved.hasMatch(), qPrintable(box));
+        backup = saved.captured(1);
+        QVERIFY(stopped != before);
+        // Put back: all 1100 registers as before, and said so.
+        QCOMPARE(r.messages, QStringList({msg::putBackDone(390)}));
+        QCOMPARE(deviceimage::differingRegisters(r.sim.dumpImage(), before), QList<int>());
+
+        SimProcess other({"--image", [&] {
+                              const QString path = dir.filePath("stopped.json");
+                              deviceimage::save(path, stopped);
+                              return path;
+                          }()});
+        QVERIFY(other.start());
+        QProcess cli;
+        cli.setProcessEnvironment(cliEnvironment(dir.filePath("home"), dir.filePath("home")));
+        cli.start(QStringLiteral(ALARMCFG_CLI_PATH), {"restore", backup, "-p", other.ptyPath()});
+        QVERIFY(cli.waitForFinished(60000));
+        QCOMPARE(cli.exitCode(), 0);
+        QCOMPARE(deviceimage::differingRegisters(other.dumpImage(), before), QList<int>());
     }
 };
 

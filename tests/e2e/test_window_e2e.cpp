@@ -1,8 +1,10 @@
 // The window on the real RTU link, talking to the device simulator.
+#include "CliEnvironment.h"
 #include "FactoryDefaults.h"
 #include "FakeLink.h"
 #include "FieldCodecs.h"
 #include "FormMain.h"
+#include "ImageFile.h"
 #include "Messages.h"
 #include "RegisterMap.h"
 #include "RegisterText.h"
@@ -19,6 +21,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
@@ -284,6 +287,36 @@ private slots:
         const std::vector<quint16> image = r.sim.dumpImage();
         QCOMPARE(image[900], quint16(9));  // written before the refusal
         QCOMPARE(image[1050], quint16(4)); // refused by the device
+    }
+
+    // One rule for the relay register: Q0 switched off from the window and
+    // from alarmcfg-cli, on a device whose register 5 has high bits set,
+    // leaves the same value, the one the controllers are known to take.
+    void oneRelayRuleForTheWindowAndTheCommandLine()
+    {
+        QTemporaryDir dir;
+        std::vector<quint16> image = factory::registerImage();
+        image[regmap::kRelayRegister] = 0x0103;
+        const QString path = dir.filePath("relays.json");
+        QString error;
+        QVERIFY(imagefile::save(path, image, &error));
+
+        SimWindow r({"--image", path});
+        QVERIFY(r.start());
+        QVERIFY(r.connect());
+        r.form->Timer1->setEnabled(false);
+        r.form->cmdRelay[0]->click();
+        const quint16 byWindow = r.sim.dumpImage()[regmap::kRelayRegister];
+
+        SimProcess sim({"--image", path});
+        QVERIFY(sim.start());
+        QProcess cli;
+        cli.setProcessEnvironment(cliEnvironment(dir.filePath("home"), dir.filePath("home")));
+        cli.start(QStringLiteral(ALARMCFG_CLI_PATH), {"relay", "Q0", "off", "-p", sim.ptyPath()});
+        QVERIFY(cli.waitForFinished(30000));
+        QCOMPARE(cli.exitCode(), 0);
+        QCOMPARE(sim.dumpImage()[regmap::kRelayRegister], byWindow);
+        QCOMPARE(byWindow, quint16(0x0002));
     }
 };
 
