@@ -82,7 +82,6 @@ bool RtuLink::OpenPort()
     m_echo = Echo::Unknown;
     m_readCounts.clear();
     m_refusedShapes.clear();
-    m_silentChecks.clear();
     m_checkKnown.clear();
     m_checkRound = 0;
     trace("OPEN", QStringLiteral("%1 %2 8N1").arg(m_line->openedDevice()).arg(baud));
@@ -263,7 +262,6 @@ std::optional<RtuLink::CheckShape> RtuLink::nextCheckShape()
 void RtuLink::giveUpShape(const CheckShape &shape, const QString &why)
 {
     m_refusedShapes.insert(shape);
-    m_silentChecks.erase(shape);
     int round = m_checkRound;
     const std::optional<CheckShape> next = peekCheckShape(&round);
     trace("SYNC", next ? tr("the device %1 check read %2x%3: the checks read %4x%5 from now on")
@@ -286,21 +284,23 @@ RtuLink::Check RtuLink::checkUntilAnswered(bool dropOthers)
 {
     int garbled = 0;
     for (size_t tries = 0; tries < checkShapes().size() + kCheckAttempts; ++tries) {
-        const Check c = checkRead(dropOthers);
+        const Check c = checkRead(dropOthers, std::nullopt);
         if (c == Check::Refused)
             continue;
-        if (c == Check::NoAnswer && lastFailure() == LinkFailure::Silent) {
-            // A device that answers the tool's own reads but never this shape
-            // is told from a silent one by trying another shape.
-            if (++m_silentChecks[m_lastShape] < kSilentChecksToGiveUp)
+        if (c == Check::NoAnswer && lastFailure() == LinkFailure::Silent && !interrupted()) {
+            // Silence proves nothing yet: the device may be gone, or ignore
+            // this shape alone. The last shape, one of the full read's own,
+            // tells them apart: answered right after, the other is given up.
+            const CheckShape silent = m_lastShape;
+            const CheckShape last = checkShapes().back();
+            if (silent.start == last.start && silent.count == last.count)
                 return c;
-            giveUpShape(m_lastShape, tr("did not answer twice in a row"));
-            const Check other = checkRead(dropOthers);
-            if (other == Check::NoAnswer && lastFailure() == LinkFailure::Silent)
-                ++m_silentChecks[m_lastShape];
-            if (other != Check::Refused)
-                return other;
-            continue;
+            const Check other = checkRead(dropOthers, last);
+            if (other == Check::AnsweredFirst)
+                giveUpShape(silent, tr("did not answer, while it answered the check read %1x%2 right after,")
+                                        .arg(last.start)
+                                        .arg(last.count));
+            return other == Check::Refused ? Check::NoAnswer : other;
         }
         if (c == Check::NoAnswer && !interrupted() && ++garbled < kCheckAttempts)
             continue; // a garbled answer proves nothing either way
@@ -319,9 +319,9 @@ bool RtuLink::fitsKnownContent(const CheckShape &shape, const QVector<quint16> &
     return true;
 }
 
-RtuLink::Check RtuLink::checkRead(bool dropOthers)
+RtuLink::Check RtuLink::checkRead(bool dropOthers, std::optional<CheckShape> forced)
 {
-    const std::optional<CheckShape> shape = nextCheckShape();
+    const std::optional<CheckShape> shape = forced ? forced : nextCheckShape();
     if (!shape) {
         setFailure(LinkFailure::Refused, tr("the device answers none of the check reads"));
         return Check::NoAnswer;
@@ -371,7 +371,6 @@ RtuLink::Check RtuLink::checkRead(bool dropOthers)
             if (fitsKnownContent(*shape, values)) {
                 for (int k = 0; k < values.size(); ++k)
                     m_checkKnown[shape->start + k] = values[k];
-                m_silentChecks.erase(*shape);
                 trace("SYNC", tr("answered first, after %1 ms: the line is in step").arg(waited.elapsed()));
                 return Check::AnsweredFirst;
             }

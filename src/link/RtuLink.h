@@ -32,9 +32,6 @@ public:
     // How often a check is sent again when its answer comes garbled or not
     // at all, before the line counts as out of step.
     static constexpr int kCheckAttempts = 3;
-    // A check shape that gets no answer this many times in a row is taken
-    // for one the device does not answer.
-    static constexpr int kSilentChecksToGiveUp = 2;
 
     // A check read: what it asks. The shapes are tried in order, a refused
     // one never again on the same connection.
@@ -85,8 +82,9 @@ private:
         NoAnswer,      // nothing, or only garbled bytes: no evidence either way
         Refused,       // the device refused this shape: another one is tried
     };
-    // Sends a check read; with dropOthers, frames before its answer are dropped.
-    Check checkRead(bool dropOthers);
+    // Sends a check read, of the next shape or the one forced; with
+    // dropOthers, frames before its answer are dropped.
+    Check checkRead(bool dropOthers, std::optional<CheckShape> forced);
     // Sends checks until one proves something, a refused or silent shape
     // giving way to the next.
     Check checkUntilAnswered(bool dropOthers);
@@ -123,7 +121,6 @@ private:
     bool m_bytesCame = false; // anything at all came during the current exchange
     std::set<int> m_readCounts; // the counts of the tool's own reads on this connection
     std::set<CheckShape> m_refusedShapes;
-    std::map<CheckShape, int> m_silentChecks;
     std::map<int, quint16> m_checkKnown; // registers as accepted check answers gave them
     CheckShape m_lastShape{0, 0};
     int m_checkRound = 0;

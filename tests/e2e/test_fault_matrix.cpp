@@ -278,11 +278,11 @@ private slots:
             parts += static_cast<int>(regmap::readParts(b.start, b.count).size());
         const int fifthWrite = 47 + parts + 1 + 5;
         QTest::newRow("a refusal") << QStringList{"--exception-on", "830"} << 11;
-        // The write, and the check before each of its two retries.
-        QTest::newRow("a line that fails") << QStringList{"--lose-reply", QString::number(fifthWrite), "--lose-reply",
-                                                          QString::number(fifthWrite + 1), "--lose-reply",
-                                                          QString::number(fifthWrite + 2)}
-                                           << 4;
+        // The write, and the two checks before each of its two retries.
+        QStringList lost;
+        for (int n = fifthWrite; n < fifthWrite + 5; ++n)
+            lost << "--lose-reply" << QString::number(n);
+        QTest::newRow("a line that fails") << lost << 4;
     }
 
     void aWriteStoppedPartWayIsPutBack()

@@ -171,7 +171,11 @@ private slots:
         QVERIFY(!b.link.ReadRegisters(1, 0, 7));
         const qsizetype before = b.line->sent.size();
         QVERIFY(!b.link.ReadRegisters(1, 0, 7));
-        QCOMPARE(b.line->sent.size(), before + 1); // the check read only
+        // Two check reads only: one of the first slot, and one of the full
+        // read's own shapes that tells a silent device from a fussy one.
+        QCOMPARE(b.line->sent.size(), before + 2);
+        QVERIFY(isCheck(b.line->sent[before]));
+        QCOMPARE(startOf(b.line->sent[before + 1]), regmap::kActionTimes.start);
         QVERIFY2(b.link.lastError().contains("not quiet"), qPrintable(b.link.lastError()));
         // Once the device answers again, so does the line.
         b.line->device = [](const QByteArray &req) { return readReply(countOf(req), 5); };
@@ -348,6 +352,75 @@ private slots:
         // Each block once, then the fence: one check read.
         QCOMPARE(b.line->sent.size(), qsizetype(regmap::fullReadBlocks().size()) + 1);
         QVERIFY(isCheck(b.line->sent.last()));
+    }
+
+    // A device that answers nothing but the full read's own shapes refuses
+    // the check reads, with an exception or by silence: the link gives each
+    // shape up, says so, and ends on one the device answers, so that one
+    // lost reply is still recovered exactly.
+    void aRefusedCheckShapeGivesWayToAnother_data()
+    {
+        QTest::addColumn<bool>("silently");
+        QTest::newRow("exception 03") << false;
+        QTest::newRow("no answer") << true;
+    }
+
+    void aRefusedCheckShapeGivesWayToAnother()
+    {
+        QFETCH(bool, silently);
+        Bench b;
+        QVERIFY(b.link.OpenPort());
+        bool lost = false;
+        QList<int> checkCounts;
+        b.line->device = [&](const QByteArray &req) -> QByteArray {
+            const int count = countOf(req);
+            if (isCheck(req) || (startOf(req) == regmap::kActionTimes.start && count == regmap::kActionTimes.count && lost))
+                checkCounts << count;
+            if (count != 1 && count != 7 && count != 8 && count != 10) {
+                QByteArray body;
+                body.append(char(1)).append(char(rtu::kReadHoldingRegisters | rtu::kExceptionFlag)).append(char(3));
+                return silently ? QByteArray() : frame::withCrc(body);
+            }
+            if (startOf(req) == 730 && !std::exchange(lost, true))
+                return {};
+            return readReply(count, quint16(startOf(req)));
+        };
+        const std::vector<regmap::Block> blocks{{710, 10}, {730, 10}, {750, 10}};
+        const auto got = b.link.ReadBlocks(blocks);
+        QVERIFY2(got, qPrintable(b.link.lastError()));
+        for (size_t i = 0; i < blocks.size(); ++i)
+            QCOMPARE((*got)[i].values, QVector<quint16>(10, quint16(blocks[i].start)));
+        // Each shape of the first slot refused once and given up; the checks
+        // end on the action times, which the device answers.
+        for (int count : {2, 3, 4, 5, 6, 9})
+            QVERIFY2(checkCounts.count(count) <= 1, qPrintable(QString::number(count)));
+        QCOMPARE(checkCounts.last(), regmap::kActionTimes.count);
+    }
+
+    // An adapter that hears itself sends each request back before the reply:
+    // that exact echo is skipped; bytes that differ from it by one are not an
+    // echo, and the read fails rather than take them.
+    void anEchoIsSkippedOnlyWhenExact()
+    {
+        Bench b;
+        QVERIFY(b.link.OpenPort());
+        bool garble = false;
+        b.line->device = [&](const QByteArray &req) {
+            QByteArray echo = req;
+            if (garble && !isCheck(req))
+                echo[3] = char(echo[3] ^ 1);
+            const bool read = quint8(req[1]) == rtu::kReadHoldingRegisters;
+            return echo + (read ? readReply(countOf(req), quint16(startOf(req))) : req);
+        };
+        const auto got = b.link.ReadBlocks({{710, 10}, {730, 10}});
+        QVERIFY2(got, qPrintable(b.link.lastError()));
+        QCOMPARE(got->back().values, QVector<quint16>(10, 730));
+        QVERIFY(b.link.WriteRegister(1, 1030, 3)); // the echo, then the reply: the same bytes twice
+        QVERIFY(b.link.ReadRegisters(1, 0, 7));
+        QCOMPARE(b.replies.last(), QVector<quint16>(7, 0));
+        garble = true;
+        QVERIFY(!b.link.ReadRegisters(1, 0, 7, ModbusLink::Retry::Once));
+        QVERIFY2(b.link.lastError().contains("not the echo"), qPrintable(b.link.lastError()));
     }
 };
 
