@@ -33,14 +33,15 @@
 namespace {
 
 // The simulator's reply numbers. The window: the probe is 1, the burst
-// 2..46 (the option flags 45), the fence behind it 47, and the 22 writes of
-// "设置" after a clean connect 48..69. alarmcfg-cli: read's 42 reads and its
-// fence are 1..43, and write's 22 writes follow them at 44..65.
+// 2..46 (the option flags 45), the fence behind it 47; "设置" after a clean
+// connect reads the device for its backup (42 reads and a fence, 48..90)
+// and then sends its 22 writes (91..112). alarmcfg-cli: read's 42 reads and
+// its fence are 1..43, and write's 22 writes follow them at 44..65.
 constexpr int kFirstBurstReply = 2;
 constexpr int kOptionFlagsReply = 45;
 constexpr int kFenceReply = 47;
 constexpr int kFirstWriteReply = 48;
-constexpr int kLastWriteReply = 69;
+constexpr int kLastWriteReply = 112;
 constexpr int kCliReads = 43;
 constexpr int kCliWrites = 22;
 
@@ -246,7 +247,7 @@ private slots:
         int c = 0, run = 0;
         for (const Fault &f : kFaults) {
             for (const Device &d : kDevices) {
-                for (int n : places(kFirstWriteReply, kLastWriteReply, c++, 9, 1)) {
+                for (int n : places(kFirstWriteReply, kLastWriteReply, c++, 9, 2)) {
                     SimWindow r(simArgs(f, d, n, run++));
                     QVERIFY(r.start());
                     QVERIFY(r.connect());
