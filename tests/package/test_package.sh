@@ -207,6 +207,7 @@ shows_window() { # shows_window LANG CAPTION
   kill -0 "$app" 2>/dev/null || fail "alarmcfg exited"
   ! grep -F 'catalogue' "$work/x.log" || fail "a catalogue is missing with LANG=$1"
   kill "$app"
+  wait "$app" 2>/dev/null || true
 }
 shows_window C.UTF-8 "$caption"
 shows_window en_US.UTF-8 "$caption_en"
