@@ -1,10 +1,12 @@
 #include "CliText.h"
 
-#include <QJsonDocument>
-
+#include "ConfigFile.h"
+#include "FieldTable.h"
 #include "SafeFile.h"
 #include "VisibleText.h"
 #include "SerialLine.h"
+
+#include <QJsonDocument>
 
 #include <QRegularExpression>
 
@@ -91,24 +93,32 @@ QString problemText(const params::Problem &p)
     using params::Problem;
     QString what;
     switch (p.kind) {
-    case Problem::PasswordTooLong: what = QStringLiteral("the password may not be longer than 6 characters"); break;
+    case Problem::PasswordTooLong:
+        what = QStringLiteral("the password may not be longer than %1 characters").arg(params::kMaxPasswordChars);
+        break;
     case Problem::HoldsPasswordSeparator: what = QStringLiteral("may not hold \"*\""); break;
-    case Problem::CommandTooLong: what = QStringLiteral("must be shorter than 20 bytes, password included"); break;
-    case Problem::SlotTextTooLong: what = QStringLiteral("may not be longer than 40 bytes"); break;
+    case Problem::CommandTooLong:
+        what = QStringLiteral("must be shorter than %1 bytes, password included").arg(params::kCommandBytesBelow);
+        break;
+    case Problem::SlotTextTooLong: what = QStringLiteral("may not be longer than %1 bytes").arg(params::kMaxSlotTextBytes); break;
     case Problem::PhoneNotANumber: what = QStringLiteral("\"%1\" is no number: only digits 0-9 and a leading \"+\"").arg(p.detail); break;
     case Problem::Unsendable: what = QStringLiteral("holds characters GBK cannot carry: %1").arg(visible::characters(p.detail)); break;
-    case Problem::ActionTimeOutOfRange: what = QStringLiteral("%1 is outside -32768..32767").arg(p.detail); break;
+    case Problem::ActionTimeOutOfRange:
+        what = QStringLiteral("%1 is outside %2..%3").arg(p.detail).arg(params::kRegisterMin).arg(params::kRegisterMax);
+        break;
     case Problem::CannotRead: what = QStringLiteral("cannot be read: %1").arg(p.detail); break;
-    case Problem::TooLarge: what = QStringLiteral("the file is larger than 1 MiB"); break;
+    case Problem::TooLarge: what = QStringLiteral("the file is larger than %1 MiB").arg(config::kMaxFileBytes / (1024 * 1024)); break;
     case Problem::NotJson: what = QStringLiteral("not JSON: %1").arg(p.detail); break;
     case Problem::NotAnObject: what = QStringLiteral("not a JSON object"); break;
     case Problem::WrongFormat: what = QStringLiteral("not an alarmcfg configuration (\"%1\")").arg(p.detail); break;
     case Problem::VersionMissing: what = QStringLiteral("missing"); break;
-    case Problem::VersionTooNew: what = QStringLiteral("version %1 is newer than this program reads (1)").arg(p.detail); break;
+    case Problem::VersionTooNew:
+        what = QStringLiteral("version %1 is newer than this program reads (%2)").arg(p.detail).arg(config::kVersion);
+        break;
     case Problem::UnknownKey: what = QStringLiteral("unknown key"); break;
     case Problem::MissingKey: what = QStringLiteral("missing"); break;
     case Problem::WrongType: what = QStringLiteral("should be %1").arg(p.detail); break;
-    case Problem::TooManyPhones: what = QStringLiteral("%1 numbers, at most 5").arg(p.detail); break;
+    case Problem::TooManyPhones: what = QStringLiteral("%1 numbers, at most %2").arg(p.detail).arg(params::kMaxPhones); break;
     case Problem::NotAFile:
         what = QStringLiteral("it is %1, not a regular file; not read").arg(safefile::kindName(static_cast<filekind::Kind>(p.index)));
         break;

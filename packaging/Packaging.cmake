@@ -170,6 +170,7 @@ trying the programs without hardware.")
 # versions the binaries were linked against.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # No library names the CJK font: without it the Chinese captions are boxes.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-noto-cjk")
+# Nor Qt's own Chinese catalogue, which the window loads for its dialogs.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-noto-cjk, qt6-translations-l10n")
 
 include(CPack)

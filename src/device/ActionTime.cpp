@@ -1,5 +1,7 @@
 #include "ActionTime.h"
 
+#include "FieldTable.h"
+
 #include <QByteArray>
 #include <algorithm>
 #include <cmath>
@@ -125,7 +127,7 @@ int roundedValue(const QString &text)
 std::optional<qint16> registerValue(const QString &text)
 {
     const int rounded = roundedValue(text);
-    if (rounded < -32768 || rounded > 32767)
+    if (!params::fitsRegister(rounded))
         return std::nullopt;
     return static_cast<qint16>(rounded);
 }

@@ -153,7 +153,7 @@ void readField(Reader &r, const QJsonObject &object, const QString &parent, cons
             const double d = t->toDouble();
             if (!t->isDouble() || d != std::floor(d))
                 r.problem(Problem::WrongType, f.path, QStringLiteral("an integer"));
-            else if (d < -32768 || d > 32767)
+            else if (!params::fitsRegister(d))
                 r.problem(Problem::ActionTimeOutOfRange, f.path, QString::number(d, 'g', 17));
             else
                 f.put(set, static_cast<int>(d));
@@ -166,7 +166,7 @@ void readField(Reader &r, const QJsonObject &object, const QString &parent, cons
                 return;
             }
             const QJsonArray array = list->toArray();
-            if (array.size() > regmap::kPhoneSlots)
+            if (array.size() > params::kMaxPhones)
                 r.problem(Problem::TooManyPhones, f.path, QString::number(array.size()));
             QStringList entries;
             for (qsizetype i = 0; i < array.size(); ++i) {

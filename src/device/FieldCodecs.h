@@ -7,8 +7,6 @@
 
 namespace fields {
 
-constexpr int kMaxPasswordChars = 6;
-
 // The stored command: "password*command", or the command alone without a password.
 QString composeCommand(const QString &password, const QString &command);
 

@@ -3,6 +3,7 @@
 #include "BlockDecoding.h"
 #include "FieldCodecs.h"
 
+#include <QCoreApplication>
 #include <QJsonArray>
 #include <QRegularExpression>
 #include <QStringList>
@@ -25,7 +26,7 @@ QString text(const QVector<quint16> &values)
 // carries none.
 template <typename Ref>
 Field textField(FieldId id, int index, const QString &group, const QString &key, const QString &path, Limit limit, int slot,
-                const QString &caption, Ref ref, std::function<std::optional<QString>(const QString &)> fromSlot)
+                Caption caption, Ref ref, std::function<std::optional<QString>(const QString &)> fromSlot)
 {
     Field f{id, index, group, key, path, ValueType::Text, limit, {slot, regmap::kSlotRegisters}, caption, {}, {}, {}, {}};
     f.get = [ref](const ParameterSet &s) { return QJsonValue(ref(s)); };
@@ -55,7 +56,7 @@ std::vector<Field> buildTable()
 
     Field phones{FieldId::Phones, 0, none, QStringLiteral("phones"), QStringLiteral("parameters.phones"), ValueType::TextList,
                  Limit::Phones, {regmap::phoneSlot(0), regmap::kPhoneSlots * regmap::kSlotRegisters},
-                 QStringLiteral("第%1个手机号码"), {}, {}, {}, {}};
+                 {QT_TRANSLATE_NOOP("FieldTable", "第%1个手机号码")}, {}, {}, {}, {}};
     phones.get = [](const ParameterSet &s) { return QJsonValue(QJsonArray::fromStringList(s.phones)); };
     phones.put = [](ParameterSet &s, const QJsonValue &v) {
         s.phones.clear();
@@ -75,7 +76,7 @@ std::vector<Field> buildTable()
     table.push_back(phones);
 
     Field password{FieldId::Password, 0, none, QStringLiteral("password"), QStringLiteral("parameters.password"),
-                   ValueType::Text, Limit::Password, {0, 0}, QStringLiteral("指令密码"), {}, {}, {}, {}};
+                   ValueType::Text, Limit::Password, {0, 0}, {QT_TRANSLATE_NOOP("FieldTable", "指令密码")}, {}, {}, {}, {}};
     password.get = [](const ParameterSet &s) { return QJsonValue(s.password); };
     password.put = [](ParameterSet &s, const QJsonValue &v) { s.password = v.toString(); };
     // Each switch-on command carries it in; the last one read decides.
@@ -92,29 +93,29 @@ std::vector<Field> buildTable()
     const QString relays = QStringLiteral("relays");
     for (int r = 0; r < regmap::kRelayCount; ++r) {
         const size_t first = table.size();
-        const QString n = QString::number(r + 1);
+        const int n = r + 1;
         table.push_back(textField(
             FieldId::OnCommand, r, relays, QStringLiteral("on"), relayPath(r, QStringLiteral("on")), Limit::Command,
-            regmap::relayTextSlot(r, RelayText::OnCommand), QStringLiteral("继电器%1开启命令").arg(n),
+            regmap::relayTextSlot(r, RelayText::OnCommand), {QT_TRANSLATE_NOOP("FieldTable", "继电器%1开启命令"), n},
             [r](auto &s) -> auto & { return s.relays[r].on; },
             [](const QString &stored) { return std::optional<QString>(fields::splitOnCommand(stored).command); }));
         table.push_back(textField(
             FieldId::OffCommand, r, relays, QStringLiteral("off"), relayPath(r, QStringLiteral("off")), Limit::Command,
-            regmap::relayTextSlot(r, RelayText::OffCommand), QStringLiteral("继电器%1关闭命令").arg(n),
+            regmap::relayTextSlot(r, RelayText::OffCommand), {QT_TRANSLATE_NOOP("FieldTable", "继电器%1关闭命令"), n},
             [r](auto &s) -> auto & { return s.relays[r].off; },
             [](const QString &stored) { return std::optional<QString>(fields::splitOffCommand(stored)); }));
         table.push_back(textField(FieldId::OnReply, r, relays, QStringLiteral("onReply"), relayPath(r, QStringLiteral("onReply")),
                                   Limit::Reply, regmap::relayTextSlot(r, RelayText::OnReply),
-                                  QStringLiteral("继电器%1开启回复").arg(n),
+                                  {QT_TRANSLATE_NOOP("FieldTable", "继电器%1开启回复"), n},
                                   [r](auto &s) -> auto & { return s.relays[r].onReply; }, asStored));
         table.push_back(textField(FieldId::OffReply, r, relays, QStringLiteral("offReply"),
                                   relayPath(r, QStringLiteral("offReply")), Limit::Reply,
-                                  regmap::relayTextSlot(r, RelayText::OffReply), QStringLiteral("继电器%1关闭回复").arg(n),
+                                  regmap::relayTextSlot(r, RelayText::OffReply), {QT_TRANSLATE_NOOP("FieldTable", "继电器%1关闭回复"), n},
                                   [r](auto &s) -> auto & { return s.relays[r].offReply; }, asStored));
 
         Field time{FieldId::ActionTime, r, relays, QStringLiteral("actionTime"), relayPath(r, QStringLiteral("actionTime")),
                    ValueType::Integer, Limit::Register, {regmap::kActionTimes.start + r, 1},
-                   QStringLiteral("继电器%1动作时间").arg(n), {}, {}, {}, {}};
+                   {QT_TRANSLATE_NOOP("FieldTable", "继电器%1动作时间"), n}, {}, {}, {}, {}};
         time.get = [r](const ParameterSet &s) { return QJsonValue(s.relays[r].actionTime); };
         time.put = [r](ParameterSet &s, const QJsonValue &v) { s.relays[r].actionTime = v.toInt(); };
         time.read = [r](ParameterSet &s, int start, const QVector<quint16> &values) {
@@ -135,10 +136,10 @@ std::vector<Field> buildTable()
 
     // A device that never had the all-on or all-off command keeps the one the set holds.
     table.push_back(textField(FieldId::AllOn, 0, none, QStringLiteral("allOn"), QStringLiteral("parameters.allOn"),
-                              Limit::Command, regmap::allCommandSlot(0), QStringLiteral("全开命令"),
+                              Limit::Command, regmap::allCommandSlot(0), {QT_TRANSLATE_NOOP("FieldTable", "全开命令")},
                               [](auto &s) -> auto & { return s.allOn; }, fields::allCommandFromSlot));
     table.push_back(textField(FieldId::AllOff, 0, none, QStringLiteral("allOff"), QStringLiteral("parameters.allOff"),
-                              Limit::Command, regmap::allCommandSlot(1), QStringLiteral("全关命令"),
+                              Limit::Command, regmap::allCommandSlot(1), {QT_TRANSLATE_NOOP("FieldTable", "全关命令")},
                               [](auto &s) -> auto & { return s.allOff; }, fields::allCommandFromSlot));
 
     const QString alarmTexts = QStringLiteral("alarmTexts");
@@ -146,16 +147,17 @@ std::vector<Field> buildTable()
                                                        "channel2Opening"};
     for (int k = 0; k < regmap::kAlarmTexts; ++k) {
         const QString key = QLatin1String(textKeys[k]);
-        const QString caption = QStringLiteral("通道%1%2报警短信")
-                                    .arg(k % 2 + 1)
-                                    .arg(k < 2 ? QStringLiteral("闭合") : QStringLiteral("断开"));
+        // The channel list's entries name them.
+        const Caption caption{k < 2 ? QT_TRANSLATE_NOOP("FieldTable", "通道%1闭合短信")
+                                    : QT_TRANSLATE_NOOP("FieldTable", "通道%1断开短信"),
+                              k % 2 + 1};
         table.push_back(textField(FieldId::AlarmText, k, alarmTexts, key, QStringLiteral("parameters.alarmTexts.") + key,
                                   Limit::SlotText, regmap::alarmTextSlot(k), caption,
                                   [k](auto &s) -> auto & { return s.alarmTexts[k]; }, asStored));
     }
 
     Field mode{FieldId::AlarmMode, 0, none, QStringLiteral("alarmMode"), QStringLiteral("parameters.alarmMode"),
-               ValueType::Mode, Limit::None, {regmap::kAlarmMode, 1}, QStringLiteral("报警模式"), {}, {}, {}, {}};
+               ValueType::Mode, Limit::None, {regmap::kAlarmMode, 1}, {QT_TRANSLATE_NOOP("FieldTable", "报警模式")}, {}, {}, {}, {}};
     mode.get = [](const ParameterSet &s) { return QJsonValue(modeName(s.alarmMode)); };
     mode.put = [](ParameterSet &s, const QJsonValue &v) {
         if (const std::optional<AlarmMode> named = modeFromName(v.toString()))
@@ -175,10 +177,10 @@ std::vector<Field> buildTable()
     table.push_back(mode);
 
     // The two options share one register, each its own bit.
-    auto option = [&](FieldId id, const QString &key, const QString &caption, bool ParameterSet::*member,
+    auto option = [&](FieldId id, const QString &key, const char *caption, bool ParameterSet::*member,
                       bool fields::OptionFlags::*decoded, bool hold) {
         Field f{id, 0, none, key, QStringLiteral("parameters.") + key, ValueType::Flag, Limit::None,
-                {regmap::kOptionFlags, 1}, caption, {}, {}, {}, {}};
+                {regmap::kOptionFlags, 1}, {caption}, {}, {}, {}, {}};
         f.get = [member](const ParameterSet &s) { return QJsonValue(s.*member); };
         f.put = [member](ParameterSet &s, const QJsonValue &v) { s.*member = v.toBool(); };
         f.read = [member, decoded](ParameterSet &s, int start, const QVector<quint16> &values) {
@@ -196,9 +198,9 @@ std::vector<Field> buildTable()
         };
         table.push_back(f);
     };
-    option(FieldId::PowerLossMemory, QStringLiteral("powerLossMemory"), QStringLiteral("掉电记忆"),
+    option(FieldId::PowerLossMemory, QStringLiteral("powerLossMemory"), QT_TRANSLATE_NOOP("FieldTable", "掉电记忆"),
            &ParameterSet::powerLossMemory, &fields::OptionFlags::hold, true);
-    option(FieldId::PhoneAlarm, QStringLiteral("phoneAlarm"), QStringLiteral("电话报警"), &ParameterSet::phoneAlarm,
+    option(FieldId::PhoneAlarm, QStringLiteral("phoneAlarm"), QT_TRANSLATE_NOOP("FieldTable", "电话报警"), &ParameterSet::phoneAlarm,
            &fields::OptionFlags::phoneAlarm, false);
     return table;
 }
@@ -209,6 +211,12 @@ bool overlaps(const regmap::Block &a, const regmap::Block &b)
 }
 
 } // namespace
+
+QString Caption::text() const
+{
+    const QString shown = QCoreApplication::translate("FieldTable", source);
+    return number > 0 ? shown.arg(number) : shown;
+}
 
 const std::vector<Field> &fieldTable()
 {
@@ -238,16 +246,28 @@ QString phonePath(int entry)
     return field(FieldId::Phones).path + QStringLiteral("[%1]").arg(entry);
 }
 
+QString phoneCaption(int entry)
+{
+    return field(FieldId::Phones).caption.text().arg(entry + 1);
+}
+
 QString fieldCaption(const QString &path)
 {
     for (const Field &f : fieldTable())
         if (f.path == path && f.type != ValueType::TextList)
-            return f.caption;
+            return f.caption.text();
     static const QRegularExpression entry(QStringLiteral("^(.*)\\[(\\d+)\\]$"));
     const QRegularExpressionMatch m = entry.match(path);
     if (m.hasMatch() && m.captured(1) == field(FieldId::Phones).path)
-        return field(FieldId::Phones).caption.arg(m.captured(2).toInt() + 1);
+        return phoneCaption(m.captured(2).toInt());
     return path;
+}
+
+QString modeChoiceCaption(int choice)
+{
+    static const char *const captions[regmap::kModeChoices] = {
+        QT_TRANSLATE_NOOP("FieldTable", "闭合"), QT_TRANSLATE_NOOP("FieldTable", "断开"), QT_TRANSLATE_NOOP("FieldTable", "双向")};
+    return choice >= 0 && choice < regmap::kModeChoices ? QCoreApplication::translate("FieldTable", captions[choice]) : QString();
 }
 
 QString valueText(ValueType type, const QJsonValue &value)

@@ -3,7 +3,8 @@
 // the file, where the device stores it, what the write's checks hold it to,
 // the window's name for it, and how its value moves between a parameter set,
 // a file and the registers. The file, the differences, the reader and the
-// write plan all walk this table.
+// write plan all walk this table. The limits the checks apply, and every
+// message names, live here too.
 
 #include "ParameterSet.h"
 #include "RegisterMap.h"
@@ -13,9 +14,23 @@
 #include <QVector>
 
 #include <functional>
+#include <limits>
 #include <vector>
 
 namespace params {
+
+// The numbers the limits below stand for: the checks apply them, and every
+// message that names one, in the window or on the command line, takes it from here.
+constexpr int kMaxPasswordChars = 6;
+// A command or reply is read back whole, with its end, only below the bytes
+// a read fetches of a slot.
+constexpr int kCommandBytesBelow = regmap::kTextReadBytes;
+constexpr int kMaxSlotTextBytes = regmap::kSlotBytes;
+constexpr int kMaxPhones = regmap::kPhoneSlots;
+constexpr int kRegisterMin = std::numeric_limits<qint16>::min();
+constexpr int kRegisterMax = std::numeric_limits<qint16>::max();
+// Whether a value fits a signed 16-bit register: the one check of Limit::Register.
+constexpr bool fitsRegister(double value) { return value >= kRegisterMin && value <= kRegisterMax; }
 
 enum class FieldId {
     Phones,
@@ -45,12 +60,21 @@ enum class ValueType {
 // What the write's checks hold a field to.
 enum class Limit {
     None,
-    Password, // at most fields::kMaxPasswordChars characters, no "*": it stands in front of every command
-    Command,  // no "*"; stored behind the password, the whole below regmap::kCommandBytesLimit bytes
-    Reply,    // below regmap::kCommandBytesLimit bytes
-    SlotText, // at most regmap::kSlotBytes bytes
-    Phones,   // every entry a number, every slot at most regmap::kSlotBytes bytes
-    Register, // fits a signed 16-bit register
+    Password, // at most kMaxPasswordChars characters, no "*": it stands in front of every command
+    Command,  // no "*"; stored behind the password, the whole below kCommandBytesBelow bytes
+    Reply,    // below kCommandBytesBelow bytes
+    SlotText, // at most kMaxSlotTextBytes bytes
+    Phones,   // at most kMaxPhones entries, each a number, every slot at most kMaxSlotTextBytes bytes
+    Register, // fitsRegister
+};
+
+// A caption as the catalogues hold it: its source text, marked for them with
+// QT_TRANSLATE_NOOP("FieldTable", ...), and the number its %1 stands for.
+struct Caption {
+    const char *source;
+    int number = 0; // the relay or the channel, from 1; 0 when the caption has no %1 of its own
+    // In the window's language: the installed catalogue's text, the number filled in.
+    QString text() const;
 };
 
 struct Field {
@@ -63,7 +87,7 @@ struct Field {
     Limit limit;
     // Where the device stores it; none for the password, which every command carries in front.
     regmap::Block registers;
-    QString caption; // the window's name for it; the phones' takes an entry's position for %1
+    Caption caption; // the window's name for it; the phones' takes an entry's position for %1 (phoneCaption)
 
     // Its value in a set as a file holds it, and back.
     std::function<QJsonValue(const ParameterSet &)> get;
@@ -85,10 +109,15 @@ std::vector<const Field *> fieldsStoredIn(const regmap::Block &block);
 
 // A phone entry's path: "parameters.phones[2]".
 QString phonePath(int entry);
+// The window's name for a phone entry, counted from 0: "第3个手机号码".
+QString phoneCaption(int entry);
 
 // The window's name for the field or phone entry at path; the path itself
 // when the table has no name for it.
 QString fieldCaption(const QString &path);
+
+// The window's names for the alarm mode's choices (modeChoice): "闭合", "断开", "双向".
+QString modeChoiceCaption(int choice);
 
 // The value as a file prints it: texts as they are, numbers, mode names,
 // "true" or "false"; the phone list's entries joined by ", ".

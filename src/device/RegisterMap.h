@@ -30,7 +30,7 @@ constexpr int kInputCount = 2; // inputs I0 and I1
 constexpr int kSlotRegisters = 20;
 constexpr int kSlotBytes = 2 * kSlotRegisters;
 constexpr int kTextReadCount = 10;
-constexpr int kCommandBytesLimit = 20; // command and reply texts must stay below this
+constexpr int kTextReadBytes = 2 * kTextReadCount;
 
 enum class RelayText { OnCommand = 0, OffCommand = 1, OnReply = 2, OffReply = 3 };
 constexpr int kRelayCount = 2;

@@ -79,7 +79,7 @@ bool commandLimit(const Target &t)
 
 int capacity(bool commandLimit)
 {
-    return commandLimit ? regmap::kCommandBytesLimit : regmap::kSlotBytes;
+    return commandLimit ? kCommandBytesBelow : kMaxSlotTextBytes;
 }
 
 bool fits(bool commandLimit, const QByteArray &bytes)
@@ -103,7 +103,7 @@ std::vector<Problem> checkParameters(const ParameterSet &set, const DeviceReadin
     const bool passwordSent = std::any_of(encoded.begin(), encoded.end(), [](const Field *f) { return f->limit == Limit::Command; });
 
     const Field &password = field(FieldId::Password);
-    if (passwordSent && set.password.size() > fields::kMaxPasswordChars)
+    if (passwordSent && set.password.size() > kMaxPasswordChars)
         problems.push_back({Problem::PasswordTooLong, password.path, set.password});
     // Reading splits every command at "*": one inside would come back cut.
     for (const Field &f : fieldTable()) {
@@ -137,7 +137,7 @@ std::vector<Problem> checkParameters(const ParameterSet &set, const DeviceReadin
         if (f.limit != Limit::Register || !isEncoded(f))
             continue;
         const int value = f.get(set).toInt();
-        if (value < -32768 || value > 32767)
+        if (!fitsRegister(value))
             problems.push_back({Problem::ActionTimeOutOfRange, f.path, QString::number(value)});
     }
     return problems;

@@ -40,7 +40,8 @@ void FormMain::ToggleConnection()
     }
     Timer1->setInterval(kPollIntervalMs);
     Timer1->setEnabled(true);
-    cmdConnect->setText(QStringLiteral("断开"));
+    cmdConnect->setText(tr("断开"));
+    FitCaption(cmdConnect);
     bConnected = true;
     connectedPort = target.name;
     ReadAllParameters();
@@ -117,7 +118,8 @@ void FormMain::EnterDisconnectedState()
     Timer2->setEnabled(false); // a time-out armed before the disconnect has nothing left to end
     modbus1->ClosePort();
     Timer1->setEnabled(false);
-    cmdConnect->setText(QStringLiteral("链接"));
+    cmdConnect->setText(tr("链接"));
+    FitCaption(cmdConnect);
     bConnected = false;
     ForgetDeviceReading();
 }

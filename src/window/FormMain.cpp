@@ -90,16 +90,16 @@ FormMain::~FormMain() = default;
 
 void FormMain::createControls()
 {
-    Frame6 = make<QGroupBox>(this, "Frame6", QStringLiteral("串口设置"));
+    Frame6 = make<QGroupBox>(this, "Frame6", tr("串口设置"));
     auto *portCombo = makeCombo<PortComboBox>(Frame6, "cmbComSel");
     portCombo->beforePopup = [this] { RefreshPortInfo(true); };
     cmbComSel = portCombo;
-    cmdConnect = make<QPushButton>(Frame6, "cmdConnect", QStringLiteral("连接"));
+    cmdConnect = make<QPushButton>(Frame6, "cmdConnect", tr("连接"));
 
-    Frame16 = make<QGroupBox>(this, "Frame16", QStringLiteral("固件版本"));
+    Frame16 = make<QGroupBox>(this, "Frame16", tr("固件版本"));
     lblVertion = make<QLabel>(Frame16, "lblVertion", QStringLiteral("0.0"));
 
-    Frame2 = make<QGroupBox>(this, "Frame2", QStringLiteral("数字量状态"));
+    Frame2 = make<QGroupBox>(this, "Frame2", tr("数字量状态"));
     for (int i = 0; i < regmap::kInputCount; ++i) {
         cmdDI[i] = make<StateButton>(Frame2, QStringLiteral("cmdDI_%1").arg(i), QStringLiteral("I%1").arg(i));
         cmdRelay[i] = make<StateButton>(Frame2, QStringLiteral("cmdRelay_%1").arg(i), QStringLiteral("Q%1").arg(i));
@@ -107,37 +107,36 @@ void FormMain::createControls()
         PaintStateButton(cmdRelay[i], false);
     }
 
-    Frame10 = make<QGroupBox>(this, "Frame10", QStringLiteral("系统选项"));
-    chkHold = make<QCheckBox>(Frame10, "chkHold", params::field(params::FieldId::PowerLossMemory).caption);
-    chkPhoneAlarm = make<QCheckBox>(Frame10, "chkPhoneAlarm", params::field(params::FieldId::PhoneAlarm).caption);
+    Frame10 = make<QGroupBox>(this, "Frame10", tr("系统选项"));
+    chkHold = make<QCheckBox>(Frame10, "chkHold", params::field(params::FieldId::PowerLossMemory).caption.text());
+    chkPhoneAlarm = make<QCheckBox>(Frame10, "chkPhoneAlarm", params::field(params::FieldId::PhoneAlarm).caption.text());
 
-    Frame4 = make<QGroupBox>(this, "Frame4", QStringLiteral("报警设置"));
-    Frame15 = make<QGroupBox>(Frame4, "Frame15", QStringLiteral("手机号码设置"));
-    cmdAddPhone = make<QPushButton>(Frame15, "cmdAddPhone", QStringLiteral("添加"));
-    cmdDelPhone = make<QPushButton>(Frame15, "cmdDelPhone", QStringLiteral("删除"));
+    Frame4 = make<QGroupBox>(this, "Frame4", tr("报警设置"));
+    Frame15 = make<QGroupBox>(Frame4, "Frame15", tr("手机号码设置"));
+    cmdAddPhone = make<QPushButton>(Frame15, "cmdAddPhone", tr("添加"));
+    cmdDelPhone = make<QPushButton>(Frame15, "cmdDelPhone", tr("删除"));
     txtPhone = make<QLineEdit>(Frame15, "txtPhone", factory::phoneNumber());
     lstPhone = make<QListWidget>(Frame15, "lstPhone");
 
-    Frame1 = make<QGroupBox>(Frame4, "Frame1", QStringLiteral("短信报警设置"));
-    Frame3 = make<QGroupBox>(Frame1, "Frame3", params::field(params::FieldId::AlarmMode).caption);
+    Frame1 = make<QGroupBox>(Frame4, "Frame1", tr("短信报警设置"));
+    Frame3 = make<QGroupBox>(Frame1, "Frame3", params::field(params::FieldId::AlarmMode).caption.text());
     OptModeGroup = new QButtonGroup(this);
-    const QString modeCaptions[regmap::kModeChoices] = {QStringLiteral("闭合"), QStringLiteral("断开"), QStringLiteral("双向")};
     for (int i = 0; i < regmap::kModeChoices; ++i) {
-        OptMode[i] = make<QRadioButton>(Frame3, QStringLiteral("OptMode_%1").arg(i), modeCaptions[i]);
+        OptMode[i] = make<QRadioButton>(Frame3, QStringLiteral("OptMode_%1").arg(i), params::modeChoiceCaption(i));
         OptModeGroup->addButton(OptMode[i], i);
     }
-    Label3 = make<QLabel>(Frame1, "Label3", QStringLiteral("通道选择"));
+    Label3 = make<QLabel>(Frame1, "Label3", tr("通道选择"));
     cmbDISel = makeCombo(Frame1, "cmbDISel");
     txtDIAlarm = make<QPlainTextEdit>(Frame1, "txtDIAlarm");
 
-    Frame8 = make<QGroupBox>(this, "Frame8", QStringLiteral("继电器指令设置"));
-    Label14 = make<QLabel>(Frame8, "Label14", QStringLiteral("开启命令："));
-    Label9 = make<QLabel>(Frame8, "Label9", QStringLiteral("回复命令："));
-    Label10 = make<QLabel>(Frame8, "Label10", QStringLiteral("关闭命令："));
-    Label16 = make<QLabel>(Frame8, "Label16", QStringLiteral("回复命令："));
-    Label15 = make<QLabel>(Frame8, "Label15", QStringLiteral("动作时间："));
-    Frame5 = make<QGroupBox>(Frame8, "Frame5", QStringLiteral("继电器1"));
-    Frame7 = make<QGroupBox>(Frame8, "Frame7", QStringLiteral("继电器2"));
+    Frame8 = make<QGroupBox>(this, "Frame8", tr("继电器指令设置"));
+    Label14 = make<QLabel>(Frame8, "Label14", tr("开启命令："));
+    Label9 = make<QLabel>(Frame8, "Label9", tr("回复命令："));
+    Label10 = make<QLabel>(Frame8, "Label10", tr("关闭命令："));
+    Label16 = make<QLabel>(Frame8, "Label16", tr("回复命令："));
+    Label15 = make<QLabel>(Frame8, "Label15", tr("动作时间："));
+    Frame5 = make<QGroupBox>(Frame8, "Frame5", tr("继电器%1").arg(1));
+    Frame7 = make<QGroupBox>(Frame8, "Frame7", tr("继电器%1").arg(2));
     for (int r = 0; r < regmap::kRelayCount; ++r) {
         QGroupBox *frame = r == 0 ? Frame5 : Frame7;
         txtOpen[r] = make<QLineEdit>(frame, QStringLiteral("txtOpen_%1").arg(r));
@@ -147,7 +146,7 @@ void FormMain::createControls()
         txtTime[r] = make<QLineEdit>(frame, QStringLiteral("txtTime_%1").arg(r), factory::actionTime());
     }
     // A field's label is its name from the field table.
-    auto label = [](params::FieldId id) { return params::field(id).caption + QStringLiteral("："); };
+    auto label = [](params::FieldId id) { return tr("%1：").arg(params::field(id).caption.text()); };
     Label6 = make<QLabel>(Frame8, "Label6", label(params::FieldId::Password));
     txtMiMa = make<QLineEdit>(Frame8, "txtMiMa", factory::password());
     Label2 = make<QLabel>(Frame8, "Label2", label(params::FieldId::AllOn));
@@ -160,11 +159,11 @@ void FormMain::createControls()
     ProgressBar1->setValue(0);
     ProgressBar1->setTextVisible(false);
     ProgressBar1->setVisible(false);
-    cmdRelayWrite = make<QPushButton>(this, "cmdRelayWrite", QStringLiteral("设置"));
-    cmdRelayRead = make<QPushButton>(this, "cmdRelayRead", QStringLiteral("读取"));
-    Command1 = make<QPushButton>(this, "Command1", QStringLiteral("恢复出厂"));
-    cmdExport = make<QPushButton>(this, "cmdExport", QStringLiteral("导出配置"));
-    cmdImport = make<QPushButton>(this, "cmdImport", QStringLiteral("导入配置"));
+    cmdRelayWrite = make<QPushButton>(this, "cmdRelayWrite", tr("设置"));
+    cmdRelayRead = make<QPushButton>(this, "cmdRelayRead", tr("读取"));
+    Command1 = make<QPushButton>(this, "Command1", tr("恢复出厂"));
+    cmdExport = make<QPushButton>(this, "cmdExport", tr("导出配置"));
+    cmdImport = make<QPushButton>(this, "cmdImport", tr("导入配置"));
     lblPortInfo = make<QLabel>(this, "lblPortInfo");
     lblPortInfo->setWordWrap(true);
     lblPortInfo->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -238,6 +237,7 @@ void FormMain::placeControls()
     place(cmdImport, 7320, 5280, 975, 375);
     place(lblPortInfo, 240, 6810, 8055, 705); // the strip below Frame8, as wide as the frames above
     ProgressBar1->raise(); // it overlaps the top edge of Frame8 while shown
+    FitCaptions();
 
     setFixedSize(twipsToPixels(kInnerWidth, dpi), twipsToPixels(kInnerHeight, dpi));
     if (const QScreen *screen = QGuiApplication::primaryScreen())

@@ -200,6 +200,10 @@ private:
 
     void createControls();
     void placeControls();
+    // Widens a control whose caption does not fit its place into the free
+    // room beside it; every captioned control at once.
+    void FitCaption(QWidget *control);
+    void FitCaptions();
     void wireEvents();
     // The shared body of the start-up read burst and the read-back: false when
     // the read failed, after telling the operator.

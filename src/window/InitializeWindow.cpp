@@ -2,6 +2,7 @@
 #include "FormMain.h"
 
 #include "FactoryDefaults.h"
+#include "FieldTable.h"
 #include "PortResolver.h"
 #include "RegisterMap.h"
 
@@ -21,8 +22,8 @@ void FormMain::InitializeWindow()
         strAlarmText[k] = factory::channelAlarmText(k);
 
     cmbDISel->clear();
-    cmbDISel->addItems({QStringLiteral("通道1闭合短信"), QStringLiteral("通道2闭合短信"), QStringLiteral("通道1断开短信"),
-                        QStringLiteral("通道2断开短信")});
+    for (int k = 0; k < regmap::kAlarmTexts; ++k) // entry k edits alarm text k
+        cmbDISel->addItem(params::field(params::FieldId::AlarmText, k).caption.text());
     cmbDISel->setCurrentIndex(0);
     txtDIAlarm->setPlainText(strAlarmText[0]);
 

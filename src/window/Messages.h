@@ -1,124 +1,142 @@
 #pragma once
 // Every text the window shows the operator: its message boxes and the port
-// information line below the relay frame.
+// information line below the relay frame. Each goes through the catalogues
+// (context "msg"); the limits they name come from the field table.
 
+#include "ConfigFile.h"
+#include "FieldTable.h"
+
+#include <QCoreApplication>
 #include <QString>
 
 namespace msg {
 
-inline QString windowCaption() { return QStringLiteral("配置软件V1.5"); }
+inline QString windowCaption() { return QCoreApplication::translate("msg", "配置软件V1.5"); }
 
 // Connection and status poll
-inline QString portOpenFailed() { return QStringLiteral("打开串口失败，请检查串口设置！"); }
+inline QString portOpenFailed() { return QCoreApplication::translate("msg", "打开串口失败，请检查串口设置！"); }
 // The second line of portOpenFailed: the device and what is wrong with it.
-inline QString portNotADevice(const QString &text) { return QStringLiteral("%1：不是串口设备").arg(text); }
-inline QString portNothingBehind(const QString &port) { return QStringLiteral("%1：没有对应的串口设备").arg(port); }
-inline QString portMissing(const QString &device) { return QStringLiteral("%1：设备不存在（是否已拔出？）").arg(device); }
-inline QString portNoPermission(const QString &device) { return QStringLiteral("%1：没有权限打开。").arg(device); }
-inline QString portBusy(const QString &device) { return QStringLiteral("%1：串口正被其他程序占用。").arg(device); }
+inline QString portNotADevice(const QString &text) { return QCoreApplication::translate("msg", "%1：不是串口设备").arg(text); }
+inline QString portNothingBehind(const QString &port) { return QCoreApplication::translate("msg", "%1：没有对应的串口设备").arg(port); }
+inline QString portMissing(const QString &device) { return QCoreApplication::translate("msg", "%1：设备不存在（是否已拔出？）").arg(device); }
+inline QString portNoPermission(const QString &device) { return QCoreApplication::translate("msg", "%1：没有权限打开。").arg(device); }
+inline QString portBusy(const QString &device) { return QCoreApplication::translate("msg", "%1：串口正被其他程序占用。").arg(device); }
 inline QString portNoDriver(const QString &device, const QString &text)
 {
-    return QStringLiteral("%1：系统找到了串口，但没有能驱动它的程序（%2）。").arg(device, text);
+    return QCoreApplication::translate("msg", "%1：系统找到了串口，但没有能驱动它的程序（%2）。").arg(device, text);
 }
 // What to do, after the cause; which advice a cause gets depends on the platform (SerialLine::adviceFor).
 inline QString adviceJoinDialoutGroup()
 {
-    return QStringLiteral("请将用户加入 dialout 组（sudo usermod -aG dialout $USER），然后注销并重新登录，新的组才会生效。");
+    return QCoreApplication::translate("msg", "请将用户加入 dialout 组（sudo usermod -aG dialout $USER），然后注销并重新登录，新的组才会生效。");
 }
 inline QString adviceCloseOtherProgram()
 {
-    return QStringLiteral("请关闭正在使用它的程序（例如另一个配置软件或串口调试工具），然后重试。");
+    return QCoreApplication::translate("msg", "请关闭正在使用它的程序（例如另一个配置软件或串口调试工具），然后重试。");
 }
 inline QString adviceInstallAdapterDriver()
 {
-    return QStringLiteral("请安装USB串口适配器厂家的驱动程序（CH340、PL2303、CP210x、FTDI 在较旧的 Windows 上都需要），"
-                          "然后拔下适配器再插上。");
+    return QCoreApplication::translate("msg", "请安装USB串口适配器厂家的驱动程序（CH340、PL2303、CP210x、FTDI 在较旧的 Windows 上都需要），"
+                                              "然后拔下适配器再插上。");
 }
 // holder: "alarmcfg (pid 812)", or empty when the system does not tell.
 inline QString portLockedByCopy(const QString &device, const QString &holder)
 {
-    return holder.isEmpty() ? QStringLiteral("%1：另一个配置软件正在使用这个串口，请先在那里断开连接。").arg(device)
-                            : QStringLiteral("%1：另一个配置软件（%2）正在使用这个串口，请先在那里断开连接。").arg(device, holder);
+    return holder.isEmpty() ? QCoreApplication::translate("msg", "%1：另一个配置软件正在使用这个串口，请先在那里断开连接。").arg(device)
+                            : QCoreApplication::translate("msg", "%1：另一个配置软件（%2）正在使用这个串口，请先在那里断开连接。").arg(device, holder);
 }
 inline QString portMarkedExclusive(const QString &device, const QString &holders)
 {
-    return QStringLiteral("%1：串口被标记为独占使用，打开它的程序：%2。").arg(device, holders);
+    return QCoreApplication::translate("msg", "%1：串口被标记为独占使用，打开它的程序：%2。").arg(device, holders);
 }
 // A mark without any program that uses the line exclusively: left behind by
 // a program that ended while another one kept the line open.
 inline QString portMarkLeftBehind()
 {
-    return QStringLiteral("没有配置软件在使用它。如果上面的程序并不独占这个串口，这个标记就是一个已退出的程序留下的，"
-                          "会一直保留到上面的程序都关闭这个串口（USB 适配器可以拔下再插上）。");
+    return QCoreApplication::translate("msg", "没有配置软件在使用它。如果上面的程序并不独占这个串口，这个标记就是一个已退出的程序留下的，"
+                                              "会一直保留到上面的程序都关闭这个串口（USB 适配器可以拔下再插上）。");
 }
 inline QString portModemManagerHint()
 {
-    return QStringLiteral("ModemManager 会探测新插入的 USB 串口，brltty 会占用某些 USB 串口芯片。");
+    return QCoreApplication::translate("msg", "ModemManager 会探测新插入的 USB 串口，brltty 会占用某些 USB 串口芯片。");
 }
-inline QString portSystemError(const QString &device, const QString &text) { return QStringLiteral("%1：%2").arg(device, text); }
-inline QString probeUnanswered() { return QStringLiteral("设备未连接或设备初始化尚未完成，请稍后重试！"); }
-inline QString linkTimedOut() { return QStringLiteral("设备链接超时，请检查设备是否链接正常"); }
+inline QString portSystemError(const QString &device, const QString &text) { return QCoreApplication::translate("msg", "%1：%2").arg(device, text); }
+inline QString probeUnanswered() { return QCoreApplication::translate("msg", "设备未连接或设备初始化尚未完成，请稍后重试！"); }
+inline QString linkTimedOut() { return QCoreApplication::translate("msg", "设备链接超时，请检查设备是否链接正常"); }
 
 // Reading
-inline QString readSucceeded() { return QStringLiteral("读取短信报警控制器参数成功！"); }
+inline QString readSucceeded() { return QCoreApplication::translate("msg", "读取短信报警控制器参数成功！"); }
 // A full read that failed. Only when nothing came at all is the cable to blame.
-inline QString readFailed() { return QStringLiteral("读取短信报警控制器参数失败，请检查设备连接！"); }
+inline QString readFailed() { return QCoreApplication::translate("msg", "读取短信报警控制器参数失败，请检查设备连接！"); }
 // request: which registers, and the device's exception (requestRefused).
 inline QString readRefused(const QString &request)
 {
-    return QStringLiteral("读取短信报警控制器参数失败：设备拒绝了读取%1。").arg(request);
+    return QCoreApplication::translate("msg", "读取短信报警控制器参数失败：设备拒绝了读取%1。").arg(request);
 }
 // The device answered, but the answers could not be taken for the requests'
 // own: a noisy line, a converter that repeats frames, another master.
 inline QString readUntrusted()
 {
-    return QStringLiteral("读取短信报警控制器参数失败：设备有回答，但回答不完整或无法确认是哪一次读取的。"
+    return QCoreApplication::translate("msg", "读取短信报警控制器参数失败：设备有回答，但回答不完整或无法确认是哪一次读取的。"
                           "请检查线路干扰、RS-485转换器或线上的其他主站。");
 }
-inline QString relayCommandsRead() { return QStringLiteral("读取继电器命令成功！"); }
+inline QString relayCommandsRead() { return QCoreApplication::translate("msg", "读取继电器命令成功！"); }
 
 // Writing
-inline QString connectFirst() { return QStringLiteral("请链接设备"); }
-inline QString passwordTooLong() { return QStringLiteral("密码长度不能超过6！"); }
-inline QString commandTooLong() { return QStringLiteral("命令长度必须小于20！"); }
-inline QString slotTextTooLong() { return QStringLiteral("报警短信和手机号码不能超过40字节！"); }
+inline QString connectFirst() { return QCoreApplication::translate("msg", "请链接设备"); }
+inline QString passwordTooLong()
+{
+    return QCoreApplication::translate("msg", "密码长度不能超过%1！").arg(params::kMaxPasswordChars);
+}
+inline QString commandTooLong()
+{
+    return QCoreApplication::translate("msg", "命令长度必须小于%1！").arg(params::kCommandBytesBelow);
+}
+inline QString slotTextTooLong()
+{
+    return QCoreApplication::translate("msg", "报警短信和手机号码不能超过%1字节！").arg(params::kMaxSlotTextBytes);
+}
 // characters: each one that cannot be sent, those that show nothing as "U+0000".
 inline QString unsendableCharacter(const QString &characters)
 {
-    return QStringLiteral("包含无法发送的字符：%1，请修改后重试！").arg(characters);
+    return QCoreApplication::translate("msg", "包含无法发送的字符：%1，请修改后重试！").arg(characters);
 }
-inline QString actionTimeOutOfRange() { return QStringLiteral("动作时间必须在-32768到32767之间！"); }
+inline QString actionTimeOutOfRange()
+{
+    return QCoreApplication::translate("msg", "动作时间必须在%1到%2之间！").arg(params::kRegisterMin).arg(params::kRegisterMax);
+}
 // Reading splits every command at "*", so a "*" inside one would break it.
 // field: the window's name for it, from the field table.
-inline QString holdsPasswordSeparator(const QString &field) { return QStringLiteral("%1不能包含字符“*”！").arg(field); }
+inline QString holdsPasswordSeparator(const QString &field) { return QCoreApplication::translate("msg", "%1不能包含字符“*”！").arg(field); }
+// position: the entry's, counted from 1.
 inline QString phoneNotANumber(int position, const QString &entry)
 {
-    return QStringLiteral("第%1个手机号码“%2”只能由数字0-9和开头的“+”组成！").arg(position).arg(entry);
+    return QCoreApplication::translate("msg", "%1“%2”只能由数字0-9和开头的“+”组成！").arg(params::phoneCaption(position - 1), entry);
 }
-inline QString writeSucceeded() { return QStringLiteral("短信报警控制器参数设置成功！"); }
-inline QString writeFailed() { return QStringLiteral("参数设置失败，请检查设备连接！"); }
-inline QString writeRefused(const QString &request) { return QStringLiteral("参数设置失败：设备拒绝了写入%1。").arg(request); }
+inline QString writeSucceeded() { return QCoreApplication::translate("msg", "短信报警控制器参数设置成功！"); }
+inline QString writeFailed() { return QCoreApplication::translate("msg", "参数设置失败，请检查设备连接！"); }
+inline QString writeRefused(const QString &request) { return QCoreApplication::translate("msg", "参数设置失败：设备拒绝了写入%1。").arg(request); }
 inline QString writeUntrusted()
 {
-    return QStringLiteral("参数设置失败：设备有回答，但回答不完整或无法确认。请检查线路干扰或RS-485转换器。");
+    return QCoreApplication::translate("msg", "参数设置失败：设备有回答，但回答不完整或无法确认。请检查线路干扰或RS-485转换器。");
 }
 // The second line of every failed write: what is already on the device.
 inline QString writesConfirmed(int confirmed, int total)
 {
-    return QStringLiteral("设备已确认%1/%2项写入，其余的没有写入。").arg(confirmed).arg(total);
+    return QCoreApplication::translate("msg", "设备已确认%1/%2项写入，其余的没有写入。").arg(confirmed).arg(total);
 }
 // Before 设置 and 恢复出厂 the device is read and backed up.
-inline QString nothingWritten() { return QStringLiteral("没有写入任何参数。"); }
+inline QString nothingWritten() { return QCoreApplication::translate("msg", "没有写入任何参数。"); }
 inline QString backupNotSaved(const QString &why)
 {
-    return QStringLiteral("无法保存写入前的参数备份，没有写入任何参数：\n%1").arg(why);
+    return QCoreApplication::translate("msg", "无法保存写入前的参数备份，没有写入任何参数：\n%1").arg(why);
 }
-inline QString backupSavedAt(const QString &path) { return QStringLiteral("写入前的参数已备份到：\n%1").arg(path); }
+inline QString backupSavedAt(const QString &path) { return QCoreApplication::translate("msg", "写入前的参数已备份到：\n%1").arg(path); }
 // The button of a failed write's box, and what it reports.
-inline QString putBackButton() { return QStringLiteral("恢复写入前的参数"); }
+inline QString putBackButton() { return QCoreApplication::translate("msg", "恢复写入前的参数"); }
 inline QString putBackDone(int registers)
 {
-    return QStringLiteral("已恢复写入前的参数：设备中的%1个寄存器已逐一读回核对，全部与备份一致。").arg(registers);
+    return QCoreApplication::translate("msg", "已恢复写入前的参数：设备中的%1个寄存器已逐一读回核对，全部与备份一致。").arg(registers);
 }
 // The command that does the same from a terminal.
 inline QString restoreCommand(const QString &backup, const QString &port)
@@ -127,7 +145,7 @@ inline QString restoreCommand(const QString &backup, const QString &port)
 }
 inline QString putBackFailed(const QString &cause, int written, int total, const QString &command)
 {
-    return QStringLiteral("恢复写入前的参数失败：%1\n设备已确认%2/%3项恢复写入。可以再试一次，或在命令行中运行：\n%4")
+    return QCoreApplication::translate("msg", "恢复写入前的参数失败：%1\n设备已确认%2/%3项恢复写入。可以再试一次，或在命令行中运行：\n%4")
         .arg(cause)
         .arg(written)
         .arg(total)
@@ -135,110 +153,140 @@ inline QString putBackFailed(const QString &cause, int written, int total, const
 }
 inline QString putBackDiffers(int registers, const QString &command)
 {
-    return QStringLiteral("恢复后读回核对，设备中有%1个寄存器与备份不一致。可以在命令行中运行：\n%2").arg(registers).arg(command);
+    return QCoreApplication::translate("msg", "恢复后读回核对，设备中有%1个寄存器与备份不一致。可以在命令行中运行：\n%2").arg(registers).arg(command);
 }
 inline QString putBackOtherFirmware(const QString &backup, const QString &device, const QString &command)
 {
-    return QStringLiteral("备份来自固件%1的设备，而这台设备的固件是%2，没有恢复。确认无误后可在命令行中运行（加 --force）：\n%3")
+    return QCoreApplication::translate("msg", "备份来自固件%1的设备，而这台设备的固件是%2，没有恢复。确认无误后可在命令行中运行（加 --force）：\n%3")
         .arg(backup, device, command);
 }
 inline QString backupUnreadable(const QString &path, const QString &why)
 {
-    return QStringLiteral("无法读取备份文件：\n%1\n%2").arg(path, why);
+    return QCoreApplication::translate("msg", "无法读取备份文件：\n%1\n%2").arg(path, why);
 }
 // Why a request failed, in one line: who failed.
-inline QString deviceSilent() { return QStringLiteral("设备没有回答，请检查设备连接。"); }
-inline QString deviceRefused(const QString &request) { return QStringLiteral("设备拒绝了%1。").arg(request); }
-inline QString deviceUntrusted() { return QStringLiteral("设备有回答，但回答不完整或无法确认。"); }
+inline QString deviceSilent() { return QCoreApplication::translate("msg", "设备没有回答，请检查设备连接。"); }
+inline QString deviceRefused(const QString &request) { return QCoreApplication::translate("msg", "设备拒绝了%1。").arg(request); }
+inline QString deviceUntrusted() { return QCoreApplication::translate("msg", "设备有回答，但回答不完整或无法确认。"); }
 // Which registers a refused request named, and why the device refused.
 inline QString requestRefused(int start, int count, const QString &exception)
 {
-    return count == 1 ? QStringLiteral("寄存器%1（%2）").arg(start).arg(exception)
-                      : QStringLiteral("寄存器%1至%2（%3）").arg(start).arg(start + count - 1).arg(exception);
+    return count == 1 ? QCoreApplication::translate("msg", "寄存器%1（%2）").arg(start).arg(exception)
+                      : QCoreApplication::translate("msg", "寄存器%1至%2（%3）").arg(start).arg(start + count - 1).arg(exception);
 }
 // The Modbus exception codes a controller answers with.
 inline QString exceptionName(int code)
 {
     switch (code) {
-    case 1: return QStringLiteral("异常码01：不支持的功能");
-    case 2: return QStringLiteral("异常码02：非法的寄存器地址");
-    case 3: return QStringLiteral("异常码03：非法的数值");
-    case 4: return QStringLiteral("异常码04：设备故障");
-    default: return QStringLiteral("异常码%1").arg(code, 2, 10, QLatin1Char('0'));
+    case 1: return QCoreApplication::translate("msg", "异常码01：不支持的功能");
+    case 2: return QCoreApplication::translate("msg", "异常码02：非法的寄存器地址");
+    case 3: return QCoreApplication::translate("msg", "异常码03：非法的数值");
+    case 4: return QCoreApplication::translate("msg", "异常码04：设备故障");
+    default: return QCoreApplication::translate("msg", "异常码%1").arg(code, 2, 10, QLatin1Char('0'));
     }
 }
 
 // Configuration files
-inline QString configExported(const QString &path) { return QStringLiteral("配置已导出到：\n%1").arg(path); }
+inline QString configExported(const QString &path) { return QCoreApplication::translate("msg", "配置已导出到：\n%1").arg(path); }
 inline QString exportedAsShown(const QString &fields)
 {
-    return QStringLiteral("以下文字在设备中比显示的更长，只导出了显示的部分：%1。\n用命令行 alarmcfg-cli read 可以读出全文。")
+    return QCoreApplication::translate("msg", "以下文字在设备中比显示的更长，只导出了显示的部分：%1。\n用命令行 alarmcfg-cli read 可以读出全文。")
         .arg(fields);
 }
 inline QString configNotSaved(const QString &path, const QString &error)
 {
-    return QStringLiteral("配置文件保存失败：\n%1\n%2\n原有的文件没有改动。").arg(path, error);
+    return QCoreApplication::translate("msg", "配置文件保存失败：\n%1\n%2\n原有的文件没有改动。").arg(path, error);
 }
 inline QString configRefused(const QString &path, const QString &problems)
 {
-    return QStringLiteral("配置文件无法导入，窗口中的内容没有改动：\n%1\n\n%2").arg(path, problems);
+    return QCoreApplication::translate("msg", "配置文件无法导入，窗口中的内容没有改动：\n%1\n\n%2").arg(path, problems);
 }
-inline QString configImported() { return QStringLiteral("配置已导入，尚未写入设备。\n请按“设置”把配置写入设备。"); }
-inline QString listSeparator() { return QStringLiteral("、"); }
-inline QString configFileFilter() { return QStringLiteral("配置文件 (*.json);;所有文件 (*)"); }
+inline QString configImported() { return QCoreApplication::translate("msg", "配置已导入，尚未写入设备。\n请按“设置”把配置写入设备。"); }
+inline QString listSeparator() { return QCoreApplication::translate("msg", "、"); }
+inline QString configFileFilter() { return QCoreApplication::translate("msg", "配置文件 (*.json);;所有文件 (*)"); }
+// One line of a refused file: where, then what is wrong (the file… messages
+// below). field: the window's name for it, next to its path in the file.
+inline QString fileProblemOfField(const QString &field, const QString &path, const QString &problem)
+{
+    return QCoreApplication::translate("msg", "%1（%2）：%3").arg(field, path, problem);
+}
+// path: a key of the file that no field of the window stands for.
+inline QString fileProblemAt(const QString &path, const QString &problem)
+{
+    return QCoreApplication::translate("msg", "%1：%2").arg(path, problem);
+}
 // What is wrong with a file, one line each after the field it names.
-inline QString fileCannotBeRead(const QString &error) { return QStringLiteral("无法读取文件（%1）").arg(error); }
-inline QString fileTooLarge() { return QStringLiteral("文件大于1 MiB，不是配置文件"); }
-inline QString fileNotJson(const QString &error) { return QStringLiteral("不是有效的JSON（%1）").arg(error); }
-inline QString fileNotAnObject() { return QStringLiteral("内容不是一个JSON对象"); }
-inline QString fileWrongFormat(const QString &format) { return QStringLiteral("不是本软件的配置文件（format为“%1”）").arg(format); }
-inline QString fileVersionMissing() { return QStringLiteral("缺少版本号"); }
-inline QString fileVersionTooNew(const QString &version) { return QStringLiteral("版本%1比本软件能读的版本1新").arg(version); }
-inline QString fileUnknownKey() { return QStringLiteral("未知的项（拼写错误？）"); }
-inline QString fileMissingKey() { return QStringLiteral("缺少此项"); }
-inline QString fileWrongType(const QString &expected) { return QStringLiteral("类型或取值不对，应为：%1").arg(expected); }
-inline QString fileTooManyPhones(const QString &count) { return QStringLiteral("有%1个手机号码，最多5个").arg(count); }
-inline QString fileDuplicateKey() { return QStringLiteral("此项出现了不止一次，无法确定用哪一个"); }
+inline QString fileCannotBeRead(const QString &error) { return QCoreApplication::translate("msg", "无法读取文件（%1）").arg(error); }
+inline QString fileTooLarge()
+{
+    return QCoreApplication::translate("msg", "文件大于%1 MiB，不是配置文件").arg(config::kMaxFileBytes / (1024 * 1024));
+}
+inline QString fileNotJson(const QString &error) { return QCoreApplication::translate("msg", "不是有效的JSON（%1）").arg(error); }
+inline QString fileNotAnObject() { return QCoreApplication::translate("msg", "内容不是一个JSON对象"); }
+inline QString fileWrongFormat(const QString &format) { return QCoreApplication::translate("msg", "不是本软件的配置文件（format为“%1”）").arg(format); }
+inline QString fileVersionMissing() { return QCoreApplication::translate("msg", "缺少版本号"); }
+inline QString fileVersionTooNew(const QString &version)
+{
+    return QCoreApplication::translate("msg", "版本%1比本软件能读的版本%2新").arg(version).arg(config::kVersion);
+}
+inline QString fileUnknownKey() { return QCoreApplication::translate("msg", "未知的项（拼写错误？）"); }
+inline QString fileMissingKey() { return QCoreApplication::translate("msg", "缺少此项"); }
+inline QString fileWrongType(const QString &expected) { return QCoreApplication::translate("msg", "类型或取值不对，应为：%1").arg(expected); }
+inline QString fileTooManyPhones(const QString &count)
+{
+    return QCoreApplication::translate("msg", "有%1个手机号码，最多%2个").arg(count).arg(params::kMaxPhones);
+}
+inline QString fileDuplicateKey() { return QCoreApplication::translate("msg", "此项出现了不止一次，无法确定用哪一个"); }
 // kind: what stands at the path instead of a regular file (fileKind… below).
-inline QString fileNotRegular(const QString &kind) { return QStringLiteral("这是%1，不是普通文件，没有读取").arg(kind); }
+inline QString fileNotRegular(const QString &kind) { return QCoreApplication::translate("msg", "这是%1，不是普通文件，没有读取").arg(kind); }
 // Why 导出配置 left a path as it was.
 inline QString saveNotRegular(const QString &kind)
 {
-    return QStringLiteral("这是%1，不是普通文件也不是字符设备，不能用配置文件替换").arg(kind);
+    return QCoreApplication::translate("msg", "这是%1，不是普通文件也不是字符设备，不能用配置文件替换").arg(kind);
 }
 inline QString saveDanglingLink(const QString &target)
 {
-    return QStringLiteral("这是指向 %1 的符号链接，但它指向的文件不存在").arg(target);
+    return QCoreApplication::translate("msg", "这是指向 %1 的符号链接，但它指向的文件不存在").arg(target);
 }
-inline QString fileKindFolder() { return QStringLiteral("文件夹"); }
-inline QString fileKindCharacterDevice() { return QStringLiteral("字符设备"); }
-inline QString fileKindBlockDevice() { return QStringLiteral("块设备"); }
-inline QString fileKindFifo() { return QStringLiteral("命名管道（FIFO）"); }
-inline QString fileKindSocket() { return QStringLiteral("套接字"); }
-inline QString fileKindUnknown() { return QStringLiteral("无法识别类型的文件"); }
+inline QString fileKindFolder() { return QCoreApplication::translate("msg", "文件夹"); }
+inline QString fileKindCharacterDevice() { return QCoreApplication::translate("msg", "字符设备"); }
+inline QString fileKindBlockDevice() { return QCoreApplication::translate("msg", "块设备"); }
+inline QString fileKindFifo() { return QCoreApplication::translate("msg", "命名管道（FIFO）"); }
+inline QString fileKindSocket() { return QCoreApplication::translate("msg", "套接字"); }
+inline QString fileKindUnknown() { return QCoreApplication::translate("msg", "无法识别类型的文件"); }
 
 // A text read only in part: the device holds more than the 20 bytes read.
 inline QString textLongerOnDevice()
 {
-    return QStringLiteral("设备中的这段文字比显示的更长（只读出了前20个字节）。\n不修改它，写入时设备中的全文保持不变。");
+    return QCoreApplication::translate("msg", "设备中的这段文字比显示的更长（只读出了前%1个字节）。\n不修改它，写入时设备中的全文保持不变。")
+        .arg(regmap::kTextReadBytes);
 }
 
 // Phone list
-inline QString phoneListFull() { return QStringLiteral("手机号码设置最多数量为5！"); }
-inline QString choosePhone() { return QStringLiteral("请选择手机号码！"); }
+inline QString phoneListFull() { return QCoreApplication::translate("msg", "手机号码设置最多数量为%1！").arg(params::kMaxPhones); }
+inline QString choosePhone() { return QCoreApplication::translate("msg", "请选择手机号码！"); }
 
 // The port information line: which device the chosen entry or the typed text is.
-inline QString portByEnvironment(const QString &variable) { return QStringLiteral("由环境变量 %1 指定").arg(variable); }
-inline QString portBySavedPin() { return QStringLiteral("已保存的分配"); }
-inline QString portBuiltIn() { return QStringLiteral("主板串口"); }
-inline QString portOfSystem() { return QStringLiteral("Windows 串口"); }
-inline QString portNewlyAssigned() { return QStringLiteral("新分配，已保存"); }
-inline QString portAssignedUnsaved() { return QStringLiteral("临时分配，未保存"); }
-inline QString portTyped() { return QStringLiteral("手动输入"); }
-inline QString portSerialNumber(const QString &serial) { return QStringLiteral("序列号 %1").arg(serial); }
-inline QString portNotPresent() { return QStringLiteral("该设备不存在"); }
-inline QString portNoDevice() { return QStringLiteral("没有串口设备"); }
-inline QString portPinnedAbsent() { return QStringLiteral("已保存的适配器未插入"); }
-inline QString portNotADeviceName() { return QStringLiteral("不是串口设备名"); }
+// port: "COM3"; what: the device, or why there is none.
+inline QString portEntry(const QString &port, const QString &what) { return QCoreApplication::translate("msg", "%1：%2").arg(port, what); }
+// why: the rule that chose the device (portBy… and the others below), or portTyped.
+inline QString portDeviceBecause(const QString &device, const QString &why)
+{
+    return QCoreApplication::translate("msg", "%1（%2）").arg(device, why);
+}
+// Between the parts of the second line: description, manufacturer, serial number.
+inline QString portDetailSeparator() { return QCoreApplication::translate("msg", "，"); }
+inline QString portByEnvironment(const QString &variable) { return QCoreApplication::translate("msg", "由环境变量 %1 指定").arg(variable); }
+inline QString portBySavedPin() { return QCoreApplication::translate("msg", "已保存的分配"); }
+inline QString portBuiltIn() { return QCoreApplication::translate("msg", "主板串口"); }
+inline QString portOfSystem() { return QCoreApplication::translate("msg", "Windows 串口"); }
+inline QString portTyped() { return QCoreApplication::translate("msg", "手动输入"); }
+inline QString portNewlyAssigned() { return QCoreApplication::translate("msg", "新分配，已保存"); }
+inline QString portAssignedUnsaved() { return QCoreApplication::translate("msg", "临时分配，未保存"); }
+inline QString portSerialNumber(const QString &serial) { return QCoreApplication::translate("msg", "序列号 %1").arg(serial); }
+inline QString portNotPresent() { return QCoreApplication::translate("msg", "该设备不存在"); }
+inline QString portNoDevice() { return QCoreApplication::translate("msg", "没有串口设备"); }
+inline QString portPinnedAbsent() { return QCoreApplication::translate("msg", "已保存的适配器未插入"); }
+inline QString portNotADeviceName() { return QCoreApplication::translate("msg", "不是串口设备名"); }
 
 } // namespace msg

@@ -48,7 +48,7 @@ QString detailsLine(const ports::PortTable &table, const std::optional<ports::Sy
         parts << msg::portSerialNumber(port->serialNumber);
     if (!port->usbId().isEmpty())
         parts << QStringLiteral("USB %1").arg(port->usbId());
-    return parts.join(QStringLiteral("，"));
+    return parts.join(msg::portDetailSeparator());
 }
 
 QString twoLines(const QString &first, const QString &second)
@@ -80,11 +80,12 @@ QString FormMain::PortInfoText() const
                     hint << QStringLiteral("USB %1").arg(r.pin->usbId);
                 if (!r.pin->serialNumber.isEmpty())
                     hint << msg::portSerialNumber(r.pin->serialNumber);
-                return twoLines(QStringLiteral("%1：%2").arg(name, msg::portPinnedAbsent()), hint.join(QStringLiteral("，")));
+                return twoLines(msg::portEntry(name, msg::portPinnedAbsent()), hint.join(msg::portDetailSeparator()));
             }
-            return QStringLiteral("%1：%2").arg(name, msg::portNoDevice());
+            return msg::portEntry(name, msg::portNoDevice());
         }
-        return twoLines(QStringLiteral("%1：%2（%3）").arg(name, withTarget(r.device), ruleText(r)), detailsLine(*portTable, r.port, r.device));
+        return twoLines(msg::portEntry(name, msg::portDeviceBecause(withTarget(r.device), ruleText(r))),
+                        detailsLine(*portTable, r.port, r.device));
     }
 
     const QString typed = cmbComSel->currentText().trimmed();
@@ -92,11 +93,11 @@ QString FormMain::PortInfoText() const
         return QString();
     const std::optional<QString> device = ports::typedDevice(typed);
     if (!device)
-        return QStringLiteral("%1：%2").arg(typed, msg::portNotADeviceName());
+        return msg::portEntry(typed, msg::portNotADeviceName());
     std::optional<ports::SystemPort> port = ports::findPort(portTable->present, *device);
     if (!port)
         port = ports::findPort(portTable->present, ports::linkTarget(*device));
-    return twoLines(QStringLiteral("%1（%2）").arg(withTarget(*device), msg::portTyped()),
+    return twoLines(msg::portDeviceBecause(withTarget(*device), msg::portTyped()),
                     detailsLine(*portTable, port, *device));
 }
 

@@ -63,8 +63,16 @@ QString saveFailureMessage(const safefile::Failure &failure)
 QString fileProblemLines(const std::vector<params::Problem> &problems)
 {
     QStringList lines;
-    for (const params::Problem &p : problems)
-        lines << (p.field.isEmpty() ? problemMessage(p) : p.field + QStringLiteral("：") + problemMessage(p));
+    for (const params::Problem &p : problems) {
+        // A field of the window is named as the window names it, next to its path in the file.
+        const QString caption = params::fieldCaption(p.field);
+        if (p.field.isEmpty())
+            lines << problemMessage(p);
+        else if (caption != p.field)
+            lines << msg::fileProblemOfField(caption, p.field, problemMessage(p));
+        else
+            lines << msg::fileProblemAt(p.field, problemMessage(p));
+    }
     return lines.join(u'\n');
 }
 

@@ -17,7 +17,8 @@ QString fileKindName(filekind::Kind kind);
 // Why 导出配置 could not save a file: the system's words, or why the tool left it alone.
 QString saveFailureMessage(const safefile::Failure &failure);
 
-// One line for each problem of a file: its field's path, then what is wrong.
+// One line for each problem of a file: the window's name for its field and
+// the field's path in the file, then what is wrong.
 QString fileProblemLines(const std::vector<params::Problem> &problems);
 
 // Why a full read failed, from what the link saw: a refusal names what the

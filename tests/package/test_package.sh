@@ -3,13 +3,14 @@
 # checks what a user gets: lintian's verdict, the files, the Depends, the
 # licence and changelog, a manual page for every program, the menu entry and
 # the AppStream data, and the installed program starting and showing its
-# window.
+# window, in Chinese and in English.
 #   test_package.sh BUILD/CPackConfig.cmake VERSION
 set -euo pipefail
 config=$1
 version=$2
 source_dir=$(cd "$(dirname "$0")/../.." && pwd)
 caption="配置软件V1.5"
+caption_en="Configuration Software V1.5"
 
 work=$(mktemp -d)
 pids=()
@@ -46,7 +47,7 @@ depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
 # Package names alone: no versions, each alternative on its own line.
 names=$(tr ',|' '\n\n' <<<"$depends" | sed 's/(.*//; s/^ *//; s/ *$//')
-for need in 'libmodbus5' 'libqt6widgets6(t64)?' 'fonts-noto-cjk'; do
+for need in 'libmodbus5' 'libqt6widgets6(t64)?' 'fonts-noto-cjk' 'qt6-translations-l10n'; do
   grep -Eqx "$need" <<<"$names" || fail "Depends has no $need"
 done
 
@@ -130,7 +131,7 @@ done
 echo "manual pages: ${programs[*]}"
 # The window's page is written by hand: it covers what an operator needs.
 window_page=$(gzip -dc "$root/usr/share/man/man1/alarmcfg.1.gz" | sed 's/\\-/-/g')
-for topic in 'COM1' 'ALARMCFG_COM' 'ALARMCFG_TRACE' 'ALARMCFG_BAUD' 'ports.json' 'dialout'; do
+for topic in 'COM1' 'ALARMCFG_COM' 'ALARMCFG_TRACE' 'ALARMCFG_BAUD' 'ALARMCFG_LANG' 'LC_MESSAGES' 'ports.json' 'dialout'; do
   grep -qF "$topic" <<<"$window_page" \
     || fail "alarmcfg.1 says nothing of $topic"
 done
@@ -187,17 +188,27 @@ display=$(head -1 "$work/display")
 [ -n "$display" ] || { show "$work/xvfb.log"; fail "Xvfb did not start"; }
 export DISPLAY=":$display"
 
-QT_QPA_PLATFORM=xcb "$root/usr/bin/alarmcfg" >"$work/x.log" 2>&1 &
-app=$!
-pids+=("$app")
-# xdotool's --name reads WM_NAME, which Qt garbles for Chinese in the C
-# locale; so find the program's mapped windows by process and compare each
-# one's UTF-8 title, whatever the locale.
-windows=$(timeout 20 xdotool search --sync --onlyvisible --pid "$app" 2>/dev/null) \
-  || { show "$work/x.log"; fail "alarmcfg showed no window within 20 s"; }
-titles=()
-for w in $windows; do titles+=("$(xdotool getwindowname "$w")"); done
-printf 'window title: %s\n' "${titles[@]}"
-printf '%s\n' "${titles[@]}" | grep -Fqx "$caption" || fail "no window titled $caption"
-kill -0 "$app" 2>/dev/null || fail "alarmcfg exited"
+# The language is the locale's: C is Chinese, English English (the
+# catalogues are in the program, Qt's own Chinese one in qt6-translations-l10n).
+unset LANGUAGE LC_ALL LC_MESSAGES
+shows_window() { # shows_window LANG CAPTION
+  LANG=$1 QT_QPA_PLATFORM=xcb "$root/usr/bin/alarmcfg" >"$work/x.log" 2>&1 &
+  app=$!
+  pids+=("$app")
+  # xdotool's --name reads WM_NAME, which Qt garbles for Chinese in the C
+  # locale; so find the program's mapped windows by process and compare each
+  # one's UTF-8 title, whatever the locale.
+  windows=$(timeout 20 xdotool search --sync --onlyvisible --pid "$app" 2>/dev/null) \
+    || { show "$work/x.log"; fail "alarmcfg showed no window within 20 s"; }
+  titles=()
+  for w in $windows; do titles+=("$(xdotool getwindowname "$w")"); done
+  printf 'LANG=%s, window title: %s\n' "$1" "${titles[@]}"
+  printf '%s\n' "${titles[@]}" | grep -Fqx "$2" || fail "no window titled $2 with LANG=$1"
+  kill -0 "$app" 2>/dev/null || fail "alarmcfg exited"
+  ! grep -F 'catalogue' "$work/x.log" || fail "a catalogue is missing with LANG=$1"
+  kill "$app"
+  wait "$app" 2>/dev/null || true
+}
+shows_window C.UTF-8 "$caption"
+shows_window en_US.UTF-8 "$caption_en"
 echo "package test passed"

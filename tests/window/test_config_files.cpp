@@ -132,7 +132,11 @@ private slots:
         QTest::addColumn<QByteArray>("file");
         QTest::addColumn<QString>("line"); // what the message says about it
         const QJsonObject ok = validFile();
+        // A field of the window is named as the window names it, next to its path.
         auto field = [](const QString &path, const QString &message) { return path + QStringLiteral("：") + message; };
+        auto named = [](const QString &caption, const QString &path, const QString &message) {
+            return caption + QStringLiteral("（") + path + QStringLiteral("）：") + message;
+        };
         QTest::newRow("not JSON") << QByteArray("{ \"format\": ") << msg::fileNotJson(QString()).section(u'（', 0, 0);
         QTest::newRow("not an object") << QByteArray("[1, 2]") << msg::fileNotAnObject();
         QTest::newRow("another format") << json(withValue(ok, "format", "other"))
@@ -142,30 +146,30 @@ private slots:
         QTest::newRow("a misspelt key") << json(withValue(ok, "parameters.relays[0].onn", "x"))
                                         << field("parameters.relays[0].onn", msg::fileUnknownKey());
         QTest::newRow("a missing key") << json(withValue(ok, "parameters.allOff", QJsonValue()))
-                                       << field("parameters.allOff", msg::fileMissingKey());
+                                       << named("全关命令", "parameters.allOff", msg::fileMissingKey());
         QTest::newRow("a number for a text") << json(withValue(ok, "parameters.password", 739154))
-                                             << "parameters.password：" + msg::fileWrongType(QString()).section(u'：', 0, 0);
+                                             << "指令密码（parameters.password）：" + msg::fileWrongType(QString()).section(u'：', 0, 0);
         QTest::newRow("an unknown mode") << json(withValue(ok, "parameters.alarmMode", "sometimes"))
-                                         << QStringLiteral("parameters.alarmMode：");
+                                         << QStringLiteral("报警模式（parameters.alarmMode）：");
         QTest::newRow("six phones") << json(withValue(ok, "parameters.phones", QJsonArray{"1", "2", "3", "4", "5", "6"}))
                                     << field("parameters.phones", msg::fileTooManyPhones("6"));
         QTest::newRow("an action time too large") << json(withValue(ok, "parameters.relays[1].actionTime", 40000))
-                                                  << field("parameters.relays[1].actionTime", msg::actionTimeOutOfRange());
+                                                  << named("继电器2动作时间", "parameters.relays[1].actionTime", msg::actionTimeOutOfRange());
         QTest::newRow("a command too long") << json(withValue(ok, "parameters.relays[1].on", QString(13, u'x')))
-                                            << field("parameters.relays[1].on", msg::commandTooLong());
+                                            << named("继电器2开启命令", "parameters.relays[1].on", msg::commandTooLong());
         QTest::newRow("a star in the password") << json(withValue(ok, "parameters.password", "1*2"))
-                                                << field("parameters.password", msg::holdsPasswordSeparator(QStringLiteral("指令密码")));
+                                                << named("指令密码", "parameters.password", msg::holdsPasswordSeparator(QStringLiteral("指令密码")));
         QTest::newRow("a character GBK lacks") << json(withValue(ok, "parameters.alarmTexts.channel1Opening", "门😀"))
-                                               << field("parameters.alarmTexts.channel1Opening", msg::unsendableCharacter("😀"));
+                                               << named("通道1断开短信", "parameters.alarmTexts.channel1Opening", msg::unsendableCharacter("😀"));
         QTest::newRow("a NUL") << json(withValue(ok, "parameters.relays[0].offReply", QStringLiteral("关\u0000")))
-                               << field("parameters.relays[0].offReply", msg::unsendableCharacter("U+0000"));
+                               << named("继电器1关闭回复", "parameters.relays[0].offReply", msg::unsendableCharacter("U+0000"));
         QTest::newRow("a key twice") << json(ok).replace("\"password\": ", "\"password\": \"2024\", \"password\": ")
-                                     << field("parameters.password", msg::fileDuplicateKey());
+                                     << named("指令密码", "parameters.password", msg::fileDuplicateKey());
         QTest::newRow("a key twice in a relay")
             << json(ok).replace("\"actionTime\": 0", "\"actionTime\": 0, \"on\": \"x\"")
-            << field("parameters.relays[0].on", msg::fileDuplicateKey());
+            << named("继电器1开启命令", "parameters.relays[0].on", msg::fileDuplicateKey());
         QTest::newRow("a phone that is no number") << json(withValue(ok, "parameters.phones", QJsonArray{"138-1"}))
-                                                   << field("parameters.phones[0]", msg::phoneNotANumber(1, "138-1"));
+                                                   << named("第1个手机号码", "parameters.phones[0]", msg::phoneNotANumber(1, "138-1"));
         QTest::newRow("over 1 MiB") << QByteArray(config::kMaxFileBytes + 1, ' ') << msg::fileTooLarge();
     }
 
@@ -226,7 +230,7 @@ private slots:
         w.chosenFile = dir.filePath("partial.json");
         w.form->cmdExport->click();
         QCOMPARE(w.messages.size(), 1);
-        QVERIFY2(w.messages[0].contains(msg::exportedAsShown(QStringLiteral("通道1闭合报警短信"))), qPrintable(w.messages[0]));
+        QVERIFY2(w.messages[0].contains(msg::exportedAsShown(QStringLiteral("通道1闭合短信"))), qPrintable(w.messages[0]));
         QCOMPARE(config::readFile(w.chosenFile).configuration->set.alarmTexts[0], QStringLiteral("前门被打开，请立即检"));
     }
 

@@ -1,7 +1,9 @@
 // The window as it opens: controls, captions, places and start-up values.
 #include "WindowFixture.h"
 
+#include "Language.h"
 #include "Messages.h"
+#include "ProblemMessages.h"
 #include "Twips.h"
 #include "WindowTimer.h"
 
@@ -15,7 +17,68 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
+#include <QStyleOptionButton>
 #include <QtTest>
+
+namespace {
+
+// Every caption of a window: its title, the frames', buttons' and labels'
+// texts, the entries of its lists, the tooltips; the texts the device holds
+// (the text boxes) are not captions.
+QStringList captionsOf(const FormMain &f)
+{
+    QStringList out{f.windowTitle()};
+    for (const QWidget *w : f.findChildren<QWidget *>()) {
+        const QString name = w->objectName() + u' ';
+        if (const auto *frame = qobject_cast<const QGroupBox *>(w))
+            out << name + frame->title();
+        else if (const auto *button = qobject_cast<const QAbstractButton *>(w))
+            out << name + button->text();
+        else if (const auto *label = qobject_cast<const QLabel *>(w))
+            out << name + label->text();
+        else if (const auto *combo = qobject_cast<const QComboBox *>(w))
+            for (int i = 0; i < combo->count(); ++i)
+                out << name + combo->itemText(i);
+        if (!w->toolTip().isEmpty())
+            out << name + w->toolTip();
+    }
+    return out;
+}
+
+QStringList placesOf(const FormMain &f)
+{
+    QStringList out;
+    for (const QWidget *w : f.findChildren<QWidget *>())
+        out << w->objectName() + QStringLiteral(" %1,%2 %3x%4").arg(w->x()).arg(w->y()).arg(w->width()).arg(w->height());
+    return out;
+}
+
+// The captions that do not fit the room their control gives them.
+QStringList cutOff(const FormMain &f)
+{
+    QStringList out;
+    for (const QWidget *w : f.findChildren<QWidget *>()) {
+        const auto *label = qobject_cast<const QLabel *>(w);
+        const auto *button = qobject_cast<const QAbstractButton *>(w);
+        if ((!button && !label) || (label && label->wordWrap()))
+            continue;
+        int room = w->contentsRect().width();
+        if (qobject_cast<const QCheckBox *>(w) || qobject_cast<const QRadioButton *>(w)) {
+            QStyleOptionButton option;
+            option.initFrom(w);
+            const bool check = qobject_cast<const QCheckBox *>(w);
+            room = w->style()->subElementRect(check ? QStyle::SE_CheckBoxContents : QStyle::SE_RadioButtonContents, &option, w).width();
+        } else if (button) {
+            room -= 2 * w->style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
+        }
+        if (w->fontMetrics().horizontalAdvance(button ? button->text() : label->text()) > room)
+            out << w->objectName();
+    }
+    return out;
+}
+
+} // namespace
 
 class StartupTest : public QObject {
     Q_OBJECT
@@ -69,6 +132,39 @@ private slots:
         QCOMPARE(f.Command1->text(), QStringLiteral("恢复出厂"));
         QCOMPARE(f.Label15->text(), QStringLiteral("动作时间："));
         QCOMPARE(f.cmdDI[0]->palette().color(QPalette::Button), FormMain::StateColour(false));
+    }
+
+    // The connected window in each catalogue: the Chinese one is the code's
+    // own captions in the code's places; in English no caption keeps a
+    // Chinese character or is cut off, and a refused file's line names the
+    // field in English next to its path.
+    void captionsInEachLanguage()
+    {
+        auto connected = [](QStringList *captions, QStringList *places) {
+            WindowFixture w;
+            w.connectQuietly();
+            *captions = captionsOf(*w.form);
+            *places = placesOf(*w.form);
+            return cutOff(*w.form);
+        };
+        QStringList source, sourcePlaces, chinese, chinesePlaces, english, englishPlaces;
+        connected(&source, &sourcePlaces);
+        QVERIFY(source.contains("cmdConnect 断开") && source.contains("cmbDISel 通道2断开短信"));
+
+        const auto back = qScopeGuard([] { language::install(*QCoreApplication::instance(), language::Language::Chinese); });
+        QVERIFY(language::install(*QCoreApplication::instance(), language::Language::Chinese));
+        QCOMPARE(connected(&chinese, &chinesePlaces), QStringList());
+        QCOMPARE(chinese, source);
+        QCOMPARE(chinesePlaces, sourcePlaces);
+
+        QVERIFY(language::install(*QCoreApplication::instance(), language::Language::English));
+        QCOMPARE(connected(&english, &englishPlaces), QStringList());
+        static const QRegularExpression han(QStringLiteral("\\p{Han}"));
+        QCOMPARE(english.filter(han), QStringList());
+        QCOMPARE(english.size(), source.size());
+        QVERIFY(english.contains("cmdConnect Disconnect"));
+        QCOMPARE(fileProblemLines({{params::Problem::CommandTooLong, "parameters.relays[1].on", "x"}}),
+                 QStringLiteral("Relay 2 on command (parameters.relays[1].on): A command must be shorter than 20 bytes!"));
     }
 
     void placesAreTwipsInsideTheirContainer()

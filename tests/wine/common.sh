@@ -80,7 +80,11 @@ summary() {
 
 # The window under Xvfb, started by COMMAND...: it presses 连接, closes the
 # message after the read, lets a status poll pass and takes a screenshot
-# of the screen into SHOT. Every wine program is ended afterwards.
+# of the screen into SHOT. Every wine program is ended afterwards. The
+# window runs in the locale WINDOW_LANG (C.UTF-8 unless set; made under
+# LOCPATH when it is not the machine's), in which its caption must be
+# WINDOW_CAPTION (配置软件V1.5 unless set). WINDOW_MESSAGE_SHOT, when set,
+# gets the screen with the message open.
 #   window_connect SHOT COMMAND...
 window_connect() {
   local shot=$1
@@ -88,13 +92,15 @@ window_connect() {
   rm -f "$shot"
   # wine's desktop and services must start on the display: started without
   # one, as for other runs, they would keep the window off the screen.
+  # wine takes its display language from the locale as it starts.
   wineserver -k 2>/dev/null
   wineserver -w
-  # The caption is Chinese: xdotool finds it only in a UTF-8 locale. The
-  # message after the read has the window's caption too.
-  LANG=C.UTF-8 xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+  # xdotool finds a Chinese caption only in a UTF-8 locale. The message
+  # after the read has the window's caption too.
+  LANG=${WINDOW_LANG:-C.UTF-8} LC_ALL=${WINDOW_LANG:-C.UTF-8} WINDOW_CAPTION=${WINDOW_CAPTION:-配置软件V1.5} \
+    xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
     set -eu
-    caption="配置软件V1.5"
+    caption=$WINDOW_CAPTION
     shot=$1
     shift
     "$@" & app=$!
@@ -102,7 +108,8 @@ window_connect() {
     windows() { xdotool search --onlyvisible --name "^$caption\$" 2>/dev/null | wc -l; }
     wait_windows() {
       for _ in $(seq 600); do [ "$(windows)" -eq "$1" ] && return 0; sleep 0.1; done
-      echo "expected $1 window(s) titled $caption, saw $(windows)"; return 1
+      echo "expected $1 window(s) titled $caption, saw $(windows); the windows:" \
+           "$(xdotool search --onlyvisible --name . getwindowname %@ 2>/dev/null | tr "\n" " ")"; return 1
     }
     wait_windows 1
     win=$(xdotool search --onlyvisible --name "^$caption\$")
@@ -111,6 +118,7 @@ window_connect() {
     xdotool mousemove $((X + 136)) $((Y + 44)) click 1   # 连接
     wait_windows 2                                       # "读取短信报警控制器参数成功！"
     sleep 1
+    [ -z "${WINDOW_MESSAGE_SHOT:-}" ] || import -window root "$WINDOW_MESSAGE_SHOT" # the box and its button
     xdotool key Return
     wait_windows 1
     sleep 1.5                                            # a status poll

@@ -173,7 +173,8 @@ done
 current=window_program
 window_program() {
   start_sim --image "$work/site-image.json" || return 1
-  WINEPATH= window_reads_com1 "$ALARMCFG_BUILD_WINDOWS/window-under-wine.png" \
+  # Chinese whatever wine's display language (English in C.UTF-8).
+  ALARMCFG_LANG=zh WINEPATH= window_reads_com1 "$ALARMCFG_BUILD_WINDOWS/window-under-wine.png" \
     wine "$ALARMCFG_DEPLOY/alarmcfg.exe"
 }
 check window_program window_program

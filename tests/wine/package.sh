@@ -178,9 +178,11 @@ fresh_prefix() {
   wine reg add 'HKLM\Software\Wine\Ports' /v COM1 /t REG_SZ /d "$com1" /f || return 1
   wineserver -k 2>/dev/null
   wineserver -w
-  # A Chinese system, for the setup's pages: zh_CN.UTF-8 made here, not for the machine.
+  # A Chinese and an English system, for the setup's pages and the window:
+  # zh_CN.UTF-8 and en_US.UTF-8 made here, not for the machine.
   mkdir -p "$ALARMCFG_WINE_DIR/locale"
   localedef -i zh_CN -f UTF-8 "$ALARMCFG_WINE_DIR/locale/zh_CN.UTF-8" || return 1
+  localedef -i en_US -f UTF-8 "$ALARMCFG_WINE_DIR/locale/en_US.UTF-8" || return 1
 }
 check fresh_prefix fresh_prefix || true
 [ "$failed" -eq 0 ] || { summary; exit 1; }
@@ -213,7 +215,8 @@ zip_contents() {
   local f
   for f in alarmcfg.exe alarmcfg-cli.exe README.txt LICENSE.txt THIRD-PARTY.txt \
            licenses/LGPL-3.0-only.txt licenses/GPL-3.0-only.txt licenses/qt6-base-copyright.txt \
-           licenses/gcc-runtime-copyright.txt licenses/mingw-w64-copyright.txt; do
+           licenses/gcc-runtime-copyright.txt licenses/mingw-w64-copyright.txt \
+           translations/qtbase_zh_CN.qm licenses/qt6-translations-copyright.txt; do
     [ -s "$programs/$f" ] || { echo "no $f"; return 1; }
   done
   # Notepad shows them right: UTF-8 with a byte order mark, CRLF line ends.
@@ -325,13 +328,16 @@ console_shortcut() {
 }
 check console_shortcut_finds_the_cli console_shortcut
 
-# Through its Start-menu shortcut, as a user starts it: 连接 reads the simulator.
-installed_window() {
+# Through its Start-menu shortcut, as a user starts it: 连接 reads the
+# simulator. The window speaks the display language wine takes from the
+# locale: English on an English system, Chinese on a Chinese one.
+installed_window() { # installed_window LOCALE CAPTION SHOT
   start_sim || return 1
-  LANG=C.UTF-8 window_reads_com1 "$ALARMCFG_BUILD_WINDOWS/installed-window-under-wine.png" \
-    wine start /unix "$machine_menu/配置软件.lnk"
+  LOCPATH="$ALARMCFG_WINE_DIR/locale" WINDOW_LANG=$1 WINDOW_CAPTION=$2 WINDOW_MESSAGE_SHOT="$ALARMCFG_BUILD_WINDOWS/message-$3" \
+    window_reads_com1 "$ALARMCFG_BUILD_WINDOWS/$3" wine start /unix "$machine_menu/配置软件.lnk"
 }
-check installed_window_reads_com1 installed_window
+check installed_window_in_english installed_window en_US.UTF-8 "Configuration Software V1.5" installed-window-under-wine-en.png
+check installed_window_in_chinese installed_window zh_CN.UTF-8 "配置软件V1.5" installed-window-under-wine.png
 
 # A write by the installed command line leaves its backup in the user's folder.
 installed_backup() {

@@ -1,0 +1,625 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en_US" sourcelanguage="zh_CN">
+<context>
+    <name>FieldTable</name>
+    <message>
+        <source>第%1个手机号码</source>
+        <translation>Phone number %1</translation>
+    </message>
+    <message>
+        <source>指令密码</source>
+        <translation>Password</translation>
+    </message>
+    <message>
+        <source>继电器%1开启命令</source>
+        <translation>Relay %1 on command</translation>
+    </message>
+    <message>
+        <source>继电器%1关闭命令</source>
+        <translation>Relay %1 off command</translation>
+    </message>
+    <message>
+        <source>继电器%1开启回复</source>
+        <translation>Relay %1 on reply</translation>
+    </message>
+    <message>
+        <source>继电器%1关闭回复</source>
+        <translation>Relay %1 off reply</translation>
+    </message>
+    <message>
+        <source>继电器%1动作时间</source>
+        <translation>Relay %1 action time</translation>
+    </message>
+    <message>
+        <source>全开命令</source>
+        <translation>All on</translation>
+    </message>
+    <message>
+        <source>全关命令</source>
+        <translation>All off</translation>
+    </message>
+    <message>
+        <source>通道%1闭合短信</source>
+        <translation>Ch %1 closing</translation>
+    </message>
+    <message>
+        <source>通道%1断开短信</source>
+        <translation>Ch %1 opening</translation>
+    </message>
+    <message>
+        <source>报警模式</source>
+        <translation>Alarm mode</translation>
+    </message>
+    <message>
+        <source>掉电记忆</source>
+        <translation>Memory</translation>
+    </message>
+    <message>
+        <source>电话报警</source>
+        <translation>Calls</translation>
+    </message>
+    <message>
+        <source>闭合</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>断开</source>
+        <translation>Open</translation>
+    </message>
+    <message>
+        <source>双向</source>
+        <translation>Both</translation>
+    </message>
+</context>
+<context>
+    <name>FormMain</name>
+    <message>
+        <source>串口设置</source>
+        <translation>Serial port</translation>
+    </message>
+    <message>
+        <source>连接</source>
+        <translation>Connect</translation>
+    </message>
+    <message>
+        <source>固件版本</source>
+        <translation>Firmware</translation>
+    </message>
+    <message>
+        <source>数字量状态</source>
+        <translation>I/O state</translation>
+    </message>
+    <message>
+        <source>系统选项</source>
+        <translation>Options</translation>
+    </message>
+    <message>
+        <source>报警设置</source>
+        <translation>Alarm settings</translation>
+    </message>
+    <message>
+        <source>手机号码设置</source>
+        <translation>Phone numbers</translation>
+    </message>
+    <message>
+        <source>添加</source>
+        <translation>Add</translation>
+    </message>
+    <message>
+        <source>删除</source>
+        <translation>Delete</translation>
+    </message>
+    <message>
+        <source>短信报警设置</source>
+        <translation>SMS alarms</translation>
+    </message>
+    <message>
+        <source>通道选择</source>
+        <translation>Channel</translation>
+    </message>
+    <message>
+        <source>继电器指令设置</source>
+        <translation>Relay commands</translation>
+    </message>
+    <message>
+        <source>开启命令：</source>
+        <translation>On:</translation>
+    </message>
+    <message>
+        <source>回复命令：</source>
+        <translation>Reply:</translation>
+    </message>
+    <message>
+        <source>关闭命令：</source>
+        <translation>Off:</translation>
+    </message>
+    <message>
+        <source>动作时间：</source>
+        <translation>Time:</translation>
+    </message>
+    <message>
+        <source>继电器%1</source>
+        <translation>Relay %1</translation>
+    </message>
+    <message>
+        <source>%1：</source>
+        <translation>%1:</translation>
+    </message>
+    <message>
+        <source>设置</source>
+        <translation>Write</translation>
+    </message>
+    <message>
+        <source>读取</source>
+        <translation>Read</translation>
+    </message>
+    <message>
+        <source>恢复出厂</source>
+        <translation>Factory</translation>
+    </message>
+    <message>
+        <source>导出配置</source>
+        <translation>Export</translation>
+    </message>
+    <message>
+        <source>导入配置</source>
+        <translation>Import</translation>
+    </message>
+    <message>
+        <source>断开</source>
+        <translation>Disconnect</translation>
+    </message>
+    <message>
+        <source>链接</source>
+        <translation>Connect</translation>
+    </message>
+</context>
+<context>
+    <name>msg</name>
+    <message>
+        <source>配置软件V1.5</source>
+        <translation>Configuration Software V1.5</translation>
+    </message>
+    <message>
+        <source>打开串口失败，请检查串口设置！</source>
+        <translation>The serial port did not open. Check the port settings!</translation>
+    </message>
+    <message>
+        <source>%1：不是串口设备</source>
+        <translation>%1: not a serial device</translation>
+    </message>
+    <message>
+        <source>%1：没有对应的串口设备</source>
+        <translation>%1: no serial device stands behind it</translation>
+    </message>
+    <message>
+        <source>%1：设备不存在（是否已拔出？）</source>
+        <translation>%1: the device is not there (unplugged?)</translation>
+    </message>
+    <message>
+        <source>%1：没有权限打开。</source>
+        <translation>%1: no permission to open it. </translation>
+    </message>
+    <message>
+        <source>%1：串口正被其他程序占用。</source>
+        <translation>%1: another program is using the port. </translation>
+    </message>
+    <message>
+        <source>%1：系统找到了串口，但没有能驱动它的程序（%2）。</source>
+        <translation>%1: the system knows the port, but no driver runs it (%2). </translation>
+    </message>
+    <message>
+        <source>请将用户加入 dialout 组（sudo usermod -aG dialout $USER），然后注销并重新登录，新的组才会生效。</source>
+        <translation>Add your user to the dialout group (sudo usermod -aG dialout $USER), then log out and in again for the group to take effect.</translation>
+    </message>
+    <message>
+        <source>请关闭正在使用它的程序（例如另一个配置软件或串口调试工具），然后重试。</source>
+        <translation>Close the program that uses it (another copy of this tool or a serial terminal, for example), then try again.</translation>
+    </message>
+    <message>
+        <source>请安装USB串口适配器厂家的驱动程序（CH340、PL2303、CP210x、FTDI 在较旧的 Windows 上都需要），然后拔下适配器再插上。</source>
+        <translation>Install the driver from the USB serial adapter&apos;s vendor (CH340, PL2303, CP210x and FTDI chips need one on older Windows), then unplug the adapter and plug it in again.</translation>
+    </message>
+    <message>
+        <source>%1：另一个配置软件正在使用这个串口，请先在那里断开连接。</source>
+        <translation>%1: another copy of this tool is using the port. Disconnect it there first.</translation>
+    </message>
+    <message>
+        <source>%1：另一个配置软件（%2）正在使用这个串口，请先在那里断开连接。</source>
+        <translation>%1: another copy of this tool (%2) is using the port. Disconnect it there first.</translation>
+    </message>
+    <message>
+        <source>%1：串口被标记为独占使用，打开它的程序：%2。</source>
+        <translation>%1: the port is marked for one program&apos;s use; open in: %2.</translation>
+    </message>
+    <message>
+        <source>没有配置软件在使用它。如果上面的程序并不独占这个串口，这个标记就是一个已退出的程序留下的，会一直保留到上面的程序都关闭这个串口（USB 适配器可以拔下再插上）。</source>
+        <translation>No copy of this tool is using it. Unless one of the programs above uses the port alone, a program that has ended left the mark behind; it stays until every program above has closed the port (a USB adapter can be unplugged and plugged in again).</translation>
+    </message>
+    <message>
+        <source>ModemManager 会探测新插入的 USB 串口，brltty 会占用某些 USB 串口芯片。</source>
+        <translation>ModemManager probes newly plugged USB serial ports, and brltty takes some USB serial chips.</translation>
+    </message>
+    <message>
+        <source>%1：%2</source>
+        <translation>%1: %2</translation>
+    </message>
+    <message>
+        <source>设备未连接或设备初始化尚未完成，请稍后重试！</source>
+        <translation>The device is not connected or has not finished starting. Try again in a moment!</translation>
+    </message>
+    <message>
+        <source>设备链接超时，请检查设备是否链接正常</source>
+        <translation>The device stopped answering. Check its connection</translation>
+    </message>
+    <message>
+        <source>读取短信报警控制器参数成功！</source>
+        <translation>The alarm controller&apos;s settings have been read!</translation>
+    </message>
+    <message>
+        <source>读取短信报警控制器参数失败，请检查设备连接！</source>
+        <translation>Reading the alarm controller&apos;s settings failed. Check the device&apos;s connection!</translation>
+    </message>
+    <message>
+        <source>读取继电器命令成功！</source>
+        <translation>The relay commands have been read!</translation>
+    </message>
+    <message>
+        <source>请链接设备</source>
+        <translation>Connect the device first</translation>
+    </message>
+    <message>
+        <source>密码长度不能超过%1！</source>
+        <translation>The password may not be longer than %1 characters!</translation>
+    </message>
+    <message>
+        <source>命令长度必须小于%1！</source>
+        <translation>A command must be shorter than %1 bytes!</translation>
+    </message>
+    <message>
+        <source>报警短信和手机号码不能超过%1字节！</source>
+        <translation>Alarm texts and phone numbers may not be longer than %1 bytes!</translation>
+    </message>
+    <message>
+        <source>包含无法发送的字符：%1，请修改后重试！</source>
+        <translation>It holds characters that cannot be sent: %1. Change them and try again!</translation>
+    </message>
+    <message>
+        <source>动作时间必须在%1到%2之间！</source>
+        <translation>The action time must lie between %1 and %2!</translation>
+    </message>
+    <message>
+        <source>%1不能包含字符“*”！</source>
+        <translation>%1 may not hold the character &quot;*&quot;!</translation>
+    </message>
+    <message>
+        <source>%1“%2”只能由数字0-9和开头的“+”组成！</source>
+        <translation>%1 &quot;%2&quot; may hold only the digits 0-9 and a leading &quot;+&quot;!</translation>
+    </message>
+    <message>
+        <source>短信报警控制器参数设置成功！</source>
+        <translation>The alarm controller&apos;s settings have been written!</translation>
+    </message>
+    <message>
+        <source>参数设置失败，请检查设备连接！</source>
+        <translation>Writing the settings failed. Check the device&apos;s connection!</translation>
+    </message>
+    <message>
+        <source>配置已导出到：
+%1</source>
+        <translation>The configuration has been exported to:
+%1</translation>
+    </message>
+    <message>
+        <source>以下文字在设备中比显示的更长，只导出了显示的部分：%1。
+用命令行 alarmcfg-cli read 可以读出全文。</source>
+        <translation>These texts are longer on the device than shown; only what is shown was exported: %1.
+The command line alarmcfg-cli read reads them whole.</translation>
+    </message>
+    <message>
+        <source>配置文件保存失败：
+%1
+%2
+原有的文件没有改动。</source>
+        <translation>The configuration file was not saved:
+%1
+%2
+The file that was there is unchanged.</translation>
+    </message>
+    <message>
+        <source>配置文件无法导入，窗口中的内容没有改动：
+%1
+
+%2</source>
+        <translation>The configuration file cannot be imported; the window is unchanged:
+%1
+
+%2</translation>
+    </message>
+    <message>
+        <source>配置已导入，尚未写入设备。
+请按“设置”把配置写入设备。</source>
+        <translation>The configuration has been imported, not yet written to the device.
+Press &quot;Write&quot; to write it to the device.</translation>
+    </message>
+    <message>
+        <source>、</source>
+        <translation>, </translation>
+    </message>
+    <message>
+        <source>配置文件 (*.json);;所有文件 (*)</source>
+        <translation>Configuration files (*.json);;All files (*)</translation>
+    </message>
+    <message>
+        <source>%1（%2）：%3</source>
+        <translation>%1 (%2): %3</translation>
+    </message>
+    <message>
+        <source>无法读取文件（%1）</source>
+        <translation>The file cannot be read (%1)</translation>
+    </message>
+    <message>
+        <source>文件大于%1 MiB，不是配置文件</source>
+        <translation>The file is larger than %1 MiB: not a configuration file</translation>
+    </message>
+    <message>
+        <source>不是有效的JSON（%1）</source>
+        <translation>Not valid JSON (%1)</translation>
+    </message>
+    <message>
+        <source>内容不是一个JSON对象</source>
+        <translation>Not a JSON object</translation>
+    </message>
+    <message>
+        <source>不是本软件的配置文件（format为“%1”）</source>
+        <translation>Not a configuration file of this tool (format is &quot;%1&quot;)</translation>
+    </message>
+    <message>
+        <source>缺少版本号</source>
+        <translation>No version</translation>
+    </message>
+    <message>
+        <source>版本%1比本软件能读的版本%2新</source>
+        <translation>Version %1 is newer than version %2, which this tool reads</translation>
+    </message>
+    <message>
+        <source>未知的项（拼写错误？）</source>
+        <translation>Unknown key (misspelt?)</translation>
+    </message>
+    <message>
+        <source>缺少此项</source>
+        <translation>Missing</translation>
+    </message>
+    <message>
+        <source>类型或取值不对，应为：%1</source>
+        <translation>Wrong type or value; it should be: %1</translation>
+    </message>
+    <message>
+        <source>有%1个手机号码，最多%2个</source>
+        <translation>%1 phone numbers, at most %2</translation>
+    </message>
+    <message>
+        <source>此项出现了不止一次，无法确定用哪一个</source>
+        <translation>The key is there more than once; which one is meant cannot be told</translation>
+    </message>
+    <message>
+        <source>这是%1，不是普通文件，没有读取</source>
+        <translation>This is %1, not a regular file; not read</translation>
+    </message>
+    <message>
+        <source>这是%1，不是普通文件也不是字符设备，不能用配置文件替换</source>
+        <translation>This is %1, neither a regular file nor a character device; it cannot be replaced by a configuration file</translation>
+    </message>
+    <message>
+        <source>这是指向 %1 的符号链接，但它指向的文件不存在</source>
+        <translation>This is a symbolic link to %1, but what it points to does not exist</translation>
+    </message>
+    <message>
+        <source>文件夹</source>
+        <translation>a folder</translation>
+    </message>
+    <message>
+        <source>字符设备</source>
+        <translation>a character device</translation>
+    </message>
+    <message>
+        <source>块设备</source>
+        <translation>a block device</translation>
+    </message>
+    <message>
+        <source>命名管道（FIFO）</source>
+        <translation>a named pipe (FIFO)</translation>
+    </message>
+    <message>
+        <source>套接字</source>
+        <translation>a socket</translation>
+    </message>
+    <message>
+        <source>无法识别类型的文件</source>
+        <translation>a file of an unknown kind</translation>
+    </message>
+    <message>
+        <source>设备中的这段文字比显示的更长（只读出了前%1个字节）。
+不修改它，写入时设备中的全文保持不变。</source>
+        <translation>This text is longer on the device than shown (only its first %1 bytes were read).
+Left unchanged, the whole text stays on the device when writing.</translation>
+    </message>
+    <message>
+        <source>手机号码设置最多数量为%1！</source>
+        <translation>At most %1 phone numbers!</translation>
+    </message>
+    <message>
+        <source>请选择手机号码！</source>
+        <translation>Choose a phone number!</translation>
+    </message>
+    <message>
+        <source>%1（%2）</source>
+        <translation>%1 (%2)</translation>
+    </message>
+    <message>
+        <source>，</source>
+        <translation>, </translation>
+    </message>
+    <message>
+        <source>由环境变量 %1 指定</source>
+        <translation>set by the environment variable %1</translation>
+    </message>
+    <message>
+        <source>已保存的分配</source>
+        <translation>saved assignment</translation>
+    </message>
+    <message>
+        <source>主板串口</source>
+        <translation>built-in port</translation>
+    </message>
+    <message>
+        <source>Windows 串口</source>
+        <translation>Windows port</translation>
+    </message>
+    <message>
+        <source>手动输入</source>
+        <translation>typed</translation>
+    </message>
+    <message>
+        <source>新分配，已保存</source>
+        <translation>newly assigned, saved</translation>
+    </message>
+    <message>
+        <source>临时分配，未保存</source>
+        <translation>assigned for now, not saved</translation>
+    </message>
+    <message>
+        <source>序列号 %1</source>
+        <translation>serial number %1</translation>
+    </message>
+    <message>
+        <source>该设备不存在</source>
+        <translation>the device is not there</translation>
+    </message>
+    <message>
+        <source>没有串口设备</source>
+        <translation>no serial device</translation>
+    </message>
+    <message>
+        <source>已保存的适配器未插入</source>
+        <translation>the saved adapter is not plugged in</translation>
+    </message>
+    <message>
+        <source>不是串口设备名</source>
+        <translation>not a serial device name</translation>
+    </message>
+    <message>
+        <source>读取短信报警控制器参数失败：设备拒绝了读取%1。</source>
+        <translation>Reading the alarm controller&apos;s parameters failed: the device refused to read %1.</translation>
+    </message>
+    <message>
+        <source>读取短信报警控制器参数失败：设备有回答，但回答不完整或无法确认是哪一次读取的。请检查线路干扰、RS-485转换器或线上的其他主站。</source>
+        <translation>Reading the alarm controller&apos;s parameters failed: the device answered, but its answers were incomplete or could not be matched to the reads. Check the line for noise, the RS-485 converter, or another master on the line.</translation>
+    </message>
+    <message>
+        <source>参数设置失败：设备拒绝了写入%1。</source>
+        <translation>Setting the parameters failed: the device refused to write %1.</translation>
+    </message>
+    <message>
+        <source>参数设置失败：设备有回答，但回答不完整或无法确认。请检查线路干扰或RS-485转换器。</source>
+        <translation>Setting the parameters failed: the device answered, but its answers were incomplete or could not be confirmed. Check the line for noise or the RS-485 converter.</translation>
+    </message>
+    <message>
+        <source>设备已确认%1/%2项写入，其余的没有写入。</source>
+        <translation>The device confirmed %1 of %2 writes; the others were not written.</translation>
+    </message>
+    <message>
+        <source>没有写入任何参数。</source>
+        <translation>Nothing was written.</translation>
+    </message>
+    <message>
+        <source>无法保存写入前的参数备份，没有写入任何参数：
+%1</source>
+        <translation>The backup of the parameters could not be saved, so nothing was written:
+%1</translation>
+    </message>
+    <message>
+        <source>写入前的参数已备份到：
+%1</source>
+        <translation>The parameters before the write are backed up in:
+%1</translation>
+    </message>
+    <message>
+        <source>恢复写入前的参数</source>
+        <translation>Restore the parameters from before the write</translation>
+    </message>
+    <message>
+        <source>已恢复写入前的参数：设备中的%1个寄存器已逐一读回核对，全部与备份一致。</source>
+        <translation>The parameters are back as before the write: all %1 registers of the device were read back, and each matches the backup.</translation>
+    </message>
+    <message>
+        <source>恢复写入前的参数失败：%1
+设备已确认%2/%3项恢复写入。可以再试一次，或在命令行中运行：
+%4</source>
+        <translation>Putting the parameters back failed: %1
+The device confirmed %2 of %3 writes of the backup. Try again, or run in a terminal:
+%4</translation>
+    </message>
+    <message>
+        <source>恢复后读回核对，设备中有%1个寄存器与备份不一致。可以在命令行中运行：
+%2</source>
+        <translation>Read back after putting it back, %1 registers of the device differ from the backup. You can run in a terminal:
+%2</translation>
+    </message>
+    <message>
+        <source>备份来自固件%1的设备，而这台设备的固件是%2，没有恢复。确认无误后可在命令行中运行（加 --force）：
+%3</source>
+        <translation>The backup comes from a device with firmware %1, but this device runs %2: nothing was put back. If you are sure, run in a terminal (with --force):
+%3</translation>
+    </message>
+    <message>
+        <source>无法读取备份文件：
+%1
+%2</source>
+        <translation>The backup file cannot be read:
+%1
+%2</translation>
+    </message>
+    <message>
+        <source>设备没有回答，请检查设备连接。</source>
+        <translation>The device does not answer; check the connection to it.</translation>
+    </message>
+    <message>
+        <source>设备拒绝了%1。</source>
+        <translation>The device refused %1.</translation>
+    </message>
+    <message>
+        <source>设备有回答，但回答不完整或无法确认。</source>
+        <translation>The device answered, but its answers were incomplete or could not be confirmed.</translation>
+    </message>
+    <message>
+        <source>寄存器%1（%2）</source>
+        <translation>register %1 (%2)</translation>
+    </message>
+    <message>
+        <source>寄存器%1至%2（%3）</source>
+        <translation>registers %1 to %2 (%3)</translation>
+    </message>
+    <message>
+        <source>异常码01：不支持的功能</source>
+        <translation>exception 01: function not supported</translation>
+    </message>
+    <message>
+        <source>异常码02：非法的寄存器地址</source>
+        <translation>exception 02: illegal register address</translation>
+    </message>
+    <message>
+        <source>异常码03：非法的数值</source>
+        <translation>exception 03: illegal value</translation>
+    </message>
+    <message>
+        <source>异常码04：设备故障</source>
+        <translation>exception 04: device failure</translation>
+    </message>
+    <message>
+        <source>异常码%1</source>
+        <translation>exception %1</translation>
+    </message>
+</context>
+</TS>

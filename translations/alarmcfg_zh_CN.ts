@@ -1,0 +1,625 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="zh_CN" sourcelanguage="zh_CN">
+<context>
+    <name>FieldTable</name>
+    <message>
+        <source>第%1个手机号码</source>
+        <translation>第%1个手机号码</translation>
+    </message>
+    <message>
+        <source>指令密码</source>
+        <translation>指令密码</translation>
+    </message>
+    <message>
+        <source>继电器%1开启命令</source>
+        <translation>继电器%1开启命令</translation>
+    </message>
+    <message>
+        <source>继电器%1关闭命令</source>
+        <translation>继电器%1关闭命令</translation>
+    </message>
+    <message>
+        <source>继电器%1开启回复</source>
+        <translation>继电器%1开启回复</translation>
+    </message>
+    <message>
+        <source>继电器%1关闭回复</source>
+        <translation>继电器%1关闭回复</translation>
+    </message>
+    <message>
+        <source>继电器%1动作时间</source>
+        <translation>继电器%1动作时间</translation>
+    </message>
+    <message>
+        <source>全开命令</source>
+        <translation>全开命令</translation>
+    </message>
+    <message>
+        <source>全关命令</source>
+        <translation>全关命令</translation>
+    </message>
+    <message>
+        <source>通道%1闭合短信</source>
+        <translation>通道%1闭合短信</translation>
+    </message>
+    <message>
+        <source>通道%1断开短信</source>
+        <translation>通道%1断开短信</translation>
+    </message>
+    <message>
+        <source>报警模式</source>
+        <translation>报警模式</translation>
+    </message>
+    <message>
+        <source>掉电记忆</source>
+        <translation>掉电记忆</translation>
+    </message>
+    <message>
+        <source>电话报警</source>
+        <translation>电话报警</translation>
+    </message>
+    <message>
+        <source>闭合</source>
+        <translation>闭合</translation>
+    </message>
+    <message>
+        <source>断开</source>
+        <translation>断开</translation>
+    </message>
+    <message>
+        <source>双向</source>
+        <translation>双向</translation>
+    </message>
+</context>
+<context>
+    <name>FormMain</name>
+    <message>
+        <source>串口设置</source>
+        <translation>串口设置</translation>
+    </message>
+    <message>
+        <source>连接</source>
+        <translation>连接</translation>
+    </message>
+    <message>
+        <source>固件版本</source>
+        <translation>固件版本</translation>
+    </message>
+    <message>
+        <source>数字量状态</source>
+        <translation>数字量状态</translation>
+    </message>
+    <message>
+        <source>系统选项</source>
+        <translation>系统选项</translation>
+    </message>
+    <message>
+        <source>报警设置</source>
+        <translation>报警设置</translation>
+    </message>
+    <message>
+        <source>手机号码设置</source>
+        <translation>手机号码设置</translation>
+    </message>
+    <message>
+        <source>添加</source>
+        <translation>添加</translation>
+    </message>
+    <message>
+        <source>删除</source>
+        <translation>删除</translation>
+    </message>
+    <message>
+        <source>短信报警设置</source>
+        <translation>短信报警设置</translation>
+    </message>
+    <message>
+        <source>通道选择</source>
+        <translation>通道选择</translation>
+    </message>
+    <message>
+        <source>继电器指令设置</source>
+        <translation>继电器指令设置</translation>
+    </message>
+    <message>
+        <source>开启命令：</source>
+        <translation>开启命令：</translation>
+    </message>
+    <message>
+        <source>回复命令：</source>
+        <translation>回复命令：</translation>
+    </message>
+    <message>
+        <source>关闭命令：</source>
+        <translation>关闭命令：</translation>
+    </message>
+    <message>
+        <source>动作时间：</source>
+        <translation>动作时间：</translation>
+    </message>
+    <message>
+        <source>继电器%1</source>
+        <translation>继电器%1</translation>
+    </message>
+    <message>
+        <source>%1：</source>
+        <translation>%1：</translation>
+    </message>
+    <message>
+        <source>设置</source>
+        <translation>设置</translation>
+    </message>
+    <message>
+        <source>读取</source>
+        <translation>读取</translation>
+    </message>
+    <message>
+        <source>恢复出厂</source>
+        <translation>恢复出厂</translation>
+    </message>
+    <message>
+        <source>导出配置</source>
+        <translation>导出配置</translation>
+    </message>
+    <message>
+        <source>导入配置</source>
+        <translation>导入配置</translation>
+    </message>
+    <message>
+        <source>断开</source>
+        <translation>断开</translation>
+    </message>
+    <message>
+        <source>链接</source>
+        <translation>链接</translation>
+    </message>
+</context>
+<context>
+    <name>msg</name>
+    <message>
+        <source>配置软件V1.5</source>
+        <translation>配置软件V1.5</translation>
+    </message>
+    <message>
+        <source>打开串口失败，请检查串口设置！</source>
+        <translation>打开串口失败，请检查串口设置！</translation>
+    </message>
+    <message>
+        <source>%1：不是串口设备</source>
+        <translation>%1：不是串口设备</translation>
+    </message>
+    <message>
+        <source>%1：没有对应的串口设备</source>
+        <translation>%1：没有对应的串口设备</translation>
+    </message>
+    <message>
+        <source>%1：设备不存在（是否已拔出？）</source>
+        <translation>%1：设备不存在（是否已拔出？）</translation>
+    </message>
+    <message>
+        <source>%1：没有权限打开。</source>
+        <translation>%1：没有权限打开。</translation>
+    </message>
+    <message>
+        <source>%1：串口正被其他程序占用。</source>
+        <translation>%1：串口正被其他程序占用。</translation>
+    </message>
+    <message>
+        <source>%1：系统找到了串口，但没有能驱动它的程序（%2）。</source>
+        <translation>%1：系统找到了串口，但没有能驱动它的程序（%2）。</translation>
+    </message>
+    <message>
+        <source>请将用户加入 dialout 组（sudo usermod -aG dialout $USER），然后注销并重新登录，新的组才会生效。</source>
+        <translation>请将用户加入 dialout 组（sudo usermod -aG dialout $USER），然后注销并重新登录，新的组才会生效。</translation>
+    </message>
+    <message>
+        <source>请关闭正在使用它的程序（例如另一个配置软件或串口调试工具），然后重试。</source>
+        <translation>请关闭正在使用它的程序（例如另一个配置软件或串口调试工具），然后重试。</translation>
+    </message>
+    <message>
+        <source>请安装USB串口适配器厂家的驱动程序（CH340、PL2303、CP210x、FTDI 在较旧的 Windows 上都需要），然后拔下适配器再插上。</source>
+        <translation>请安装USB串口适配器厂家的驱动程序（CH340、PL2303、CP210x、FTDI 在较旧的 Windows 上都需要），然后拔下适配器再插上。</translation>
+    </message>
+    <message>
+        <source>%1：另一个配置软件正在使用这个串口，请先在那里断开连接。</source>
+        <translation>%1：另一个配置软件正在使用这个串口，请先在那里断开连接。</translation>
+    </message>
+    <message>
+        <source>%1：另一个配置软件（%2）正在使用这个串口，请先在那里断开连接。</source>
+        <translation>%1：另一个配置软件（%2）正在使用这个串口，请先在那里断开连接。</translation>
+    </message>
+    <message>
+        <source>%1：串口被标记为独占使用，打开它的程序：%2。</source>
+        <translation>%1：串口被标记为独占使用，打开它的程序：%2。</translation>
+    </message>
+    <message>
+        <source>没有配置软件在使用它。如果上面的程序并不独占这个串口，这个标记就是一个已退出的程序留下的，会一直保留到上面的程序都关闭这个串口（USB 适配器可以拔下再插上）。</source>
+        <translation>没有配置软件在使用它。如果上面的程序并不独占这个串口，这个标记就是一个已退出的程序留下的，会一直保留到上面的程序都关闭这个串口（USB 适配器可以拔下再插上）。</translation>
+    </message>
+    <message>
+        <source>ModemManager 会探测新插入的 USB 串口，brltty 会占用某些 USB 串口芯片。</source>
+        <translation>ModemManager 会探测新插入的 USB 串口，brltty 会占用某些 USB 串口芯片。</translation>
+    </message>
+    <message>
+        <source>%1：%2</source>
+        <translation>%1：%2</translation>
+    </message>
+    <message>
+        <source>设备未连接或设备初始化尚未完成，请稍后重试！</source>
+        <translation>设备未连接或设备初始化尚未完成，请稍后重试！</translation>
+    </message>
+    <message>
+        <source>设备链接超时，请检查设备是否链接正常</source>
+        <translation>设备链接超时，请检查设备是否链接正常</translation>
+    </message>
+    <message>
+        <source>读取短信报警控制器参数成功！</source>
+        <translation>读取短信报警控制器参数成功！</translation>
+    </message>
+    <message>
+        <source>读取短信报警控制器参数失败，请检查设备连接！</source>
+        <translation>读取短信报警控制器参数失败，请检查设备连接！</translation>
+    </message>
+    <message>
+        <source>读取继电器命令成功！</source>
+        <translation>读取继电器命令成功！</translation>
+    </message>
+    <message>
+        <source>请链接设备</source>
+        <translation>请链接设备</translation>
+    </message>
+    <message>
+        <source>密码长度不能超过%1！</source>
+        <translation>密码长度不能超过%1！</translation>
+    </message>
+    <message>
+        <source>命令长度必须小于%1！</source>
+        <translation>命令长度必须小于%1！</translation>
+    </message>
+    <message>
+        <source>报警短信和手机号码不能超过%1字节！</source>
+        <translation>报警短信和手机号码不能超过%1字节！</translation>
+    </message>
+    <message>
+        <source>包含无法发送的字符：%1，请修改后重试！</source>
+        <translation>包含无法发送的字符：%1，请修改后重试！</translation>
+    </message>
+    <message>
+        <source>动作时间必须在%1到%2之间！</source>
+        <translation>动作时间必须在%1到%2之间！</translation>
+    </message>
+    <message>
+        <source>%1不能包含字符“*”！</source>
+        <translation>%1不能包含字符“*”！</translation>
+    </message>
+    <message>
+        <source>%1“%2”只能由数字0-9和开头的“+”组成！</source>
+        <translation>%1“%2”只能由数字0-9和开头的“+”组成！</translation>
+    </message>
+    <message>
+        <source>短信报警控制器参数设置成功！</source>
+        <translation>短信报警控制器参数设置成功！</translation>
+    </message>
+    <message>
+        <source>参数设置失败，请检查设备连接！</source>
+        <translation>参数设置失败，请检查设备连接！</translation>
+    </message>
+    <message>
+        <source>配置已导出到：
+%1</source>
+        <translation>配置已导出到：
+%1</translation>
+    </message>
+    <message>
+        <source>以下文字在设备中比显示的更长，只导出了显示的部分：%1。
+用命令行 alarmcfg-cli read 可以读出全文。</source>
+        <translation>以下文字在设备中比显示的更长，只导出了显示的部分：%1。
+用命令行 alarmcfg-cli read 可以读出全文。</translation>
+    </message>
+    <message>
+        <source>配置文件保存失败：
+%1
+%2
+原有的文件没有改动。</source>
+        <translation>配置文件保存失败：
+%1
+%2
+原有的文件没有改动。</translation>
+    </message>
+    <message>
+        <source>配置文件无法导入，窗口中的内容没有改动：
+%1
+
+%2</source>
+        <translation>配置文件无法导入，窗口中的内容没有改动：
+%1
+
+%2</translation>
+    </message>
+    <message>
+        <source>配置已导入，尚未写入设备。
+请按“设置”把配置写入设备。</source>
+        <translation>配置已导入，尚未写入设备。
+请按“设置”把配置写入设备。</translation>
+    </message>
+    <message>
+        <source>、</source>
+        <translation>、</translation>
+    </message>
+    <message>
+        <source>配置文件 (*.json);;所有文件 (*)</source>
+        <translation>配置文件 (*.json);;所有文件 (*)</translation>
+    </message>
+    <message>
+        <source>%1（%2）：%3</source>
+        <translation>%1（%2）：%3</translation>
+    </message>
+    <message>
+        <source>无法读取文件（%1）</source>
+        <translation>无法读取文件（%1）</translation>
+    </message>
+    <message>
+        <source>文件大于%1 MiB，不是配置文件</source>
+        <translation>文件大于%1 MiB，不是配置文件</translation>
+    </message>
+    <message>
+        <source>不是有效的JSON（%1）</source>
+        <translation>不是有效的JSON（%1）</translation>
+    </message>
+    <message>
+        <source>内容不是一个JSON对象</source>
+        <translation>内容不是一个JSON对象</translation>
+    </message>
+    <message>
+        <source>不是本软件的配置文件（format为“%1”）</source>
+        <translation>不是本软件的配置文件（format为“%1”）</translation>
+    </message>
+    <message>
+        <source>缺少版本号</source>
+        <translation>缺少版本号</translation>
+    </message>
+    <message>
+        <source>版本%1比本软件能读的版本%2新</source>
+        <translation>版本%1比本软件能读的版本%2新</translation>
+    </message>
+    <message>
+        <source>未知的项（拼写错误？）</source>
+        <translation>未知的项（拼写错误？）</translation>
+    </message>
+    <message>
+        <source>缺少此项</source>
+        <translation>缺少此项</translation>
+    </message>
+    <message>
+        <source>类型或取值不对，应为：%1</source>
+        <translation>类型或取值不对，应为：%1</translation>
+    </message>
+    <message>
+        <source>有%1个手机号码，最多%2个</source>
+        <translation>有%1个手机号码，最多%2个</translation>
+    </message>
+    <message>
+        <source>此项出现了不止一次，无法确定用哪一个</source>
+        <translation>此项出现了不止一次，无法确定用哪一个</translation>
+    </message>
+    <message>
+        <source>这是%1，不是普通文件，没有读取</source>
+        <translation>这是%1，不是普通文件，没有读取</translation>
+    </message>
+    <message>
+        <source>这是%1，不是普通文件也不是字符设备，不能用配置文件替换</source>
+        <translation>这是%1，不是普通文件也不是字符设备，不能用配置文件替换</translation>
+    </message>
+    <message>
+        <source>这是指向 %1 的符号链接，但它指向的文件不存在</source>
+        <translation>这是指向 %1 的符号链接，但它指向的文件不存在</translation>
+    </message>
+    <message>
+        <source>文件夹</source>
+        <translation>文件夹</translation>
+    </message>
+    <message>
+        <source>字符设备</source>
+        <translation>字符设备</translation>
+    </message>
+    <message>
+        <source>块设备</source>
+        <translation>块设备</translation>
+    </message>
+    <message>
+        <source>命名管道（FIFO）</source>
+        <translation>命名管道（FIFO）</translation>
+    </message>
+    <message>
+        <source>套接字</source>
+        <translation>套接字</translation>
+    </message>
+    <message>
+        <source>无法识别类型的文件</source>
+        <translation>无法识别类型的文件</translation>
+    </message>
+    <message>
+        <source>设备中的这段文字比显示的更长（只读出了前%1个字节）。
+不修改它，写入时设备中的全文保持不变。</source>
+        <translation>设备中的这段文字比显示的更长（只读出了前%1个字节）。
+不修改它，写入时设备中的全文保持不变。</translation>
+    </message>
+    <message>
+        <source>手机号码设置最多数量为%1！</source>
+        <translation>手机号码设置最多数量为%1！</translation>
+    </message>
+    <message>
+        <source>请选择手机号码！</source>
+        <translation>请选择手机号码！</translation>
+    </message>
+    <message>
+        <source>%1（%2）</source>
+        <translation>%1（%2）</translation>
+    </message>
+    <message>
+        <source>，</source>
+        <translation>，</translation>
+    </message>
+    <message>
+        <source>由环境变量 %1 指定</source>
+        <translation>由环境变量 %1 指定</translation>
+    </message>
+    <message>
+        <source>已保存的分配</source>
+        <translation>已保存的分配</translation>
+    </message>
+    <message>
+        <source>主板串口</source>
+        <translation>主板串口</translation>
+    </message>
+    <message>
+        <source>Windows 串口</source>
+        <translation>Windows 串口</translation>
+    </message>
+    <message>
+        <source>手动输入</source>
+        <translation>手动输入</translation>
+    </message>
+    <message>
+        <source>新分配，已保存</source>
+        <translation>新分配，已保存</translation>
+    </message>
+    <message>
+        <source>临时分配，未保存</source>
+        <translation>临时分配，未保存</translation>
+    </message>
+    <message>
+        <source>序列号 %1</source>
+        <translation>序列号 %1</translation>
+    </message>
+    <message>
+        <source>该设备不存在</source>
+        <translation>该设备不存在</translation>
+    </message>
+    <message>
+        <source>没有串口设备</source>
+        <translation>没有串口设备</translation>
+    </message>
+    <message>
+        <source>已保存的适配器未插入</source>
+        <translation>已保存的适配器未插入</translation>
+    </message>
+    <message>
+        <source>不是串口设备名</source>
+        <translation>不是串口设备名</translation>
+    </message>
+    <message>
+        <source>读取短信报警控制器参数失败：设备拒绝了读取%1。</source>
+        <translation>读取短信报警控制器参数失败：设备拒绝了读取%1。</translation>
+    </message>
+    <message>
+        <source>读取短信报警控制器参数失败：设备有回答，但回答不完整或无法确认是哪一次读取的。请检查线路干扰、RS-485转换器或线上的其他主站。</source>
+        <translation>读取短信报警控制器参数失败：设备有回答，但回答不完整或无法确认是哪一次读取的。请检查线路干扰、RS-485转换器或线上的其他主站。</translation>
+    </message>
+    <message>
+        <source>参数设置失败：设备拒绝了写入%1。</source>
+        <translation>参数设置失败：设备拒绝了写入%1。</translation>
+    </message>
+    <message>
+        <source>参数设置失败：设备有回答，但回答不完整或无法确认。请检查线路干扰或RS-485转换器。</source>
+        <translation>参数设置失败：设备有回答，但回答不完整或无法确认。请检查线路干扰或RS-485转换器。</translation>
+    </message>
+    <message>
+        <source>设备已确认%1/%2项写入，其余的没有写入。</source>
+        <translation>设备已确认%1/%2项写入，其余的没有写入。</translation>
+    </message>
+    <message>
+        <source>没有写入任何参数。</source>
+        <translation>没有写入任何参数。</translation>
+    </message>
+    <message>
+        <source>无法保存写入前的参数备份，没有写入任何参数：
+%1</source>
+        <translation>无法保存写入前的参数备份，没有写入任何参数：
+%1</translation>
+    </message>
+    <message>
+        <source>写入前的参数已备份到：
+%1</source>
+        <translation>写入前的参数已备份到：
+%1</translation>
+    </message>
+    <message>
+        <source>恢复写入前的参数</source>
+        <translation>恢复写入前的参数</translation>
+    </message>
+    <message>
+        <source>已恢复写入前的参数：设备中的%1个寄存器已逐一读回核对，全部与备份一致。</source>
+        <translation>已恢复写入前的参数：设备中的%1个寄存器已逐一读回核对，全部与备份一致。</translation>
+    </message>
+    <message>
+        <source>恢复写入前的参数失败：%1
+设备已确认%2/%3项恢复写入。可以再试一次，或在命令行中运行：
+%4</source>
+        <translation>恢复写入前的参数失败：%1
+设备已确认%2/%3项恢复写入。可以再试一次，或在命令行中运行：
+%4</translation>
+    </message>
+    <message>
+        <source>恢复后读回核对，设备中有%1个寄存器与备份不一致。可以在命令行中运行：
+%2</source>
+        <translation>恢复后读回核对，设备中有%1个寄存器与备份不一致。可以在命令行中运行：
+%2</translation>
+    </message>
+    <message>
+        <source>备份来自固件%1的设备，而这台设备的固件是%2，没有恢复。确认无误后可在命令行中运行（加 --force）：
+%3</source>
+        <translation>备份来自固件%1的设备，而这台设备的固件是%2，没有恢复。确认无误后可在命令行中运行（加 --force）：
+%3</translation>
+    </message>
+    <message>
+        <source>无法读取备份文件：
+%1
+%2</source>
+        <translation>无法读取备份文件：
+%1
+%2</translation>
+    </message>
+    <message>
+        <source>设备没有回答，请检查设备连接。</source>
+        <translation>设备没有回答，请检查设备连接。</translation>
+    </message>
+    <message>
+        <source>设备拒绝了%1。</source>
+        <translation>设备拒绝了%1。</translation>
+    </message>
+    <message>
+        <source>设备有回答，但回答不完整或无法确认。</source>
+        <translation>设备有回答，但回答不完整或无法确认。</translation>
+    </message>
+    <message>
+        <source>寄存器%1（%2）</source>
+        <translation>寄存器%1（%2）</translation>
+    </message>
+    <message>
+        <source>寄存器%1至%2（%3）</source>
+        <translation>寄存器%1至%2（%3）</translation>
+    </message>
+    <message>
+        <source>异常码01：不支持的功能</source>
+        <translation>异常码01：不支持的功能</translation>
+    </message>
+    <message>
+        <source>异常码02：非法的寄存器地址</source>
+        <translation>异常码02：非法的寄存器地址</translation>
+    </message>
+    <message>
+        <source>异常码03：非法的数值</source>
+        <translation>异常码03：非法的数值</translation>
+    </message>
+    <message>
+        <source>异常码04：设备故障</source>
+        <translation>异常码04：设备故障</translation>
+    </message>
+    <message>
+        <source>异常码%1</source>
+        <translation>异常码%1</translation>
+    </message>
+</context>
+</TS>
