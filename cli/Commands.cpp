@@ -8,6 +8,7 @@
 #include "PortSession.h"
 #include "Report.h"
 #include "SafeFile.h"
+#include "SheetCommand.h"
 #include "SystemPorts.h"
 
 #include "BlockDecoding.h"
@@ -75,6 +76,7 @@ struct Job {
     PortTarget target;
     const config::Configuration *file; // write and diff: the file, checked already
     const backup::Backup *backup;      // restore: the backup, checked already
+    std::optional<DeviceConfiguration> *read; // sheet: where the configuration read goes
 };
 
 // A backup's blocks as writes, in address order: every register exactly as it
@@ -94,7 +96,7 @@ class PortCommands {
 public:
     explicit PortCommands(const Job &job)
         : m_o(job.options), m_report(job.report), m_port(job.target.name), m_file(job.file), m_backup(job.backup),
-          m_session(job.target, linkSettings(job.options, job.target.name))
+          m_read(job.read), m_session(job.target, linkSettings(job.options, job.target.name))
     {
     }
 
@@ -113,6 +115,7 @@ public:
         case Command::Relay: return relay();
         case Command::Factory: return factory();
         case Command::Restore: return restore();
+        case Command::Sheet: return (*m_read = readWhole()) ? kExitDone : failed(m_session.lastError());
         case Command::Ports: break;
         }
         return kExitDone;
@@ -433,6 +436,7 @@ private:
     QString m_port;
     const config::Configuration *m_file;
     const backup::Backup *m_backup;
+    std::optional<DeviceConfiguration> *m_read;
     PortSession m_session;
 };
 
@@ -542,7 +546,7 @@ int withOutputChecked(Report &report, int status)
 // after Ctrl-C; one the system holds (an open that does not return) is left
 // behind once kLeaveBehindMs have passed, so that Ctrl-C always ends the program.
 std::vector<int> runPorts(const Options &o, Report &report, const config::Configuration *file,
-                          const backup::Backup *saved)
+                          const backup::Backup *saved, std::optional<DeviceConfiguration> *read = nullptr)
 {
     // Ports are resolved once, here: the threads never touch the port map.
     const ports::PortTable table = ports::lookUpPorts();
@@ -560,7 +564,7 @@ std::vector<int> runPorts(const Options &o, Report &report, const config::Config
             continue;
         done[i] = false;
         threads.emplace_back([&, i, target = *target] {
-            PortCommands commands(Job{o, report, target, file, saved});
+            PortCommands commands(Job{o, report, target, file, saved, read});
             const int result = commands.run();
             const std::lock_guard<std::mutex> g(lock);
             results[i] = result;
@@ -596,6 +600,10 @@ int runCommand(const Options &o, Report &report)
 {
     if (o.command == Command::Ports)
         return listPorts(o, report);
+    if (o.command == Command::Sheet)
+        return runSheet(o, report, [&](std::optional<DeviceConfiguration> *read) {
+            return runPorts(o, report, nullptr, nullptr, read).front();
+        });
 
     std::optional<config::Configuration> file;
     if (o.command == Command::Write || o.command == Command::Diff) {
