@@ -51,9 +51,15 @@ public:
     using MessageHook = std::function<void(const QString &)>;
     static void setMessageHook(MessageHook hook);
 
+    // A question with a yes and a no; true for yes. Tests install a hook
+    // that answers instead of a modal box.
+    bool AskQuestion(const QString &text);
+    using QuestionHook = std::function<bool(const QString &)>;
+    static void setQuestionHook(QuestionHook hook);
+
     // Every file dialog goes through here: the chosen file name, or empty
     // when the operator cancels. Tests install a hook that answers instead.
-    enum class FileDialog { Save, Open };
+    enum class FileDialog { Save, Open, SaveSheet };
     QString AskFileName(FileDialog kind, const QString &suggested);
     using FileDialogHook = std::function<QString(FileDialog, const QString &suggested)>;
     static void setFileDialogHook(FileDialogHook hook);
@@ -95,6 +101,7 @@ public:
     void RestoreFactoryDefaults();
     void ExportConfiguration();
     void ImportConfiguration();
+    void MakeHandOverSheet();
 
     // The parameter set as the controls hold it now, and the other way round.
     params::ParameterSet CollectParameterSet() const;
@@ -160,6 +167,7 @@ public:
     QPushButton *Command1;
     QPushButton *cmdExport;
     QPushButton *cmdImport;
+    QPushButton *cmdSheet;
     QLabel *lblPortInfo;
     WindowTimer *Timer1;
     WindowTimer *Timer2;

@@ -646,6 +646,27 @@ private slots:
             QVERIFY2(text.contains(line), qPrintable(line + "\n" + text));
     }
 
+    // One code path: the window's sheet of a device is the command line's.
+    void theWindowMakesTheCommandLinesSheet()
+    {
+        SimWindow byWindow;
+        QVERIFY(byWindow.start());
+        params::ParameterSet set = siteSet();
+        set.alarmTexts[1] = QStringLiteral("二号门关上了"); // short enough for the window to read whole
+        QCOMPARE(cli({"write", file("site.json", set), "-p", byWindow.sim.ptyPath(), "--no-backup"}).exitCode, 0);
+        const QString byCli = home.filePath("cli.pdf"), fromWindow = home.filePath("window.pdf");
+        QCOMPARE(cli({"sheet", "-p", byWindow.sim.ptyPath(), "-o", byCli}).exitCode, 0);
+        QVERIFY(byWindow.connect());
+        FormMain::setFileDialogHook([&](FormMain::FileDialog, const QString &) { return fromWindow; });
+        FormMain::setQuestionHook([](const QString &) { return false; });
+        byWindow.form->cmdSheet->click();
+        FormMain::setFileDialogHook({});
+        FormMain::setQuestionHook({});
+        const QString text = poppler("pdftotext", byCli);
+        QVERIFY(text.contains(QStringLiteral("2468*开")));
+        QCOMPARE(poppler("pdftotext", fromWindow), text);
+    }
+
     void aDryRunShowsTheWritesAndSendsNothing()
     {
         const Run r = cli({"write", file("site.json", siteSet()), "--dry-run"});
