@@ -563,7 +563,9 @@ private slots:
         // Chinese characters whose glyphs the font shares with radicals, a space, digits after Latin letters.
         const QStringList commands{"开泵ON", "关 pump", "Q2开", "一号水泵 OFF", "全开", "ALL OFF"};
         const QStringList phones{"13912345678", "", "+8613800000000"}; // the empty entry is an empty slot
-        const QStringList shown{"第1个手机号码：13912345678", "第2个手机号码：+8613800000000", "水泵已开[U+0007]"};
+        // The site's letters, drawn first, are named in one run of the PDF's character map.
+        const QStringList shown{"安装地点：abcdefghijklmnopqrstuvwxyz 日", "第1个手机号码：13912345678",
+                                "第2个手机号码：+8613800000000", "水泵已开[U+0007]"};
         QTest::newRow("a password, from the file")
             << "739154" << commands << phones << false
             << QStringList{"739154*开泵ON", "739154*关 pump", "739154*Q2开", "739154*一号水泵 OFF", "739154*全开", "739154*ALL OFF"}
@@ -599,7 +601,7 @@ private slots:
             QCOMPARE(cli({"write", site, "-p", sim.ptyPath(), "--no-backup"}).exitCode, 0);
             source = {"-p", sim.ptyPath()};
         }
-        const Run r = cli(QStringList{"sheet"} + source + QStringList{"-o", pdf});
+        const Run r = cli(QStringList{"sheet"} + source + QStringList{"-o", pdf, "--site", "abcdefghijklmnopqrstuvwxyz 日"});
         QVERIFY2(r.exitCode == 0, qPrintable(r.err));
         QVERIFY2(r.err.contains("hand-over sheet saved to " + pdf), qPrintable(r.err));
         const QString text = poppler("pdftotext", pdf);
