@@ -1,6 +1,7 @@
 #include "CliOptions.h"
 
 #include "CliText.h"
+#include "FieldCodecs.h"
 
 #include <QCommandLineParser>
 
@@ -27,7 +28,11 @@ const char *const kCommands =
     "                          the all-on/all-off commands keep the device's values\n"
     "  restore BACKUP          put a backup back, register for register, and read it back;\n"
     "                          one of other firmware than the device's only with --force.\n"
-    "                          The window saves the same backups before it writes\n";
+    "                          The window saves the same backups before it writes\n"
+    "  sheet FILE -o PDF       the hand-over sheet for the site's owner: every SMS command\n"
+    "  sheet -p PORT -o PDF    exactly as it must be sent, the replies, the alarm phones and\n"
+    "                          texts, on one A4 page; from a configuration file (checked as\n"
+    "                          write checks it) or from a device, read as read reads it\n";
 
 const char *const kExamples =
     "Examples:\n"
@@ -40,6 +45,8 @@ const char *const kExamples =
     "  alarmcfg-cli relay Q0 on -p COM1\n"
     "  alarmcfg-cli factory -p COM1\n"
     "  alarmcfg-cli restore ~/.local/share/alarmcfg/backups/20261208-101502-347-COM1.json -p COM1\n"
+    "  alarmcfg-cli sheet site.json --site 'Pump house 3' --sim 13800000000 -o sheet.pdf\n"
+    "  alarmcfg-cli sheet -p COM1 -o sheet.pdf\n"
     "\n"
     "Exit status: 0 done; 1 diff found differences or --verify a mismatch;\n"
     "2 bad usage or a refused file; 3 a port or a device failed.\n";
@@ -54,55 +61,100 @@ bool numberWithin(const QString &text, int min, int max, int *out)
     return true;
 }
 
-} // namespace
-
-ParsedLine parseCommandLine(const QStringList &arguments)
-{
+// Every option of the command line, and the parser that knows them.
+struct Parser {
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Back up, provision, verify and watch GSM alarm controllers (Modbus RTU slave 1) "
-                       "from a terminal, on one port or several at once."));
-    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help."));
-    const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Show the version."));
-    const QCommandLineOption port({QStringLiteral("p"), QStringLiteral("port")},
-                                  QStringLiteral("COM1..COM7, resolved as the window resolves them, or a device path. "
-                                                 "Repeat it to work on several controllers at once."),
-                                  QStringLiteral("PORT"));
     const QString defaultBaud = QString::number(LinkSettings::kDefaultBaud);
     const QString defaultTimeout = QString::number(LinkSettings::kDefaultResponseTimeoutMs);
-    const QCommandLineOption baud({QStringLiteral("b"), QStringLiteral("baud")},
-                                  QStringLiteral("Baud rate (%1).").arg(defaultBaud), QStringLiteral("RATE"), defaultBaud);
-    const QCommandLineOption timeout(QStringLiteral("timeout"), QStringLiteral("Wait MS for each reply (%1).").arg(defaultTimeout),
-                                     QStringLiteral("MS"), defaultTimeout);
+    const QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help.")};
+    const QCommandLineOption version{QStringLiteral("version"), QStringLiteral("Show the version.")};
+    const QCommandLineOption port{{QStringLiteral("p"), QStringLiteral("port")},
+                                  QStringLiteral("COM1..COM7, resolved as the window resolves them, or a device path. "
+                                                 "Repeat it to work on several controllers at once."),
+                                  QStringLiteral("PORT")};
+    const QCommandLineOption baud{{QStringLiteral("b"), QStringLiteral("baud")},
+                                  QStringLiteral("Baud rate (%1).").arg(defaultBaud), QStringLiteral("RATE"), defaultBaud};
+    const QCommandLineOption timeout{QStringLiteral("timeout"), QStringLiteral("Wait MS for each reply (%1).").arg(defaultTimeout),
+                                     QStringLiteral("MS"), defaultTimeout};
     const QString defaultRetries = QString::number(LinkSettings::kDefaultAttempts - 1);
-    const QCommandLineOption retries(QStringLiteral("retries"),
+    const QCommandLineOption retries{QStringLiteral("retries"),
                                      QStringLiteral("Try a failed request N more times (%1: %2 attempts in all, as the "
                                                     "window). A write the device confirmed is never sent again.")
                                          .arg(defaultRetries)
                                          .arg(LinkSettings::kDefaultAttempts),
-                                     QStringLiteral("N"), defaultRetries);
-    const QCommandLineOption trace(QStringLiteral("trace"), QStringLiteral("Print every frame on stderr."));
-    const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("One JSON object per line (ports, status, diff)."));
-    const QCommandLineOption quiet({QStringLiteral("q"), QStringLiteral("quiet")},
-                                   QStringLiteral("Only errors on stderr, and no progress line."));
-    const QCommandLineOption watch(QStringLiteral("watch"), QStringLiteral("status: poll once a second until interrupted."));
-    const QCommandLineOption output({QStringLiteral("o"), QStringLiteral("output")},
+                                     QStringLiteral("N"), defaultRetries};
+    const QCommandLineOption trace{QStringLiteral("trace"), QStringLiteral("Print every frame on stderr.")};
+    const QCommandLineOption json{QStringLiteral("json"), QStringLiteral("One JSON object per line (ports, status, diff).")};
+    const QCommandLineOption quiet{{QStringLiteral("q"), QStringLiteral("quiet")},
+                                   QStringLiteral("Only errors on stderr, and no progress line.")};
+    const QCommandLineOption watch{QStringLiteral("watch"), QStringLiteral("status: poll once a second until interrupted.")};
+    const QCommandLineOption output{{QStringLiteral("o"), QStringLiteral("output")},
                                     QStringLiteral("read: save to FILE instead of stdout; with several ports each "
-                                                   "port gets FILE with its name added."),
-                                    QStringLiteral("FILE"));
-    const QCommandLineOption verify(QStringLiteral("verify"),
-                                    QStringLiteral("write: read back every register written and compare."));
-    const QCommandLineOption dryRun(QStringLiteral("dry-run"),
-                                    QStringLiteral("write, restore: print the writes, open no port, send nothing."));
-    const QCommandLineOption noBackup(QStringLiteral("no-backup"),
-                                      QStringLiteral("write, factory: no backup of the device's configuration first."));
-    const QCommandLineOption force(QStringLiteral("force"),
-                                   QStringLiteral("restore: put back a backup taken from other firmware than the device's."));
-    parser.addOptions({help, version, port, baud, timeout, retries, trace, json, quiet, watch, output, verify, dryRun,
-                       noBackup, force});
-    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("ports, status, read, write, diff, relay, factory or restore."),
-                                 QStringLiteral("COMMAND [ARGUMENTS]"));
+                                                   "port gets FILE with its name added. sheet: the PDF to save."),
+                                    QStringLiteral("FILE")};
+    const QCommandLineOption verify{QStringLiteral("verify"),
+                                    QStringLiteral("write: read back every register written and compare.")};
+    const QCommandLineOption dryRun{QStringLiteral("dry-run"),
+                                    QStringLiteral("write, restore: print the writes, open no port, send nothing.")};
+    const QCommandLineOption noBackup{QStringLiteral("no-backup"),
+                                      QStringLiteral("write, factory: no backup of the device's configuration first.")};
+    const QCommandLineOption force{QStringLiteral("force"),
+                                   QStringLiteral("restore: put back a backup taken from other firmware than the device's.")};
+    const QCommandLineOption site{QStringLiteral("site"),
+                                  QStringLiteral("sheet: where the controller is, for the sheet's head (else a line to "
+                                                 "write on)."),
+                                  QStringLiteral("TEXT")};
+    const QCommandLineOption sim{QStringLiteral("sim"),
+                                 QStringLiteral("sheet: the controller's SIM number, for the sheet's head (else a line to "
+                                                "write on)."),
+                                 QStringLiteral("NUMBER")};
 
+    Parser()
+    {
+        parser.setApplicationDescription(
+            QStringLiteral("Back up, provision, verify and watch GSM alarm controllers (Modbus RTU slave 1) "
+                           "from a terminal, on one port or several at once."));
+        parser.addOptions({help, version, port, baud, timeout, retries, trace, json, quiet, watch, output, verify, dryRun,
+                           noBackup, force, site, sim});
+        parser.addPositionalArgument(QStringLiteral("command"),
+                                     QStringLiteral("ports, status, read, write, diff, relay, factory, restore or sheet."),
+                                     QStringLiteral("COMMAND [ARGUMENTS]"));
+    }
+};
+
+// A sheet is made of one configuration, from a file or a device, into a PDF.
+ParsedLine sheetUsage(const Options &o, ParsedLine result)
+{
+    if (o.file.isEmpty() == o.ports.isEmpty())
+        result.error = o.file.isEmpty() ? QStringLiteral("sheet needs a configuration file or a port: sheet FILE -o PDF, "
+                                                         "or sheet -p PORT -o PDF")
+                                        : QStringLiteral("sheet takes a configuration file or a port, not both");
+    else if (o.ports.size() > 1)
+        result.error = QStringLiteral("a sheet is one controller's: sheet takes one port");
+    else if (o.output.isEmpty())
+        result.error = QStringLiteral("sheet needs -o FILE, the PDF to save");
+    else if (!o.sim.isEmpty() && !fields::isSendablePhoneEntry(o.sim))
+        result.error = QStringLiteral("--sim wants a phone number (digits, an optional leading +), not '%1'").arg(o.sim);
+    else
+        result.options = o;
+    return result;
+}
+
+} // namespace
+
+bool makesASheet(const QStringList &arguments)
+{
+    Parser p;
+    return p.parser.parse(arguments) && !p.parser.isSet(p.help) && !p.parser.isSet(p.version)
+           && p.parser.positionalArguments().value(0) == QLatin1String("sheet");
+}
+
+ParsedLine parseCommandLine(const QStringList &arguments)
+{
+    Parser definitions;
+    QCommandLineParser &parser = definitions.parser;
+    const auto &[_, defaultBaud, defaultTimeout, help, version, port, baud, timeout, defaultRetries, retries, trace, json,
+                 quiet, watch, output, verify, dryRun, noBackup, force, site, sim] = definitions;
     ParsedLine result;
     if (!parser.parse(arguments)) {
         result.error = parser.errorText();
@@ -168,6 +220,13 @@ ParsedLine parseCommandLine(const QStringList &arguments)
         if (!expect(1, QStringLiteral("restore BACKUP -p PORT")))
             return result;
         o.file = rest[0];
+    } else if (name == QLatin1String("sheet")) {
+        o.command = Command::Sheet;
+        if (rest.size() > 1) {
+            result.error = QStringLiteral("usage: alarmcfg-cli sheet FILE -o PDF, or sheet -p PORT -o PDF");
+            return result;
+        }
+        o.file = rest.value(0);
     } else if (name == QLatin1String("factory")) {
         o.command = Command::Factory;
         if (!expect(0, QStringLiteral("factory -p PORT")))
@@ -199,6 +258,8 @@ ParsedLine parseCommandLine(const QStringList &arguments)
     o.dryRun = parser.isSet(dryRun);
     o.noBackup = parser.isSet(noBackup);
     o.force = parser.isSet(force);
+    o.site = parser.value(site);
+    o.sim = parser.value(sim);
 
     // Options that mean nothing to the command are a mistake worth telling.
     struct Only {
@@ -206,7 +267,9 @@ ParsedLine parseCommandLine(const QStringList &arguments)
         bool fits;
     };
     const Only only[] = {{watch, o.command == Command::Status},
-                         {output, o.command == Command::Read},
+                         {output, o.command == Command::Read || o.command == Command::Sheet},
+                         {site, o.command == Command::Sheet},
+                         {sim, o.command == Command::Sheet},
                          {verify, o.command == Command::Write},
                          {dryRun, o.command == Command::Write || o.command == Command::Restore},
                          {noBackup, o.command == Command::Write || o.command == Command::Factory},
@@ -223,6 +286,8 @@ ParsedLine parseCommandLine(const QStringList &arguments)
         result.error = emptyPortText();
         return result;
     }
+    if (o.command == Command::Sheet)
+        return sheetUsage(o, std::move(result));
     const bool dryRunOnly = (o.command == Command::Write || o.command == Command::Restore) && o.dryRun;
     if (o.command != Command::Ports && o.ports.isEmpty() && !dryRunOnly) {
         result.error = QStringLiteral("%1 needs a port: -p COM1, or -p /dev/ttyUSB0").arg(name);

@@ -10,7 +10,7 @@
 
 namespace cli {
 
-enum class Command { Ports, Status, Read, Write, Diff, Relay, Factory, Restore };
+enum class Command { Ports, Status, Read, Write, Diff, Relay, Factory, Restore, Sheet };
 
 struct Options {
     Command command = Command::Ports;
@@ -22,14 +22,16 @@ struct Options {
     bool json = false;
     bool quiet = false;
     bool watch = false;     // status
-    QString output;         // read: -o FILE
-    QString file;           // write, diff: the configuration; restore: the backup
+    QString output;         // read, sheet: -o FILE
+    QString file;           // write, diff, sheet: the configuration; restore: the backup
     bool verify = false;    // write
     bool dryRun = false;    // write
     bool noBackup = false;  // write, factory
     bool force = false;     // restore: a backup of other firmware than the device's
     int relay = -1;         // relay: 0 for Q0, 1 for Q1
     bool relayOn = false;
+    QString site;           // sheet: --site
+    QString sim;            // sheet: --sim
 };
 
 struct ParsedLine {
@@ -39,5 +41,9 @@ struct ParsedLine {
 };
 
 ParsedLine parseCommandLine(const QStringList &arguments);
+
+// True when the arguments ask for a hand-over sheet, whose PDF needs a
+// QGuiApplication; every other command runs on a QCoreApplication.
+bool makesASheet(const QStringList &arguments);
 
 } // namespace cli

@@ -8,6 +8,7 @@
 #include "PortListing.h"
 #include "Report.h"
 #include "SafeFile.h"
+#include "SheetCommand.h"
 #include "SystemPorts.h"
 
 #include <algorithm>
@@ -92,7 +93,7 @@ int withOutputChecked(Report &report, int status)
 // after Ctrl-C; one the system holds (an open that does not return) is left
 // behind once kLeaveBehindMs have passed, so that Ctrl-C always ends the program.
 std::vector<int> runPorts(const Options &o, Report &report, const config::Configuration *file,
-                          const backup::Backup *saved)
+                          const backup::Backup *saved, std::optional<session::DeviceConfiguration> *read = nullptr)
 {
     // Ports are resolved once, here: the threads never touch the port map.
     const ports::PortTable table = ports::lookUpPorts();
@@ -110,7 +111,7 @@ std::vector<int> runPorts(const Options &o, Report &report, const config::Config
             continue;
         done[i] = false;
         threads.emplace_back([&, i, target = *target] {
-            PortCommands commands(Job{o, report, target, file, saved});
+            PortCommands commands(Job{o, report, target, file, saved, read});
             const int result = commands.run();
             const std::lock_guard<std::mutex> g(lock);
             results[i] = result;
@@ -147,6 +148,10 @@ int runCommand(const Options &o, Report &report)
     if (o.command == Command::Ports)
         return listPorts(o, report);
 
+    if (o.command == Command::Sheet)
+        return runSheet(o, report, [&](std::optional<session::DeviceConfiguration> *read) {
+            return runPorts(o, report, nullptr, nullptr, read).front();
+        });
     std::optional<config::Configuration> file;
     if (o.command == Command::Write || o.command == Command::Diff) {
         // A refused file stops everything before any port is opened.

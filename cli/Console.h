@@ -14,6 +14,10 @@ namespace cli {
 void setUpConsole();
 bool interrupted();
 
+// The hand-over sheet's PDF is drawn by Qt's GUI, and alarmcfg-cli needs no
+// display: picks the platform that draws without one, before the application starts.
+void chooseHeadlessGraphics();
+
 // A word quoted for this platform's shell, so that a printed command can be pasted.
 QString commandWord(const QString &word);
 

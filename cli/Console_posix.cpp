@@ -1,4 +1,4 @@
-// A POSIX terminal: signals, UTF-8 already, shell quoting.
+// A POSIX terminal: signals, UTF-8 already, shell quoting, drawing without a display.
 #include "Console.h"
 
 #include "CliText.h"
@@ -35,6 +35,11 @@ void setUpConsole()
 bool interrupted()
 {
     return g_interrupted;
+}
+
+void chooseHeadlessGraphics()
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen"); // whatever the desktop would choose: there may be no display
 }
 
 QString commandWord(const QString &word)

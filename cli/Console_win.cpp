@@ -51,6 +51,12 @@ bool interrupted()
     return g_interrupted;
 }
 
+void chooseHeadlessGraphics()
+{
+    // The windows platform draws into a PDF without showing anything, on any
+    // session a console runs in.
+}
+
 QString commandWord(const QString &word)
 {
     return windowsQuoted(word);

@@ -21,7 +21,7 @@ LinkSettings linkSettings(const Options &o, const QString &port)
 
 PortCommands::PortCommands(const Job &job)
     : m_o(job.options), m_report(job.report), m_port(job.target.name), m_file(job.file), m_backup(job.backup),
-      m_session(job.target, linkSettings(job.options, job.target.name))
+      m_read(job.read), m_session(job.target, linkSettings(job.options, job.target.name))
 {
 }
 
@@ -37,6 +37,7 @@ int PortCommands::run()
     case Command::Relay: return relay();
     case Command::Factory: return write(nullptr);
     case Command::Restore: return restore();
+    case Command::Sheet: return (*m_read = readWhole()) ? kExitDone : failed(m_session.lastError());
     case Command::Ports: break;
     }
     return kExitDone;

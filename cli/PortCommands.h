@@ -21,6 +21,7 @@ struct Job {
     PortTarget target;
     const config::Configuration *file; // write and diff: the file, checked already
     const backup::Backup *backup;      // restore: the backup, checked already
+    std::optional<session::DeviceConfiguration> *read = nullptr; // sheet: where the configuration read goes
 };
 
 class PortCommands {
@@ -54,6 +55,7 @@ private:
     QString m_port;
     const config::Configuration *m_file;
     const backup::Backup *m_backup;
+    std::optional<session::DeviceConfiguration> *m_read;
     PortSession m_session;
 };
 

@@ -174,6 +174,10 @@
         <source>链接</source>
         <translation>Connect</translation>
     </message>
+    <message>
+        <source>交接单</source>
+        <translation>Sheet</translation>
+    </message>
 </context>
 <context>
     <name>msg</name>
@@ -620,6 +624,133 @@ The device confirmed %2 of %3 writes of the backup. Try again, or run in a termi
     <message>
         <source>异常码%1</source>
         <translation>exception %1</translation>
+    </message>
+    <message>
+        <source>PDF 文件 (*.pdf)</source>
+        <translation>PDF files (*.pdf)</translation>
+    </message>
+    <message>
+        <source>以下文字在设备中比显示的更长，交接单上只有显示的部分：%1。
+用命令行 alarmcfg-cli sheet -p 端口 可以得到全文。</source>
+        <translation>These texts are longer in the device than shown, and the sheet holds only what is shown: %1.
+alarmcfg-cli sheet -p PORT gives them whole.</translation>
+    </message>
+    <message>
+        <source>交接单已保存到：
+%1%2</source>
+        <translation>The hand-over sheet was saved to:
+%1%2</translation>
+    </message>
+    <message>
+        <source>打开交接单</source>
+        <translation>Open the sheet</translation>
+    </message>
+    <message>
+        <source>交接单保存失败：
+%1
+%2
+原有的文件没有改动。</source>
+        <translation>The hand-over sheet could not be saved:
+%1
+%2
+The file there was left as it was.</translation>
+    </message>
+    <message>
+        <source>没有找到打开PDF文件的程序：
+%1</source>
+        <translation>No program was found to open the PDF:
+%1</translation>
+    </message>
+</context>
+<context>
+    <name>sheet</name>
+    <message>
+        <source>%1：%2</source>
+        <translation>%1: %2</translation>
+    </message>
+    <message>
+        <source>短信报警控制器交接单</source>
+        <translation>SMS alarm controller: hand-over sheet</translation>
+    </message>
+    <message>
+        <source>安装地点</source>
+        <translation>Site</translation>
+    </message>
+    <message>
+        <source>日期</source>
+        <translation>Date</translation>
+    </message>
+    <message>
+        <source>控制器SIM卡号码</source>
+        <translation>Controller&apos;s SIM number</translation>
+    </message>
+    <message>
+        <source>固件版本</source>
+        <translation>Firmware</translation>
+    </message>
+    <message>
+        <source>开关控制</source>
+        <translation>Switching</translation>
+    </message>
+    <message>
+        <source>向控制器的SIM卡号码发送灰底的短信，一字不差：密码、“*”、空格和全角字符都照样输入。</source>
+        <translation>Send the texts on grey to the controller&apos;s SIM number exactly as printed: the password, the &quot;*&quot;, spaces and full-width characters included.</translation>
+    </message>
+    <message>
+        <source>发送的短信</source>
+        <translation>Text to send</translation>
+    </message>
+    <message>
+        <source>回复的短信</source>
+        <translation>Reply</translation>
+    </message>
+    <message>
+        <source>报警</source>
+        <translation>Alarms</translation>
+    </message>
+    <message>
+        <source>没有报警电话</source>
+        <translation>No alarm phone</translation>
+    </message>
+    <message>
+        <source>输入闭合和断开时都发送报警短信</source>
+        <translation>an alarm SMS when an input closes and when it opens</translation>
+    </message>
+    <message>
+        <source>输入闭合时发送报警短信</source>
+        <translation>an alarm SMS when an input closes</translation>
+    </message>
+    <message>
+        <source>输入断开时发送报警短信</source>
+        <translation>an alarm SMS when an input opens</translation>
+    </message>
+    <message>
+        <source>报警短信</source>
+        <translation>Alarm text</translation>
+    </message>
+    <message>
+        <source>是否发送</source>
+        <translation>Sent</translation>
+    </message>
+    <message>
+        <source>发送</source>
+        <translation>yes</translation>
+    </message>
+    <message>
+        <source>不发送</source>
+        <translation>no</translation>
+    </message>
+    <message>
+        <source>发送报警短信后拨打报警电话</source>
+        <translation>the alarm phones are called after the alarm SMS</translation>
+    </message>
+    <message>
+        <source>不拨打电话</source>
+        <translation>no call</translation>
+    </message>
+    <message>
+        <source>[U+…] 是手机键盘无法输入的字符：设备中的文字在该处含有这个字符。</source>
+        <translation>[U+…] is a character a phone keypad cannot type: the device&apos;s text holds it there.</translation>
     </message>
 </context>
 </TS>

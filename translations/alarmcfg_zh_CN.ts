@@ -174,6 +174,10 @@
         <source>链接</source>
         <translation>链接</translation>
     </message>
+    <message>
+        <source>交接单</source>
+        <translation>交接单</translation>
+    </message>
 </context>
 <context>
     <name>msg</name>
@@ -620,6 +624,133 @@
     <message>
         <source>异常码%1</source>
         <translation>异常码%1</translation>
+    </message>
+    <message>
+        <source>PDF 文件 (*.pdf)</source>
+        <translation>PDF 文件 (*.pdf)</translation>
+    </message>
+    <message>
+        <source>以下文字在设备中比显示的更长，交接单上只有显示的部分：%1。
+用命令行 alarmcfg-cli sheet -p 端口 可以得到全文。</source>
+        <translation>以下文字在设备中比显示的更长，交接单上只有显示的部分：%1。
+用命令行 alarmcfg-cli sheet -p 端口 可以得到全文。</translation>
+    </message>
+    <message>
+        <source>交接单已保存到：
+%1%2</source>
+        <translation>交接单已保存到：
+%1%2</translation>
+    </message>
+    <message>
+        <source>打开交接单</source>
+        <translation>打开交接单</translation>
+    </message>
+    <message>
+        <source>交接单保存失败：
+%1
+%2
+原有的文件没有改动。</source>
+        <translation>交接单保存失败：
+%1
+%2
+原有的文件没有改动。</translation>
+    </message>
+    <message>
+        <source>没有找到打开PDF文件的程序：
+%1</source>
+        <translation>没有找到打开PDF文件的程序：
+%1</translation>
+    </message>
+</context>
+<context>
+    <name>sheet</name>
+    <message>
+        <source>%1：%2</source>
+        <translation>%1：%2</translation>
+    </message>
+    <message>
+        <source>短信报警控制器交接单</source>
+        <translation>短信报警控制器交接单</translation>
+    </message>
+    <message>
+        <source>安装地点</source>
+        <translation>安装地点</translation>
+    </message>
+    <message>
+        <source>日期</source>
+        <translation>日期</translation>
+    </message>
+    <message>
+        <source>控制器SIM卡号码</source>
+        <translation>控制器SIM卡号码</translation>
+    </message>
+    <message>
+        <source>固件版本</source>
+        <translation>固件版本</translation>
+    </message>
+    <message>
+        <source>开关控制</source>
+        <translation>开关控制</translation>
+    </message>
+    <message>
+        <source>向控制器的SIM卡号码发送灰底的短信，一字不差：密码、“*”、空格和全角字符都照样输入。</source>
+        <translation>向控制器的SIM卡号码发送灰底的短信，一字不差：密码、“*”、空格和全角字符都照样输入。</translation>
+    </message>
+    <message>
+        <source>发送的短信</source>
+        <translation>发送的短信</translation>
+    </message>
+    <message>
+        <source>回复的短信</source>
+        <translation>回复的短信</translation>
+    </message>
+    <message>
+        <source>报警</source>
+        <translation>报警</translation>
+    </message>
+    <message>
+        <source>没有报警电话</source>
+        <translation>没有报警电话</translation>
+    </message>
+    <message>
+        <source>输入闭合和断开时都发送报警短信</source>
+        <translation>输入闭合和断开时都发送报警短信</translation>
+    </message>
+    <message>
+        <source>输入闭合时发送报警短信</source>
+        <translation>输入闭合时发送报警短信</translation>
+    </message>
+    <message>
+        <source>输入断开时发送报警短信</source>
+        <translation>输入断开时发送报警短信</translation>
+    </message>
+    <message>
+        <source>报警短信</source>
+        <translation>报警短信</translation>
+    </message>
+    <message>
+        <source>是否发送</source>
+        <translation>是否发送</translation>
+    </message>
+    <message>
+        <source>发送</source>
+        <translation>发送</translation>
+    </message>
+    <message>
+        <source>不发送</source>
+        <translation>不发送</translation>
+    </message>
+    <message>
+        <source>发送报警短信后拨打报警电话</source>
+        <translation>发送报警短信后拨打报警电话</translation>
+    </message>
+    <message>
+        <source>不拨打电话</source>
+        <translation>不拨打电话</translation>
+    </message>
+    <message>
+        <source>[U+…] 是手机键盘无法输入的字符：设备中的文字在该处含有这个字符。</source>
+        <translation>[U+…] 是手机键盘无法输入的字符：设备中的文字在该处含有这个字符。</translation>
     </message>
 </context>
 </TS>

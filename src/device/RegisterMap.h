@@ -52,6 +52,8 @@ constexpr bool isPhoneSlot(int slot)
 
 constexpr int kAlarmTexts = 4; // channel 1 closing, 2 closing, 1 opening, 2 opening
 constexpr int alarmTextSlot(int k) { return 810 + kSlotRegisters * k; }
+// Alarm text k is sent when its input closes (else when it opens).
+constexpr bool alarmTextOnClosing(int k) { return k < kAlarmTexts / 2; }
 
 // A slot holding a text the window shows and writes: the relay texts, the
 // all-on and all-off commands, the phone numbers and the alarm texts.

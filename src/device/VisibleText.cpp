@@ -39,13 +39,17 @@ QString characters(const QString &text)
             code = QChar::surrogateToUcs4(text[i], text[i + 1]);
             length = 2;
         }
-        const QString one = showsNothing(code) ? QStringLiteral("U+%1").arg(static_cast<uint>(code), 4, 16, QLatin1Char('0')).toUpper()
-                                               : text.mid(i, length);
+        const QString one = showsNothing(code) ? codePoint(code) : text.mid(i, length);
         if (!shown.contains(one))
             shown << one;
         i += length - 1;
     }
     return shown.join(u' ');
+}
+
+QString codePoint(char32_t code)
+{
+    return QStringLiteral("U+%1").arg(static_cast<uint>(code), 4, 16, QLatin1Char('0')).toUpper();
 }
 
 } // namespace visible

@@ -11,4 +11,7 @@ namespace visible {
 // that show nothing as "U+0000", "U+200B".
 QString characters(const QString &text);
 
+// A character by its code point: "U+0007", "U+200B".
+QString codePoint(char32_t code);
+
 } // namespace visible

@@ -22,6 +22,8 @@ QString FormMain::AskFileName(FileDialog kind, const QString &suggested)
 {
     if (fileDialogHook())
         return fileDialogHook()(kind, suggested);
+    if (kind == FileDialog::SaveSheet)
+        return QFileDialog::getSaveFileName(this, msg::windowCaption(), suggested, msg::sheetFileFilter());
     const QString filter = msg::configFileFilter();
     return kind == FileDialog::Save ? QFileDialog::getSaveFileName(this, msg::windowCaption(), suggested, filter)
                                     : QFileDialog::getOpenFileName(this, msg::windowCaption(), suggested, filter);

@@ -164,6 +164,7 @@ void FormMain::createControls()
     Command1 = make<QPushButton>(this, "Command1", tr("恢复出厂"));
     cmdExport = make<QPushButton>(this, "cmdExport", tr("导出配置"));
     cmdImport = make<QPushButton>(this, "cmdImport", tr("导入配置"));
+    cmdSheet = make<QPushButton>(this, "cmdSheet", tr("交接单"));
     lblPortInfo = make<QLabel>(this, "lblPortInfo");
     lblPortInfo->setWordWrap(true);
     lblPortInfo->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -235,6 +236,7 @@ void FormMain::placeControls()
     place(Command1, 7320, 4320, 975, 375);
     place(cmdExport, 7320, 4800, 975, 375);
     place(cmdImport, 7320, 5280, 975, 375);
+    place(cmdSheet, 7320, 5760, 975, 375); // below the buttons, above the port line
     place(lblPortInfo, 240, 6810, 8055, 705); // the strip below Frame8, as wide as the frames above
     ProgressBar1->raise(); // it overlaps the top edge of Frame8 while shown
     FitCaptions();
@@ -265,6 +267,7 @@ void FormMain::wireEvents()
     connect(Command1, &QPushButton::clicked, this, &FormMain::RestoreFactoryDefaults);
     connect(cmdExport, &QPushButton::clicked, this, &FormMain::ExportConfiguration);
     connect(cmdImport, &QPushButton::clicked, this, &FormMain::ImportConfiguration);
+    connect(cmdSheet, &QPushButton::clicked, this, &FormMain::MakeHandOverSheet);
 
     // Every change that can make a shown text differ from a longer one on the device.
     for (int r = 0; r < regmap::kRelayCount; ++r)

@@ -59,7 +59,7 @@ public:
 
     // Every file dialog goes through here: the chosen file name, or empty
     // when the operator cancels. Tests install a hook that answers instead.
-    enum class FileDialog { Save, Open };
+    enum class FileDialog { Save, Open, SaveSheet };
     QString AskFileName(FileDialog kind, const QString &suggested);
     using FileDialogHook = std::function<QString(FileDialog, const QString &suggested)>;
     static void setFileDialogHook(FileDialogHook hook);
@@ -104,6 +104,7 @@ public:
     void PutBackBackup(const QString &path);
     void ExportConfiguration();
     void ImportConfiguration();
+    void MakeHandOverSheet();
 
     // The parameter set as the controls hold it now, and the other way round.
     params::ParameterSet CollectParameterSet() const;
@@ -169,6 +170,7 @@ public:
     QPushButton *Command1;
     QPushButton *cmdExport;
     QPushButton *cmdImport;
+    QPushButton *cmdSheet;
     QLabel *lblPortInfo;
     WindowTimer *Timer1;
     WindowTimer *Timer2;

@@ -255,6 +255,30 @@ inline QString fileKindFifo() { return QCoreApplication::translate("msg", "命�
 inline QString fileKindSocket() { return QCoreApplication::translate("msg", "套接字"); }
 inline QString fileKindUnknown() { return QCoreApplication::translate("msg", "无法识别类型的文件"); }
 
+// The hand-over sheet
+inline QString sheetFileFilter() { return QCoreApplication::translate("msg", "PDF 文件 (*.pdf)"); }
+// A text read only in part is on the sheet as the window shows it.
+inline QString sheetShowsPart(const QString &fields)
+{
+    return QCoreApplication::translate("msg", "以下文字在设备中比显示的更长，交接单上只有显示的部分：%1。\n"
+                                              "用命令行 alarmcfg-cli sheet -p 端口 可以得到全文。")
+        .arg(fields);
+}
+inline QString sheetSaved(const QString &path, const QString &note)
+{
+    return QCoreApplication::translate("msg", "交接单已保存到：\n%1%2").arg(path, note);
+}
+// The button of that box that opens the sheet.
+inline QString openSheetButton() { return QCoreApplication::translate("msg", "打开交接单"); }
+inline QString sheetNotSaved(const QString &path, const QString &error)
+{
+    return QCoreApplication::translate("msg", "交接单保存失败：\n%1\n%2\n原有的文件没有改动。").arg(path, error);
+}
+inline QString sheetNotOpened(const QString &path)
+{
+    return QCoreApplication::translate("msg", "没有找到打开PDF文件的程序：\n%1").arg(path);
+}
+
 // A text read only in part: the device holds more than the 20 bytes read.
 inline QString textLongerOnDevice()
 {

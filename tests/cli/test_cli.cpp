@@ -47,6 +47,25 @@ params::ParameterSet siteSet()
     return set;
 }
 
+// What poppler reads from a PDF: its text laid out as on the page
+// (pdftotext), its fonts (pdffonts), its pages (pdfinfo).
+QString poppler(const QString &tool, const QString &pdf)
+{
+    QProcess p;
+    p.start(tool, tool == QLatin1String("pdftotext") ? QStringList{"-layout", pdf, "-"} : QStringList{pdf});
+    return p.waitForFinished(30000) && p.exitCode() == 0 ? QString::fromUtf8(p.readAllStandardOutput()) : QString();
+}
+
+// Every font pdffonts lists is embedded, and there is one at least.
+bool everyFontEmbedded(const QString &pdf)
+{
+    const QStringList lines = poppler("pdffonts", pdf).split(u'\n', Qt::SkipEmptyParts).mid(2); // below the heading
+    return !lines.isEmpty() && std::all_of(lines.begin(), lines.end(), [](const QString &line) {
+        const QStringList columns = line.split(u' ', Qt::SkipEmptyParts); // ... emb sub uni object ID
+        return columns.size() > 5 && columns[columns.size() - 5] == QLatin1String("yes");
+    });
+}
+
 // The requests of the read that comes before every write, backup or not:
 // the status block and each text slot whole, 10 registers at a time.
 constexpr long kReadRequests = 42 + 1; // every block, then the fence behind the last
@@ -386,6 +405,10 @@ private slots:
         QTest::newRow("an option of another command") << QStringList({"read", "-p", "PORT", "--watch"});
         QTest::newRow("unknown relay") << QStringList({"relay", "Q2", "on", "-p", "PORT"});
         QTest::newRow("a file the write refuses") << QStringList({"write", file("long.json", tooLong), "-p", "PORT"});
+        QTest::newRow("sheet: a file the write refuses") << QStringList({"sheet", home.filePath("long.json"), "-o", "x.pdf"});
+        QTest::newRow("sheet: no -o") << QStringList({"sheet", "-p", "PORT"});
+        QTest::newRow("sheet: a file and a port") << QStringList({"sheet", home.filePath("long.json"), "-p", "PORT", "-o", "x.pdf"});
+        QTest::newRow("sheet: a SIM number that is none") << QStringList({"sheet", "-p", "PORT", "-o", "x.pdf", "--sim", "pump"});
         QTest::newRow("a file that cannot be read") << QStringList({"diff", home.filePath("missing.json"), "-p", "PORT"});
     }
 
@@ -595,6 +618,128 @@ private slots:
         }
         QCOMPARE(kinds.mid(0, 7), QStringList(7, "com"));
         QCOMPARE(kinds.count("device"), kinds.size() - 7);
+    }
+
+    // Columns: the password and the six commands (relay 1 on, off, relay 2
+    // on, off, all on, all off), the phone list, whether the sheet is made
+    // from the file or from a device that holds it; what the owner must send
+    // for each command, other lines the sheet shows, and what it must not.
+    void aSheetHoldsEveryCommandAsItMustBeSent_data()
+    {
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<QStringList>("commands");
+        QTest::addColumn<QStringList>("phones");
+        QTest::addColumn<bool>("fromDevice");
+        QTest::addColumn<QStringList>("sent");
+        QTest::addColumn<QStringList>("shown");
+        QTest::addColumn<QStringList>("absent");
+        // Chinese characters whose glyphs the font shares with radicals, a space, digits after Latin letters.
+        const QStringList commands{"开泵ON", "关 pump", "Q2开", "一号水泵 OFF", "全开", "ALL OFF"};
+        const QStringList phones{"13912345678", "", "+8613800000000"}; // the empty entry is an empty slot
+        // The site's letters, drawn first, are named in one run of the PDF's character map.
+        const QStringList shown{"安装地点：abcdefghijklmnopqrstuvwxyz 日", "第1个手机号码：13912345678",
+                                "第2个手机号码：+8613800000000", "水泵已开[U+0007]"};
+        QTest::newRow("a password, from the file")
+            << "739154" << commands << phones << false
+            << QStringList{"739154*开泵ON", "739154*关 pump", "739154*Q2开", "739154*一号水泵 OFF", "739154*全开", "739154*ALL OFF"}
+            << shown << QStringList{"第3个手机号码", "固件版本"};
+        QTest::newRow("no password, from a device")
+            << "" << commands << phones << true << commands << shown + QStringList{"固件版本：V1.5"}
+            << QStringList{"第3个手机号码"};
+    }
+
+    void aSheetHoldsEveryCommandAsItMustBeSent()
+    {
+        QFETCH(QString, password);
+        QFETCH(QStringList, commands);
+        QFETCH(QStringList, phones);
+        QFETCH(bool, fromDevice);
+        QFETCH(QStringList, sent);
+        QFETCH(QStringList, shown);
+        QFETCH(QStringList, absent);
+        params::ParameterSet set = siteSet();
+        set.password = password;
+        for (int r = 0; r < 2; ++r) {
+            set.relays[r].on = commands[2 * r];
+            set.relays[r].off = commands[2 * r + 1];
+        }
+        set.allOn = commands[4];
+        set.allOff = commands[5];
+        set.phones = phones;
+        set.relays[0].onReply = QStringLiteral("水泵已开\u0007"); // no keypad gives it
+        const QString site = file("sheet.json", set), pdf = home.filePath("sheet.pdf");
+        QStringList source{site};
+        if (fromDevice) {
+            SimProcess &sim = start();
+            QCOMPARE(cli({"write", site, "-p", sim.ptyPath(), "--no-backup"}).exitCode, 0);
+            source = {"-p", sim.ptyPath()};
+        }
+        const Run r = cli(QStringList{"sheet"} + source + QStringList{"-o", pdf, "--site", "abcdefghijklmnopqrstuvwxyz 日"});
+        QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+        QVERIFY2(r.err.contains("hand-over sheet saved to " + pdf), qPrintable(r.err));
+        const QString text = poppler("pdftotext", pdf);
+        // Each command in its row, whole, with nothing in front.
+        const params::FieldId ids[] = {params::FieldId::OnCommand, params::FieldId::OffCommand};
+        for (int i = 0; i < 6; ++i) {
+            const QString caption = i < 4 ? params::field(ids[i % 2], i / 2).caption.text()
+                                          : params::field(i == 4 ? params::FieldId::AllOn : params::FieldId::AllOff).caption.text();
+            const QRegularExpression row(QStringLiteral("^ *%1 +%2( {2,}|$)").arg(caption, QRegularExpression::escape(sent[i])),
+                                         QRegularExpression::MultilineOption);
+            QVERIFY2(text.contains(row), qPrintable(caption + ": " + sent[i] + "\n" + text));
+        }
+        for (const QString &line : shown)
+            QVERIFY2(text.contains(line), qPrintable(line + "\n" + text));
+        for (const QString &line : absent)
+            QVERIFY2(!text.contains(line), qPrintable(line + "\n" + text));
+        QVERIFY2(everyFontEmbedded(pdf), qPrintable(poppler("pdffonts", pdf)));
+        QCOMPARE(QFileInfo(pdf).permissions() & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions()); // the password
+    }
+
+    // Every field at its longest: five phones of 20 digits, every text at its limit.
+    void theLongestSheetIsOneA4Page()
+    {
+        params::ParameterSet set = siteSet();
+        set.password = QString(6, u'W');
+        for (params::RelaySettings &r : set.relays) {
+            r.on = r.off = QString(12, u'W'); // 19 bytes with the password and "*"
+            r.onReply = r.offReply = QString(19, u'W');
+            r.actionTime = -32768;
+        }
+        set.allOn = set.allOff = QString(12, u'W');
+        set.alarmTexts = {QString(40, u'W'), QString(40, u'M'), QString(20, u'国'), QString(20, u'警')};
+        set.phones = QStringList(5, QStringLiteral("12345678901234567890"));
+        const QString pdf = home.filePath("longest.pdf");
+        const Run r = cli({"sheet", file("longest.json", set), "-o", pdf, "--site", QString(60, u'站'), "--sim", "+8613812345678901234"});
+        QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+        const QString info = poppler("pdfinfo", pdf);
+        QVERIFY2(info.contains(QRegularExpression("^Pages: +1$", QRegularExpression::MultilineOption)), qPrintable(info));
+        QVERIFY2(info.contains(QRegularExpression("^Page size: .*\\(A4\\)$", QRegularExpression::MultilineOption)), qPrintable(info));
+        // Down to the last lines: nothing fell off the page.
+        const QString text = poppler("pdftotext", pdf);
+        for (const QString &line : {params::phoneCaption(4) + QStringLiteral("：12345678901234567890"), QString(20, u'警'),
+                                    params::field(params::FieldId::PhoneAlarm).caption.text(), QStringLiteral("made by alarmcfg ")})
+            QVERIFY2(text.contains(line), qPrintable(line + "\n" + text));
+    }
+
+    // One code path: the window's sheet of a device is the command line's.
+    void theWindowMakesTheCommandLinesSheet()
+    {
+        SimWindow byWindow;
+        QVERIFY(byWindow.start());
+        params::ParameterSet set = siteSet();
+        set.alarmTexts[1] = QStringLiteral("二号门关上了"); // short enough for the window to read whole
+        QCOMPARE(cli({"write", file("site.json", set), "-p", byWindow.sim.ptyPath(), "--no-backup"}).exitCode, 0);
+        const QString byCli = home.filePath("cli.pdf"), fromWindow = home.filePath("window.pdf");
+        QCOMPARE(cli({"sheet", "-p", byWindow.sim.ptyPath(), "-o", byCli}).exitCode, 0);
+        QVERIFY(byWindow.connect());
+        FormMain::setFileDialogHook([&](FormMain::FileDialog, const QString &) { return fromWindow; });
+        FormMain::setChoiceHook([](const QString &, const QString &) { return false; });
+        byWindow.form->cmdSheet->click();
+        FormMain::setFileDialogHook({});
+        FormMain::setChoiceHook({});
+        const QString text = poppler("pdftotext", byCli);
+        QVERIFY(text.contains(QStringLiteral("2468*开")));
+        QCOMPARE(poppler("pdftotext", fromWindow), text);
     }
 
     void aDryRunShowsTheWritesAndSendsNothing()

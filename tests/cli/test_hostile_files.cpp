@@ -1,5 +1,5 @@
 // Paths that name no regular file, given to every part of the tool that saves
-// or reads one (read -o, 导出配置, write FILE, 导入配置, the port map): what is
+// or reads one (read -o, sheet -o, 导出配置, write FILE, 导入配置, the port map): what is
 // left on disk, the exit status and the message, and that nothing waits.
 // Then standard output that takes no more data, on every command that prints.
 #include "CliEnvironment.h"
@@ -179,7 +179,7 @@ private slots:
     void nothingButARegularFileIsReadOrReplaced_data()
     {
         QTest::addColumn<Thing>("thing");
-        QTest::addColumn<QString>("cliSave");    // read -o: the message, exit 3
+        QTest::addColumn<QString>("cliSave");    // read -o, sheet -o: the message, exit 3
         QTest::addColumn<QString>("windowSave"); // 导出配置: the reason in the message
         QTest::addColumn<QString>("cliRead");    // write FILE --dry-run: the message, exit 2
         QTest::addColumn<QString>("windowRead"); // 导入配置: the line of the message
@@ -244,6 +244,21 @@ private slots:
         QCOMPARE(target(), targetAfterSave);
         if (thing == Thing::LinkToFile)
             QVERIFY(config::readFile(path).configuration);
+        QFile::remove(dir.filePath("target"));
+
+        // sheet -o: the same rules for the PDF, which holds the password too
+        const QString site = dir.filePath("site.json");
+        putFile(site, configuration());
+        path = make(thing, dir.filePath("sheet-o"), "earlier");
+        before = state(path);
+        r = cli({"sheet", site, "-o", path});
+        QVERIFY2(r.ms < 5000, "sheet -o waited");
+        QCOMPARE(r.exitCode, cliSave.isEmpty() ? 0 : 3);
+        QVERIFY2(r.err.contains(cliSave.isEmpty() ? site + ": hand-over sheet saved to " + path
+                                                  : site + ": cannot save " + path + ": " + cliSave),
+                 qPrintable(r.err));
+        QCOMPARE(state(path), before);
+        QCOMPARE(target(), targetAfterSave);
         QFile::remove(dir.filePath("target"));
 
         // 导出配置
@@ -336,6 +351,7 @@ private slots:
         QTest::newRow("read | closed pipe") << QStringList({"read", "-p", "PORT"}) << "closed pipe" << pipe;
         QTest::newRow("read > full disk") << QStringList({"read", "-p", "PORT"}) << "full disk" << limit;
         QTest::newRow("read -o on a full disk") << QStringList({"read", "-p", "PORT", "-o", "FILE"}) << "full disk" << limit;
+        QTest::newRow("sheet -o on a full disk") << QStringList({"sheet", "FILE", "-o", "OUT"}) << "full disk" << limit;
         QTest::newRow("write --dry-run > /dev/full") << QStringList({"write", "FILE", "--dry-run"}) << "/dev/full" << full;
         QTest::newRow("status > /dev/full") << QStringList({"status", "-p", "PORT"}) << "/dev/full" << full;
         QTest::newRow("status --watch | closed pipe") << QStringList({"status", "-p", "PORT", "--watch"}) << "closed pipe" << pipe;
@@ -355,7 +371,10 @@ private slots:
         const QString file = dir.filePath("site.json");
         putFile(file, configuration());
         args.replaceInStrings(QRegularExpression("^PORT$"), sim.ptyPath());
-        args.replaceInStrings(QRegularExpression("^FILE$"), args.contains("-o") ? dir.filePath("out.json") : file);
+        args.replaceInStrings(QRegularExpression("^OUT$"), dir.filePath("out.json"));
+        args.replaceInStrings(QRegularExpression("^FILE$"), args.contains("-o") && !args.contains(dir.filePath("out.json"))
+                                                                ? dir.filePath("out.json")
+                                                                : file);
         const QByteArray earlier(2000, 'e'); // more than the limit lets the tool write
         putFile(dir.filePath("out.json"), earlier);
 

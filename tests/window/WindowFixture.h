@@ -61,8 +61,9 @@ inline void editEveryField(FormMain &f)
 struct WindowFixture {
     FakeLink link;
     std::unique_ptr<FormMain> form;
-    QStringList messages;
+    QStringList messages;                            // and questions
     std::function<void(const QString &)> onMessage; // runs while the "box" is open
+    bool answer = false;                             // whether a box's extra button is pressed
     QString chosenFile;                              // what the file dialogs answer
     QStringList suggestedFiles;                      // what they were offered
 
@@ -74,6 +75,10 @@ struct WindowFixture {
             if (onMessage)
                 onMessage(text);
         });
+        FormMain::setChoiceHook([this](const QString &text, const QString &) {
+            messages << text;
+            return answer;
+        });
         FormMain::setFileDialogHook([this](FormMain::FileDialog, const QString &suggested) {
             suggestedFiles << suggested;
             return chosenFile;
@@ -84,6 +89,7 @@ struct WindowFixture {
     ~WindowFixture()
     {
         FormMain::setMessageHook({});
+        FormMain::setChoiceHook({});
         FormMain::setFileDialogHook({});
     }
 

@@ -1,5 +1,6 @@
 // Configuration files in the window: 导出配置 keeps what the window shows,
 // 导入配置 puts it back into another window, and a bad file changes nothing.
+// The hand-over sheet is saved, then offered to open.
 #include "WindowFixture.h"
 
 #include "ConfigFile.h"
@@ -8,6 +9,7 @@
 #include "ProblemMessages.h"
 #include "RegisterText.h"
 
+#include <QDesktopServices>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -85,6 +87,15 @@ QJsonObject withValue(QJsonObject top, const QString &path, const QJsonValue &va
 QByteArray json(const QJsonObject &o) { return QJsonDocument(o).toJson(); }
 
 } // namespace
+
+// Stands in for the program that opens a file.
+class Opener : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> opened;
+public slots:
+    void open(const QUrl &url) { opened << url; }
+};
 
 class ConfigFilesTest : public QObject {
     Q_OBJECT
@@ -210,15 +221,39 @@ private slots:
         QVERIFY(!result.configuration);
     }
 
-    void exportRunsTheWritesChecks()
+    void exportAndTheSheetRunTheWritesChecks()
     {
         WindowFixture w;
         w.form->txtMiMa->setText(QStringLiteral("1234567"));
         w.chosenFile = dir.filePath("refused.json");
         w.form->cmdExport->click();
-        QCOMPARE(w.messages, QStringList({msg::passwordTooLong()}));
+        w.form->cmdSheet->click();
+        QCOMPARE(w.messages, QStringList({msg::passwordTooLong(), msg::passwordTooLong()}));
         QVERIFY(w.suggestedFiles.isEmpty()); // not even asked where
         QVERIFY(!QFile::exists(w.chosenFile));
+    }
+
+    void aSheetIsSavedThenOfferedToOpen()
+    {
+        WindowFixture w;
+        w.connectQuietly();
+        w.chosenFile = dir.filePath("sheet.pdf");
+        Opener opener;
+        QDesktopServices::setUrlHandler(QStringLiteral("file"), &opener, "open");
+        for (const bool yes : {false, true}) {
+            w.answer = yes;
+            w.messages.clear();
+            w.form->cmdSheet->click();
+            QCOMPARE(w.messages, QStringList({msg::sheetSaved(w.chosenFile, QString())}));
+            QCOMPARE(opener.opened.size(), yes ? 1 : 0);
+        }
+        QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+        QCOMPARE(opener.opened.value(0), QUrl::fromLocalFile(w.chosenFile));
+        QVERIFY(w.suggestedFiles.value(0).endsWith(QStringLiteral(".pdf")));
+        QFile saved(w.chosenFile);
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QVERIFY(saved.readAll().startsWith("%PDF-"));
+        QVERIFY(w.link.calls.isEmpty()); // nothing goes to the device
     }
 
     void exportNamesTheTextsReadOnlyInPart()
@@ -232,6 +267,10 @@ private slots:
         QCOMPARE(w.messages.size(), 1);
         QVERIFY2(w.messages[0].contains(msg::exportedAsShown(QStringLiteral("通道1闭合短信"))), qPrintable(w.messages[0]));
         QCOMPARE(config::readFile(w.chosenFile).configuration->set.alarmTexts[0], QStringLiteral("前门被打开，请立即检"));
+        // And so does the sheet.
+        w.chosenFile = dir.filePath("partial.pdf");
+        w.form->cmdSheet->click();
+        QVERIFY2(w.messages.value(1).contains(msg::sheetShowsPart(QStringLiteral("通道1闭合短信"))), qPrintable(w.messages.value(1)));
     }
 
     // An import keeps the reading: what the file holds as the read gave it
@@ -260,8 +299,9 @@ private slots:
         const QStringList before = controls(*w.form);
         w.form->cmdExport->click();
         w.form->cmdImport->click();
+        w.form->cmdSheet->click();
         QVERIFY(w.messages.isEmpty());
-        QCOMPARE(w.suggestedFiles.size(), 2);
+        QCOMPARE(w.suggestedFiles.size(), 3);
         QCOMPARE(controls(*w.form), before);
     }
 };

@@ -181,6 +181,16 @@ private slots:
         QCOMPARE(f.Frame1->parentWidget(), f.Frame4);
         QCOMPARE(f.OptMode[1]->geometry(), twipsRect(1080, 240, 735, 255, dpi));
         QCOMPARE(f.ProgressBar1->geometry(), twipsRect(840, 3240, 6735, 375, dpi));
+        QCOMPARE(f.cmdSheet->geometry(), twipsRect(7320, 5760, 975, 375, dpi));
+        // The window's own controls lie inside it, clear of each other; only
+        // the progress bar overlaps the top edge of Frame8.
+        const QList<QWidget *> own = f.findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly);
+        for (QWidget *a : own) {
+            QVERIFY2(f.rect().contains(a->geometry()), qPrintable(a->objectName()));
+            for (QWidget *b : own)
+                if (a != b && a != f.ProgressBar1 && b != f.ProgressBar1)
+                    QVERIFY2(!a->geometry().intersects(b->geometry()), qPrintable(a->objectName() + u' ' + b->objectName()));
+        }
         QCOMPARE(twipsToPixels(15, 96), 1);
         QCOMPARE(twipsToPixels(8430, 96), 562);
     }

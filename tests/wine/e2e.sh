@@ -71,6 +71,23 @@ round_trip() {
 check cli_read_write_round_trip round_trip
 cp "$work/before.json" "$work/site-image.json"
 
+# The hand-over sheet of site.json: every command as it must be sent
+# (password, "*", command), every font embedded, one page.
+current=cli_sheet
+sheet() {
+  local pdf=$work/sheet.pdf password command
+  cli sheet "$site_w" -o "$(windows_path "$pdf")" || return 1
+  pdftotext -layout "$pdf" "$work/sheet.txt" || return 1
+  password=$(jq -r .parameters.password "$site")
+  while IFS= read -r command; do
+    grep -qF -- "$password*$command" "$work/sheet.txt" || { echo "not on the sheet: $password*$command"; return 1; }
+  done < <(jq -r '.parameters | (.relays[] | .on, .off), .allOn, .allOff' "$site")
+  pdffonts "$pdf" | awk 'NR > 2 { n++; if ($(NF - 4) != "yes") bad = 1 } END { exit bad || !n }' || { pdffonts "$pdf"; return 1; }
+  pdfinfo "$pdf" | grep -qE '^Pages: +1$' || return 1
+  note "$(pdffonts "$pdf" | awk 'NR > 2 { print $1 }' | paste -sd ' '), $(stat -c %s "$pdf") bytes"
+}
+check cli_sheet sheet
+
 current=cli_open_failure
 open_failure() {
   local rc=0
