@@ -72,8 +72,10 @@ constexpr bool isTextField(int slot)
     return isPhoneSlot(slot);
 }
 
-// The 32 slots from 10 to 630 that a full read fetches; only the relay texts
-// (10..150) carry fields of this tool.
+// The 32 slots from 10 to 630 that a full read fetches: the relay texts
+// (10..150) and the all-on and all-off commands (490, 510) carry fields of
+// this tool, the commands among them with the password in front; the other
+// slots are the device's own.
 constexpr int kReadTextSlots = 32;
 constexpr int readTextSlot(int i) { return 10 + kSlotRegisters * i; }
 

@@ -14,7 +14,7 @@ constexpr quint8 kReadHoldingRegisters = rtu::kReadHoldingRegisters;
 constexpr quint8 kWriteSingleRegister = rtu::kWriteSingleRegister;
 constexpr quint8 kWriteMultipleRegisters = rtu::kWriteMultipleRegisters;
 
-// Requests without their CRC (the RTU backend appends it).
+// Requests without their CRC (withCrc appends it).
 QByteArray readRequest(quint8 slave, int start, int count);
 QByteArray writeSingleRequest(quint8 slave, int address, quint16 value);
 QByteArray writeBlockRequest(quint8 slave, int start, const QVector<quint16> &values);

@@ -1,4 +1,5 @@
-// The libmodbus RTU link against the device simulator over a pseudo-terminal.
+// The tool's RTU link against the device simulator (libmodbus's slave side)
+// over a pseudo-terminal.
 #include "FactoryDefaults.h"
 #include "SystemPorts.h"
 #include "LinkSettings.h"
