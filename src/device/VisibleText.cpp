@@ -28,21 +28,27 @@ bool showsNothing(char32_t code)
 
 } // namespace
 
+std::vector<Character> charactersOf(const QString &text)
+{
+    std::vector<Character> out;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            out.push_back({QChar::surrogateToUcs4(text[i], text[i + 1]), text.mid(i, 2)});
+            ++i;
+        } else {
+            out.push_back({text[i].unicode(), text.mid(i, 1)});
+        }
+    }
+    return out;
+}
+
 QString characters(const QString &text)
 {
     QStringList shown;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        // A lone surrogate stays itself: QString::toUcs4 would make it U+FFFD.
-        char32_t code = text[i].unicode();
-        qsizetype length = 1;
-        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
-            code = QChar::surrogateToUcs4(text[i], text[i + 1]);
-            length = 2;
-        }
-        const QString one = showsNothing(code) ? codePoint(code) : text.mid(i, length);
+    for (const Character &c : charactersOf(text)) {
+        const QString one = showsNothing(c.code) ? codePoint(c.code) : c.text;
         if (!shown.contains(one))
             shown << one;
-        i += length - 1;
     }
     return shown.join(u' ');
 }

@@ -5,6 +5,8 @@
 
 #include <QString>
 
+#include <vector>
+
 namespace visible {
 
 // Each character once, in the order they come, separated by spaces; those
@@ -13,5 +15,14 @@ QString characters(const QString &text);
 
 // A character by its code point: "U+0007", "U+200B".
 QString codePoint(char32_t code);
+
+// The characters of text, in order, each with its code point: a pair of
+// surrogates is one character, a lone surrogate stays itself (QString's
+// toUcs4 would make it U+FFFD).
+struct Character {
+    char32_t code;
+    QString text;
+};
+std::vector<Character> charactersOf(const QString &text);
 
 } // namespace visible

@@ -9,6 +9,20 @@
 
 namespace session {
 
+namespace {
+
+// Every register the parts read, by its address.
+std::map<int, quint16> byAddress(const std::vector<ModbusLink::BlockValues> &parts)
+{
+    std::map<int, quint16> registers;
+    for (const ModbusLink::BlockValues &part : parts)
+        for (int k = 0; k < part.values.size(); ++k)
+            registers[part.start + k] = part.values[k];
+    return registers;
+}
+
+} // namespace
+
 LinkProblem DeviceSession::lastProblem() const
 {
     return {m_link.lastFailure(), m_link.lastError(), m_link.lastRequest(), m_link.refusalCode()};
@@ -39,10 +53,7 @@ std::optional<DeviceConfiguration> DeviceSession::readConfiguration(const Progre
     const std::optional<std::vector<ModbusLink::BlockValues>> got = readBlocks(parts, progress);
     if (!got)
         return std::nullopt;
-    std::map<int, quint16> device;
-    for (const ModbusLink::BlockValues &part : *got)
-        for (int k = 0; k < part.values.size(); ++k)
-            device[part.start + k] = part.values[k];
+    std::map<int, quint16> device = byAddress(*got);
     params::ParameterReader reader;
     for (const regmap::Block &b : blocks) {
         QVector<quint16> values;
@@ -65,10 +76,7 @@ std::optional<std::vector<Mismatch>> DeviceSession::compare(const std::vector<pa
     const std::optional<std::vector<ModbusLink::BlockValues>> got = readBlocks(parts, progress);
     if (!got)
         return std::nullopt;
-    std::map<int, quint16> device;
-    for (const ModbusLink::BlockValues &part : *got)
-        for (int k = 0; k < part.values.size(); ++k)
-            device[part.start + k] = part.values[k];
+    std::map<int, quint16> device = byAddress(*got);
     std::vector<Mismatch> mismatches;
     for (const params::PlannedWrite &w : writes)
         for (int k = 0; k < w.registers.size(); ++k)

@@ -31,21 +31,13 @@ bool typable(char32_t code)
 std::vector<TypedPiece> typedPieces(const QString &text)
 {
     std::vector<TypedPiece> pieces;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        // A lone surrogate stays itself, as in the messages.
-        char32_t code = text[i].unicode();
-        qsizetype length = 1;
-        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
-            code = QChar::surrogateToUcs4(text[i], text[i + 1]);
-            length = 2;
-        }
-        if (!typable(code))
-            pieces.push_back({visible::codePoint(code), false});
+    for (const visible::Character &c : visible::charactersOf(text)) {
+        if (!typable(c.code))
+            pieces.push_back({visible::codePoint(c.code), false});
         else if (!pieces.empty() && pieces.back().typable)
-            pieces.back().text += text.mid(i, length);
+            pieces.back().text += c.text;
         else
-            pieces.push_back({text.mid(i, length), true});
-        i += length - 1;
+            pieces.push_back({c.text, true});
     }
     return pieces;
 }

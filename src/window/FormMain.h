@@ -24,6 +24,7 @@
 #include <vector>
 
 class QButtonGroup;
+class QDateTime;
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
@@ -105,6 +106,14 @@ public:
     void ExportConfiguration();
     void ImportConfiguration();
     void MakeHandOverSheet();
+
+    // The set the window shows when it passes the write's checks; else the
+    // first problem's message is shown, and nothing.
+    std::optional<params::ParameterSet> CheckedParameterSet();
+    // The captions of the texts the device holds longer than shown, joined.
+    QString TextsShownInPart(const params::ParameterSet &set) const;
+    // A file in the documents folder: pattern with the time for %1.
+    static QString SuggestedFile(const QString &pattern, const QDateTime &now);
 
     // The parameter set as the controls hold it now, and the other way round.
     params::ParameterSet CollectParameterSet() const;

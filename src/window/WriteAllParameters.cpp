@@ -18,16 +18,11 @@ void FormMain::WriteAllParameters()
         ShowMessage(msg::connectFirst());
         return;
     }
-    const params::ParameterSet set = CollectParameterSet();
-    // What is unchanged since the full read goes back as read.
-    const params::DeviceReading *reading = deviceReading ? &*deviceReading : nullptr;
     // Nothing is written unless everything can be: a half-written
     // configuration is worse than none.
-    const std::vector<params::Problem> problems = params::checkParameters(set, reading);
-    if (!problems.empty()) {
-        ShowMessage(problemMessage(problems.front()));
+    const std::optional<params::ParameterSet> set = CheckedParameterSet();
+    if (!set)
         return;
-    }
 
     BusyCursor busy;
     // The run holds the event loop, so the bar is repainted by hand to climb.
@@ -40,14 +35,15 @@ void FormMain::WriteAllParameters()
     ProgressBar1->repaint();
     session::WriteOptions options;
     options.port = connectedPort;
-    options.plannedAgainst = reading;
+    // What is unchanged since the full read goes back as read.
+    options.plannedAgainst = deviceReading ? &*deviceReading : nullptr;
     options.afterWrite = [&](const params::PlannedWrite &w, int, int) {
         for (int value : w.progressAfter)
             showProgress(value);
         if (w.start == regmap::phoneSlot(regmap::kPhoneSlots - 1))
             ClearPhoneSelection();
     };
-    const session::WriteResult result = device.write(set, options);
+    const session::WriteResult result = device.write(*set, options);
     if (!result.ok())
         ProgressBar1->setVisible(false);
     switch (result.stage) {
