@@ -13,6 +13,8 @@ namespace cli {
 // program; and the console is made to show UTF-8.
 void setUpConsole();
 bool interrupted();
+// The longest a wait goes without looking at interrupted().
+constexpr int kInterruptLookMs = 50;
 
 // A word quoted for this platform's shell, so that a printed command can be pasted.
 QString commandWord(const QString &word);
