@@ -5,7 +5,8 @@
 # whose exit status is that code's low byte) or any other failure fails the
 # check. alarmcfg-cli.exe as laid out, against a simulator behind COM1 and
 # another behind COM2: status on both, read -o, write --dry-run, --help and
-# --version; then alarmcfg.exe opened under Xvfb and closed with Alt+F4.
+# --version, and no thread left as it exits; then alarmcfg.exe opened under
+# Xvfb and closed with Alt+F4.
 #   ALARMCFG_CRASH_LOOPS=N  runs of each (default 10: CI; 200 by hand)
 # Prints one line per command with its counts and "N passed, N failed";
 # exits non-zero on any crash or failure. The output of the first bad run
@@ -76,6 +77,26 @@ current=read_to_file && check "$current" loop cli read -p COM1 -o "$read_w"
 current=write_dry_run && check "$current" loop cli write "$site_w" --dry-run
 current=help && check "$current" loop cli --help
 current=version && check "$current" loop cli --version
+
+# What made it crash at exit, looked for in every run: a thread still alive
+# as the program ends. wine's +module trace shows each thread's attach and
+# detach calls to Qt6Core.dll, then its process detach at exit. status on
+# two ports starts a thread for each and no other (a port thread adopted by
+# Qt would bring Qt's watcher thread), and both have ended by then.
+threads_at_exit() {
+  WINEPATH= WINEDEBUG=+pid,+module wine "$ALARMCFG_DEPLOY/alarmcfg-cli.exe" status -p COM1 -p COM2 \
+    2>"$work/module.log" || return 1
+  local calls attached detached
+  calls=$(grep -o '^[0-9a-f]*:[0-9a-f]*:trace:module:MODULE_InitDLL ([0-9A-F]* L"Qt6Core.dll",[A-Z_]*' "$work/module.log" |
+            sed 's/:trace.*",/ /' | sed '/PROCESS_DETACH/q')
+  grep -q PROCESS_DETACH <<<"$calls" || { echo "no process detach of Qt6Core.dll in the trace"; return 1; }
+  attached=$(grep THREAD_ATTACH <<<"$calls" | cut -d' ' -f1 | sort)
+  detached=$(grep THREAD_DETACH <<<"$calls" | cut -d' ' -f1 | sort)
+  [ "$(wc -w <<<"$attached")" -eq 2 ] && [ "$attached" = "$detached" ] && return 0
+  echo "threads (process:thread) started: $(tr "\n" " " <<<"$attached"); ended before the program: $(tr "\n" " " <<<"$detached")"
+  return 1
+}
+current=threads_at_exit && check "$current" loop threads_at_exit
 
 # The window, started and closed $runs times under one Xvfb; each run's
 # status and output go to $work/window-N.status and .out.
