@@ -6,23 +6,19 @@
 #include "Console.h"
 #include "PortCommands.h"
 #include "PortListing.h"
+#include "PortThreads.h"
 #include "Report.h"
 #include "SafeFile.h"
 #include "SheetCommand.h"
 #include "SystemPorts.h"
 
 #include <algorithm>
-#include <chrono>
-#include <condition_variable>
-#include <cstdlib>
-#include <mutex>
-#include <thread>
+#include <functional>
 
 namespace cli {
 
 namespace {
 
-constexpr int kInterruptLookMs = 50;
 // Long enough for a write in flight to end after its grace.
 constexpr int kLeaveBehindMs = PortSession::kWriteGraceMs + 200;
 
@@ -100,47 +96,15 @@ std::vector<int> runPorts(const Options &o, Report &report, const config::Config
     if (o.trace)
         for (const QString &note : table.notes)
             report.error(QString(), QStringLiteral("PORT  ") + note);
-    std::vector<int> results(o.ports.size(), kExitDevice);
-    std::vector<bool> done(o.ports.size(), true);
-    std::mutex lock;
-    std::condition_variable ended;
-    std::vector<std::thread> threads;
-    for (qsizetype i = 0; i < o.ports.size(); ++i) {
-        const std::optional<PortTarget> target = resolveTarget(o.ports[i], table, o, report);
-        if (!target)
-            continue;
-        done[i] = false;
-        threads.emplace_back([&, i, target = *target] {
-            PortCommands commands(Job{o, report, target, file, saved, read});
-            const int result = commands.run();
-            const std::lock_guard<std::mutex> g(lock);
-            results[i] = result;
-            done[i] = true;
-            ended.notify_all();
-        });
-    }
-    std::unique_lock<std::mutex> g(lock);
-    std::optional<std::chrono::steady_clock::time_point> interruptSeen;
-    while (!std::all_of(done.begin(), done.end(), [](bool d) { return d; })) {
-        ended.wait_for(g, std::chrono::milliseconds(kInterruptLookMs));
-        if (!interrupted())
-            continue;
-        const auto now = std::chrono::steady_clock::now();
-        if (!interruptSeen)
-            interruptSeen = now;
-        if (now - *interruptSeen < std::chrono::milliseconds(kLeaveBehindMs))
-            continue;
-        for (size_t i = 0; i < done.size(); ++i)
-            if (!done[i])
-                report.error(o.ports[static_cast<qsizetype>(i)], leftBehindText());
-        g.unlock();
-        // The threads left behind use this function's locals: no return.
-        std::_Exit(withOutputChecked(report, kExitDevice));
-    }
-    g.unlock();
-    for (std::thread &t : threads)
-        t.join();
-    return results;
+    std::vector<std::function<int()>> jobs(o.ports.size());
+    for (qsizetype i = 0; i < o.ports.size(); ++i)
+        if (const std::optional<PortTarget> target = resolveTarget(o.ports[i], table, o, report))
+            jobs[i] = [&, target = *target] { return PortCommands(Job{o, report, target, file, saved, read}).run(); };
+    return runOnThreads(jobs, kExitDevice, kLeaveBehindMs, [&](const std::vector<size_t> &behind) {
+        for (const size_t i : behind)
+            report.error(o.ports[static_cast<qsizetype>(i)], leftBehindText());
+        return withOutputChecked(report, kExitDevice);
+    });
 }
 
 int runCommand(const Options &o, Report &report)

@@ -13,6 +13,8 @@ namespace cli {
 // program; and the console is made to show UTF-8.
 void setUpConsole();
 bool interrupted();
+// The longest a wait goes without looking at interrupted().
+constexpr int kInterruptLookMs = 50;
 
 // The hand-over sheet's PDF is drawn by Qt's GUI, and alarmcfg-cli needs no
 // display: picks the platform that draws without one, before the application starts.

@@ -66,6 +66,13 @@ bool everyFontEmbedded(const QString &pdf)
     });
 }
 
+// The program under test: the build's, or ALARMCFG_CLI (the same built with
+// another sanitizer).
+QString cliProgram()
+{
+    return qEnvironmentVariable("ALARMCFG_CLI", QStringLiteral(ALARMCFG_CLI_PATH));
+}
+
 // The requests of the read that comes before every write, backup or not:
 // the status block and each text slot whole, 10 registers at a time.
 constexpr long kReadRequests = 42 + 1; // every block, then the fence behind the last
@@ -103,7 +110,7 @@ class CliTest : public QObject {
     {
         QProcess p;
         p.setProcessEnvironment(cliEnvironment(home.filePath("data"), home.filePath("config")));
-        p.start(QStringLiteral(ALARMCFG_CLI_PATH), args);
+        p.start(cliProgram(), args);
         Run r;
         if (!p.waitForFinished(60000))
             return r;
@@ -215,7 +222,7 @@ private slots:
 
         QProcess p;
         p.setProcessEnvironment(cliEnvironment(home.filePath("data"), home.filePath("config")));
-        p.start(QStringLiteral(ALARMCFG_CLI_PATH), {"write", file("site.json", siteSet()), "-p", sim.ptyPath(), "--timeout", "700"});
+        p.start(cliProgram(), {"write", file("site.json", siteSet()), "-p", sim.ptyPath(), "--timeout", "700"});
         QVERIFY(p.waitForStarted());
         // Some writes through, not all 22.
         QTRY_VERIFY_WITH_TIMEOUT((sim.dumpImage(), sim.requestCount() > kReadRequests + 3), 30000);
@@ -361,6 +368,43 @@ private slots:
         QCOMPARE(want.value("text  830"), QStringLiteral("二号门关上了，现场一切正常请放心"));
     }
 
+    // The short commands, run after run, on three ports at once: every run
+    // ends with status 0, never by a signal, a sanitizer's report or a hang,
+    // as the port threads and the program end. ALARMCFG_CRASH_LOOPS=N runs
+    // each N times (default 10).
+    void shortCommandsEndCleanlyRunAfterRun_data()
+    {
+        QTest::addColumn<QStringList>("args"); // PORTS stands for three simulators, each with -p
+        QTest::newRow("status") << QStringList({"status", "PORTS"});
+        QTest::newRow("read -o") << QStringList({"read", "PORTS", "-o", home.filePath("read.json")});
+        QTest::newRow("write --dry-run") << QStringList({"write", file("site.json", siteSet()), "--dry-run"});
+        QTest::newRow("--help") << QStringList({"--help"});
+        QTest::newRow("--version") << QStringList({"--version"});
+    }
+
+    void shortCommandsEndCleanlyRunAfterRun()
+    {
+        QFETCH(QStringList, args);
+        if (const qsizetype at = args.indexOf("PORTS"); at >= 0) {
+            QStringList ports;
+            for (int i = 0; i < 3; ++i)
+                ports << "-p" << start().ptyPath();
+            args = args.mid(0, at) + ports + args.mid(at + 1);
+        }
+        const int runs = qEnvironmentVariableIsSet("ALARMCFG_CRASH_LOOPS") ? qEnvironmentVariableIntValue("ALARMCFG_CRASH_LOOPS") : 10;
+        QVERIFY(runs > 0);
+        int failed = 0;
+        QString first;
+        for (int i = 1; i <= runs; ++i) {
+            const Run r = cli(args);
+            if (r.exitCode == 0)
+                continue;
+            if (failed++ == 0)
+                first = QStringLiteral("run %1 %2:\n%3").arg(i).arg(r.exitCode < 0 ? "crashed or hung" : "exited " + QString::number(r.exitCode), r.err);
+        }
+        QVERIFY2(failed == 0, qPrintable(QStringLiteral("%1 of %2 runs failed; the first, %3").arg(failed).arg(runs).arg(first)));
+    }
+
     void theWorstPortDecidesTheExitStatus()
     {
         SimProcess &good = start();
@@ -376,7 +420,7 @@ private slots:
         SimProcess &sim = start({"--baud", "9600", "--delay", "200"});
         QProcess p;
         p.setProcessEnvironment(cliEnvironment(home.filePath("data"), home.filePath("config")));
-        p.start(QStringLiteral(ALARMCFG_CLI_PATH), {"write", file("site.json", siteSet()), "-p", sim.ptyPath(), "--no-backup"});
+        p.start(cliProgram(), {"write", file("site.json", siteSet()), "-p", sim.ptyPath(), "--no-backup"});
         QVERIFY(p.waitForStarted());
         // The device is read first; the interrupt comes once some writes are through, not all 22.
         QTRY_VERIFY_WITH_TIMEOUT((sim.dumpImage(), sim.requestCount() > kReadRequests + 2), 20000);
@@ -468,7 +512,7 @@ private slots:
         args.replaceInStrings(QRegularExpression("^PORT$"), sim.ptyPath());
         QProcess p;
         p.setProcessEnvironment(cliEnvironment(home.filePath("data"), home.filePath("config")));
-        p.start(QStringLiteral(ALARMCFG_CLI_PATH), args);
+        p.start(cliProgram(), args);
         QVERIFY(p.waitForStarted());
         QTest::qWait(1000); // waiting for the first answer by now
         QCOMPARE(p.state(), QProcess::Running);
@@ -521,7 +565,7 @@ private slots:
         SimProcess &sim = start({"--lose-reply", "3"});
         QProcess p;
         p.setProcessEnvironment(cliEnvironment(home.filePath("data"), home.filePath("config")));
-        p.start(QStringLiteral(ALARMCFG_CLI_PATH), {"status", "--watch", "--retries", "0", "--timeout", "300", "-p", sim.ptyPath()});
+        p.start(cliProgram(), {"status", "--watch", "--retries", "0", "--timeout", "300", "-p", sim.ptyPath()});
         QVERIFY(p.waitForStarted());
         QString out;
         QTRY_VERIFY_WITH_TIMEOUT((out += QString::fromUtf8(p.readAllStandardOutput()), out.count(u'\n') >= 3), 10000);
