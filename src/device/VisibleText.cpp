@@ -4,9 +4,7 @@
 
 namespace visible {
 
-namespace {
-
-bool showsNothing(char32_t code)
+bool showsNothing(char32_t code, Marks marks)
 {
     switch (QChar::category(code)) {
     case QChar::Other_Control:
@@ -17,16 +15,15 @@ bool showsNothing(char32_t code)
     case QChar::Separator_Space:
     case QChar::Separator_Line:
     case QChar::Separator_Paragraph:
+        return true;
     case QChar::Mark_NonSpacing:
     case QChar::Mark_SpacingCombining:
     case QChar::Mark_Enclosing:
-        return true;
+        return marks == Marks::ShowNothing;
     default:
         return false;
     }
 }
-
-} // namespace
 
 std::vector<Character> charactersOf(const QString &text)
 {
@@ -46,7 +43,7 @@ QString characters(const QString &text)
 {
     QStringList shown;
     for (const Character &c : charactersOf(text)) {
-        const QString one = showsNothing(c.code) ? codePoint(c.code) : c.text;
+        const QString one = showsNothing(c.code, Marks::ShowNothing) ? codePoint(c.code) : c.text;
         if (!shown.contains(one))
             shown << one;
     }

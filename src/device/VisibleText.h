@@ -13,6 +13,12 @@ namespace visible {
 // that show nothing as "U+0000", "U+200B".
 QString characters(const QString &text);
 
+// Whether a character shows nothing by itself: a control or format
+// character, a surrogate, private use, unassigned, a space or a separator;
+// and a combining mark, alone in a message, unless it is to be kept.
+enum class Marks { ShowNothing, Kept };
+bool showsNothing(char32_t code, Marks marks);
+
 // A character by its code point: "U+0007", "U+200B".
 QString codePoint(char32_t code);
 

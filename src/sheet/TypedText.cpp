@@ -8,22 +8,9 @@ namespace {
 
 bool typable(char32_t code)
 {
-    // The space bar gives the plain space, a Chinese input method also the full-width one.
-    if (code == U' ' || code == U'\u3000')
-        return true;
-    switch (QChar::category(code)) {
-    case QChar::Other_Control:
-    case QChar::Other_Format:
-    case QChar::Other_Surrogate:
-    case QChar::Other_PrivateUse:
-    case QChar::Other_NotAssigned:
-    case QChar::Separator_Space:
-    case QChar::Separator_Line:
-    case QChar::Separator_Paragraph:
-        return false;
-    default:
-        return true;
-    }
+    // The space bar gives the plain space, a Chinese input method also the
+    // full-width one; a combining mark comes with the letter it sits on.
+    return code == U' ' || code == U'\u3000' || !visible::showsNothing(code, visible::Marks::Kept);
 }
 
 } // namespace
