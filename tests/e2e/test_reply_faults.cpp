@@ -10,9 +10,10 @@
 //
 // ALARMCFG_SWEEP=full runs every place for every fault and device (an hour
 // or so) and prints the table; ALARMCFG_SWEEP=N every Nth place. The default
-// runs a few places of each, spread over the operations, and always the
-// doubled reply to the option flags, the one a shifted read took for the
-// alarm mode's.
+// runs one place of each fault and device in the window and two in
+// alarmcfg-cli, shifted from one combination to the next so that together
+// they spread over the operations, and always the doubled reply to the option
+// flags, the one a shifted read took for the alarm mode's.
 #include "BackupFile.h"
 #include "CliEnvironment.h"
 #include "ConfigFile.h"
@@ -219,7 +220,7 @@ private slots:
         int c = 0, run = 0;
         for (const Fault &f : kFaults) {
             for (const Device &d : kDevices) {
-                QList<int> at = places(kFirstBurstReply, kFenceReply, c++, 9, 2);
+                QList<int> at = places(kFirstBurstReply, kFenceReply, c++, 9, 1);
                 if (f.kind == 2 && !at.contains(kOptionFlagsReply))
                     at << kOptionFlagsReply;
                 for (int n : at) {
@@ -247,7 +248,7 @@ private slots:
         int c = 0, run = 0;
         for (const Fault &f : kFaults) {
             for (const Device &d : kDevices) {
-                for (int n : places(kFirstWriteReply, kLastWriteReply, c++, 9, 2)) {
+                for (int n : places(kFirstWriteReply, kLastWriteReply, c++, 9, 1)) {
                     SimWindow r(simArgs(f, d, n, run++));
                     QVERIFY(r.start());
                     QVERIFY(r.connect());
@@ -274,7 +275,8 @@ private slots:
             f.write(m_cliReference);
         }
         const std::vector<quint16> before = deviceimage::oddImage();
-        // Runs in parallel, each with its own simulator.
+        // Runs eight at a time, each with its own simulator: they mostly wait on
+        // their lines.
         struct Pending {
             std::unique_ptr<SimProcess> sim;
             QProcess *cli;
@@ -313,7 +315,7 @@ private slots:
                                                        : QStringList{"read", "-p", p.sim->ptyPath()};
                         p.cli = startCli(args, m_dir.filePath("home"));
                         pending.push_back(std::move(p));
-                        if (pending.size() >= 4)
+                        if (pending.size() >= 8)
                             settle();
                     }
                 }

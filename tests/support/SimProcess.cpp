@@ -7,6 +7,7 @@
 #include <QThread>
 
 #include <csignal>
+#include <sys/prctl.h>
 
 namespace {
 constexpr int kExitWaitMs = 5000;
@@ -18,6 +19,10 @@ SimProcess::SimProcess(const QStringList &extraArgs)
 {
     // The simulator's diagnostics belong in the test log.
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // A test that aborts must not leave simulators behind: they hold the
+    // test's output open, and the runner would wait for them until its
+    // time-out.
+    m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
 }
 
 SimProcess::~SimProcess() { terminate(); }
