@@ -38,9 +38,12 @@ namespace {
 // 2..46 (the option flags 45), the fence behind it 47; "设置" after a clean
 // connect reads the device for its backup (42 reads and a fence, 48..90)
 // and then sends its 22 writes (91..112). alarmcfg-cli: read's 42 reads and
-// its fence are 1..43, and write's 22 writes follow them at 44..65.
+// its fence are 1..43 (the option flags 41), and write's 22 writes follow
+// them at 44..65. Each run checks that the device saw its faulted request, so
+// a number that drifts past its operation fails rather than fault nothing.
 constexpr int kFirstBurstReply = 2;
 constexpr int kOptionFlagsReply = 45;
+constexpr int kCliOptionFlagsReply = 41;
 constexpr int kFenceReply = 47;
 constexpr int kFirstWriteReply = 48;
 constexpr int kLastWriteReply = 112;
@@ -154,6 +157,13 @@ class ReplyFaultsTest : public QObject {
         return p;
     }
 
+    // Whether the device was asked for reply `reply` at all.
+    static bool faulted(SimProcess &sim, int reply)
+    {
+        sim.dumpImage();
+        return sim.requestCount() >= reply;
+    }
+
     static Run finish(QProcess *p)
     {
         Run r;
@@ -246,6 +256,7 @@ private slots:
                         exact = r.messages == QStringList({msg::writeSucceeded()}) && r.sim.dumpImage() == before;
                     }
                     const bool honest = !r.form->bConnected && r.messages.size() == 1 && r.messages[0] != msg::readSucceeded();
+                    QVERIFY2(faulted(r.sim, n), qPrintable(QString::number(n)));
                     m_tally.add(QStringLiteral("window connect / %1 / %2").arg(f.name, d.name), exact, honest,
                                 QStringLiteral("connect: reply %1 %2 on a %3 device").arg(n).arg(f.name, d.name));
                 }
@@ -271,6 +282,7 @@ private slots:
                     // What the operator did not edit goes back register for register.
                     const bool exact = r.messages == QStringList({msg::writeSucceeded()}) && r.sim.dumpImage() == before;
                     const bool honest = r.messages.size() == 1 && r.messages[0] != msg::writeSucceeded();
+                    QVERIFY2(faulted(r.sim, n), qPrintable(QString::number(n)));
                     m_tally.add(QStringLiteral("window write / %1 / %2").arg(f.name, d.name), exact, honest,
                                 QStringLiteral("write: reply %1 %2 on a %3 device").arg(n).arg(f.name, d.name));
                 }
@@ -296,16 +308,19 @@ private slots:
             std::unique_ptr<SimProcess> sim;
             QProcess *cli;
             bool write;
+            int reply;
             QString cell, name;
         };
         std::vector<Pending> pending;
-        QStringList backups;
+        QStringList backups, unfaulted;
         auto settle = [&] {
             for (Pending &p : pending) {
                 const Run run = finish(p.cli);
                 const QRegularExpressionMatch saved = QRegularExpression("backup saved to (.*)\n").match(run.err);
                 if (saved.hasMatch())
                     backups << saved.captured(1);
+                if (!faulted(*p.sim, p.reply))
+                    unfaulted << p.name;
                 if (!p.write)
                     m_tally.add(p.cell, run.exitCode == 0 && withoutTime(run.out) == m_cliReference, run.exitCode == 3, p.name);
                 else
@@ -323,10 +338,10 @@ private slots:
                 for (bool write : {false, true}) {
                     const int last = write ? kCliReads + kCliWrites : kCliReads;
                     QList<int> at = places(1, last, c, 9, 2);
-                    if (!write && f.kind == 2 && !at.contains(kOptionFlagsReply - 1))
-                        at << kOptionFlagsReply - 1; // the option flags of alarmcfg-cli's read
+                    if (!write && f.kind == 2 && !at.contains(kCliOptionFlagsReply))
+                        at << kCliOptionFlagsReply;
                     for (int n : at) {
-                        Pending p{std::make_unique<SimProcess>(simArgs(f, d, n, run++)), nullptr, write,
+                        Pending p{std::make_unique<SimProcess>(simArgs(f, d, n, run++)), nullptr, write, n,
                                   QStringLiteral("alarmcfg-cli %1 / %2 / %3").arg(write ? "write" : "read", f.name, d.name),
                                   QStringLiteral("%1: reply %2 %3 on a %4 device").arg(write ? "write" : "read").arg(n).arg(f.name, d.name)};
                         QVERIFY(p.sim->start());
@@ -342,6 +357,7 @@ private slots:
             }
         }
         settle();
+        QVERIFY2(unfaulted.isEmpty(), qPrintable(unfaulted.join(", ")));
         QVERIFY(!backups.isEmpty());
         for (const QString &b : backups)
             m_tally.add(QStringLiteral("alarmcfg-cli restore of those backups"), restoresExactly(b), false, b);
