@@ -127,7 +127,10 @@ windows_opened() { # runs alarmcfg.exe $runs times on this display
 window_runs() { # the check on the outcomes that windows_opened left
   wineserver -k 2>/dev/null
   wineserver -w
-  LANG=C.UTF-8 runs=$runs work=$work ALARMCFG_DEPLOY=$ALARMCFG_DEPLOY \
+  # Under wine the program follows the Windows language, which wine takes
+  # from LANG: with C.UTF-8 that is English. The caption looked for is the
+  # Chinese one, so the window is asked for in Chinese.
+  ALARMCFG_LANG=zh LANG=C.UTF-8 runs=$runs work=$work ALARMCFG_DEPLOY=$ALARMCFG_DEPLOY \
     xvfb-run -a -s "-screen 0 1024x768x24" bash -c "$(declare -f windows_opened); windows_opened"
   wineserver -k 2>/dev/null
   wineserver -w
