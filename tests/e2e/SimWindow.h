@@ -35,12 +35,14 @@ struct SimWindow {
         return true;
     }
 
-    // Connects and forgets the success message; false unless the connect fully worked.
+    // Connects and forgets the success message; false unless the connect fully
+    // worked, and then the messages stay, for the failure to show.
     bool connect()
     {
         form->ToggleConnection();
         const bool ok = form->bConnected && messages == QStringList({msg::readSucceeded()});
-        messages.clear();
+        if (ok)
+            messages.clear();
         return ok;
     }
 };

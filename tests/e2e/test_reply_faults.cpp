@@ -277,7 +277,7 @@ private slots:
                 for (int n : places(kFirstWriteReply, kLastWriteReply, c++, 9, 1)) {
                     SimWindow r(simArgs(f, d, n, run++));
                     QVERIFY(r.start());
-                    QVERIFY(r.connect());
+                    QVERIFY2(r.connect(), qPrintable(r.messages.join(" / ")));
                     r.form->cmdRelayWrite->click();
                     // What the operator did not edit goes back register for register.
                     const bool exact = r.messages == QStringList({msg::writeSucceeded()}) && r.sim.dumpImage() == before;
