@@ -102,7 +102,7 @@ struct Tally {
         int runs = 0, exact = 0, failed = 0, wrong = 0;
     };
     std::map<QString, Cell> cells; // "operation / fault / device"
-    QStringList wrongRuns;
+    QStringList wrongRuns, failedRuns;
 
     void add(const QString &cell, bool exact, bool honestFailure, const QString &run)
     {
@@ -110,8 +110,10 @@ struct Tally {
         ++c.runs;
         if (exact)
             ++c.exact;
-        else if (honestFailure)
+        else if (honestFailure) {
             ++c.failed;
+            failedRuns << run;
+        }
         else {
             ++c.wrong;
             wrongRuns << run;
@@ -122,6 +124,8 @@ struct Tally {
         qInfo("| operation / fault / device | runs | exact | failed honestly | wrong successes |");
         for (const auto &[name, c] : cells)
             qInfo("| %s | %d | %d | %d | %d |", qPrintable(name), c.runs, c.exact, c.failed, c.wrong);
+        if (!failedRuns.isEmpty())
+            qInfo("failed honestly: %s", qPrintable(failedRuns.join(", ")));
     }
 };
 
