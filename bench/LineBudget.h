@@ -6,6 +6,7 @@
 // too.
 
 #include "ModbusRtu.h"
+#include "RegisterMap.h"
 #include "RtuLink.h"
 #include "SerialLine.h"
 
@@ -52,8 +53,8 @@ public:
 
     // A read of one block alone, and the same behind ReadBlocks, which ends
     // with a fence: the difference is what the fence costs.
-    bool readAlone(const regmap::Block &b) { return ReadRegisters(regmap::kSlave, b.start, b.count); }
-    bool readFenced(const regmap::Block &b) { return ReadBlocks({b}).has_value(); }
+    bool readAlone(const regmap::Block &b) { return ReadRegisters(b.start, b.count); }
+    bool readFenced(const regmap::Block &b) { return ReadBlocks({{b.start, b.count, true}}).has_value(); }
 
 private:
     explicit CountingRtuLink(CountingLine *line) : RtuLink(std::unique_ptr<SerialLine>(line)), m_counter(line) {}

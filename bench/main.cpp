@@ -67,7 +67,7 @@ bool changingInputs()
     }
     form.Timer1->setEnabled(false); // the loop below polls, once per change
     auto pollWithChangedInputs = [&](int i) {
-        link.WriteRegister(1, regmap::kStatusBlock.start + regmap::kInputsOffset, static_cast<quint16>(i % 4));
+        link.WriteRegister(regmap::kStatusBlock.start + regmap::kInputsOffset, static_cast<quint16>(i % 4));
         form.Timer1->setEnabled(false);
         form.PollStatus();
         QCoreApplication::processEvents(); // paints the buttons

@@ -155,9 +155,14 @@ int PortCommands::restore()
     case session::RestoreResult::Stage::NotRead:
         return failed(QStringLiteral("nothing written: reading the device failed: %1").arg(m_session.lastError()));
     case session::RestoreResult::Stage::OtherFirmware:
-        m_report.error(m_port, QStringLiteral("nothing written: the backup is of firmware %1, the device runs %2; "
-                                              "registers may mean other things there. --force puts it back all the same")
-                                   .arg(m_backup->firmware, r.deviceFirmware));
+        m_report.error(m_port, m_backup->firmware.isEmpty()
+                                   ? QStringLiteral("nothing written: the backup names no firmware, the device runs %1; "
+                                                    "registers may mean other things on other firmware. --force puts it "
+                                                    "back all the same")
+                                         .arg(r.deviceFirmware)
+                                   : QStringLiteral("nothing written: the backup is of firmware %1, the device runs %2; "
+                                                    "registers may mean other things there. --force puts it back all the same")
+                                         .arg(m_backup->firmware, r.deviceFirmware));
         return kExitUsage;
     case session::RestoreResult::Stage::Stopped: {
         if (stoppedBetween)

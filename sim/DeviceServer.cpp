@@ -135,13 +135,15 @@ void DeviceServer::serveRequest(Clock::time_point receivedAt)
         return;
     }
     // A two-wire adapter hears everything the master sends, at once.
-    if (m_opts.echo)
+    if (m_opts.echo || m_plan.echoesNext())
         sendNow(QByteArray(reinterpret_cast<const char *>(req), length));
     if (req[0] != regmap::kSlave)
         return; // a broadcast: the controller only answers its own address
     ++m_requests;
-    if (!m_plan.answerNext())
+    const bool write = req[1] != rtu::kReadHoldingRegisters;
+    if (m_plan.deaf(write, receivedAt) || !m_plan.answerNext() || m_plan.missesRequest())
         return;
+    const long request = m_plan.answered();
     const int readCount = req[1] == rtu::kReadHoldingRegisters ? (req[4] << 8) | req[5] : 0;
     if (m_plan.ignoresRead(readCount))
         return;
@@ -154,14 +156,14 @@ void DeviceServer::serveRequest(Clock::time_point receivedAt)
     // A late reply leaves on its own time, while the device goes on answering
     // the requests after it at once: it reaches the master among their replies.
     if (const std::optional<int> late = m_plan.lateMs()) {
-        m_late.push_back({reply, receivedAt + std::chrono::milliseconds(*late)});
+        m_late.push_back({reply, receivedAt + std::chrono::milliseconds(*late), request});
         std::sort(m_late.begin(), m_late.end(), [](const PendingReply &a, const PendingReply &b) { return a.due < b.due; });
         return;
     }
     // Otherwise one frame at a time: a reply never overtakes an earlier one.
     if (!m_pending.empty())
         due = std::max(due, m_pending.back().due);
-    m_pending.push_back({reply, due});
+    m_pending.push_back({reply, due, request});
 }
 
 QByteArray DeviceServer::buildReply(const uint8_t *req, int length)
@@ -201,10 +203,16 @@ void DeviceServer::sendDueReplies(Clock::time_point now)
         if (queue.empty() || queue.front().due > now)
             break;
         QByteArray frame = queue.front().frame;
+        const long request = queue.front().request;
         queue.pop_front();
-        const FaultPlan::Garbling garbling = m_plan.nextReply();
+        const FaultPlan::Garbling garbling = m_plan.nextReply(request);
         if (garbling.corrupt)
             frame[frame.size() - 1] = static_cast<char>(frame.back() ^ 0xFF); // CRC high byte
+        // A frame from nowhere just before: a whole reply of slave 1 to a
+        // one-register read (0x5A5A, CRC and all), as a late reply of some
+        // other request would be.
+        if (garbling.strayFirst)
+            sendNow(QByteArray::fromHex("0103025A5A02DF"));
         // A repeated frame follows the first without a gap, as a faulty
         // device sends it, so both reach the line in one write; or it comes
         // on its own a little later, as a converter that repeats sends it.
@@ -212,6 +220,10 @@ void DeviceServer::sendDueReplies(Clock::time_point now)
             frame += frame;
         else if (garbling.duplicate)
             scheduleCopy(frame, now + std::chrono::milliseconds(garbling.duplicateMs));
+        // Bytes that belong to no frame, right behind it: noise, or the start
+        // of a frame that never ends.
+        if (garbling.trailing)
+            frame += QByteArray::fromHex("01 03 7E");
         sendNow(frame);
     }
 }

@@ -40,6 +40,7 @@ private:
     struct PendingReply {
         QByteArray frame;
         Clock::time_point due;
+        long request = 0; // the request it answers, counted from 1
     };
 
     bool resetReceiver(QString *error);

@@ -15,6 +15,12 @@ FaultPlan::FaultPlan(const Options &opts)
     , m_strict(opts.strict)
     , m_dropWriteAddresses(opts.dropWriteAddresses)
     , m_lostReplies(opts.lostReplies)
+    , m_missed(opts.missedRequests)
+    , m_corrupted(opts.corruptReplies)
+    , m_trailing(opts.trailingReplies)
+    , m_strays(opts.strayBefore)
+    , m_echoFrom(opts.echoFrom)
+    , m_silence(opts.silenceAtWrite)
 {
     for (const Options::DuplicateReply &d : opts.duplicateReplies)
         m_duplicateReplies.push_back({d.reply, d.ms});
@@ -33,6 +39,30 @@ std::optional<int> FaultPlan::lateMs() const
 bool FaultPlan::losesReply() const
 {
     return std::find(m_lostReplies.begin(), m_lostReplies.end(), m_answered) != m_lostReplies.end();
+}
+
+namespace {
+bool holds(const std::vector<long> &numbers, long n)
+{
+    return std::find(numbers.begin(), numbers.end(), n) != numbers.end();
+}
+} // namespace
+
+bool FaultPlan::missesRequest() const
+{
+    return holds(m_missed, m_answered);
+}
+
+bool FaultPlan::echoesNext() const
+{
+    return m_echoFrom > 0 && m_answered + 1 >= m_echoFrom;
+}
+
+bool FaultPlan::deaf(bool write, std::chrono::steady_clock::time_point now)
+{
+    if (m_silence && write && ++m_writes == m_silence->write)
+        m_deafUntil = now + std::chrono::milliseconds(m_silence->ms);
+    return now < m_deafUntil;
 }
 
 bool FaultPlan::answerNext()
@@ -67,11 +97,13 @@ bool FaultPlan::dropsWrite(int address, int count) const
                        [&](int a) { return a >= address && a < address + count; });
 }
 
-FaultPlan::Garbling FaultPlan::nextReply()
+FaultPlan::Garbling FaultPlan::nextReply(long request)
 {
     ++m_sent;
     Garbling g;
-    g.corrupt = m_corruptEvery > 0 && m_sent % m_corruptEvery == 0;
+    g.corrupt = (m_corruptEvery > 0 && m_sent % m_corruptEvery == 0) || holds(m_corrupted, request);
+    g.trailing = holds(m_trailing, request);
+    g.strayFirst = holds(m_strays, request);
     for (const auto &[reply, ms] : m_duplicateReplies)
         if (reply == m_sent) {
             g.duplicate = true;

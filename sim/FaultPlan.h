@@ -6,6 +6,7 @@
 
 #include <QtGlobal>
 
+#include <chrono>
 #include <optional>
 #include <vector>
 
@@ -24,6 +25,12 @@ public:
     std::optional<int> lateMs() const;
     // For the request answerNext() just accepted: its reply is lost on the line.
     bool losesReply() const;
+    // For the request answerNext() just accepted: the device never heard it.
+    bool missesRequest() const;
+    // The request about to be counted is sent back before anything else.
+    bool echoesNext() const;
+    // A write arrived at `now`; true while the device hears nothing.
+    bool deaf(bool write, std::chrono::steady_clock::time_point now);
     // A write of count registers from address that must be refused with
     // exception 02 and store nothing.
     bool refusesWrite(int address, int count) const;
@@ -31,6 +38,8 @@ public:
         bool corrupt = false;   // garble the CRC
         bool duplicate = false; // send the frame twice
         int duplicateMs = 0;    // the copy this long after the first; 0: back to back
+        bool trailing = false;  // bytes of no frame follow at once
+        bool strayFirst = false; // a frame nobody asked for goes first
     };
     // A read of count registers that a strict device does not answer as asked.
     bool refusesRead(int count) const;
@@ -38,8 +47,10 @@ public:
     // A write of count registers from address that is confirmed but not
     // stored, as a faulty device might.
     bool dropsWrite(int address, int count) const;
-    // Called once for each reply about to be sent.
-    Garbling nextReply();
+    // Called once for each reply about to be sent: request is the number of
+    // the request it answers.
+    Garbling nextReply(long request);
+    long answered() const { return m_answered; }
 
 private:
     bool m_silent;
@@ -51,6 +62,11 @@ private:
     std::vector<int> m_dropWriteAddresses;
     std::vector<long> m_lostReplies;
     std::vector<std::pair<long, int>> m_lateReplies;
+    std::vector<long> m_missed, m_corrupted, m_trailing, m_strays;
+    long m_echoFrom;
+    std::optional<Options::Silence> m_silence;
+    long m_writes = 0;
+    std::chrono::steady_clock::time_point m_deafUntil;
     long m_answered = 0;
     long m_sent = 0;
 };

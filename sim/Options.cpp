@@ -109,6 +109,27 @@ ParseResult parseOptions(const QStringList &args)
             if (!toInt(value, 1, std::numeric_limits<int>::max(), &n))
                 return fail(QStringLiteral("--lose-reply wants a reply number >= 1, not '%1'").arg(value));
             opts.lostReplies.push_back(n);
+        } else if (name == QLatin1String("--miss-request") || name == QLatin1String("--corrupt-reply")
+                   || name == QLatin1String("--trailing") || name == QLatin1String("--stray")
+                   || name == QLatin1String("--echo-from")) {
+            if (!toInt(value, 1, std::numeric_limits<int>::max(), &n))
+                return fail(QStringLiteral("%1 wants a request number >= 1, not '%2'").arg(name, value));
+            if (name == QLatin1String("--echo-from"))
+                opts.echoFrom = n;
+            else
+                (name == QLatin1String("--miss-request")  ? opts.missedRequests
+                 : name == QLatin1String("--corrupt-reply") ? opts.corruptReplies
+                 : name == QLatin1String("--trailing")      ? opts.trailingReplies
+                                                            : opts.strayBefore)
+                    .push_back(n);
+        } else if (name == QLatin1String("--silence-at-write")) {
+            const QStringList parts = value.split(u':');
+            long write = 0, ms = 0;
+            if (parts.size() != 2 || !toInt(parts[0], 1, std::numeric_limits<int>::max(), &write)
+                || !toInt(parts[1], 1, 3'600'000, &ms))
+                return fail(QStringLiteral("--silence-at-write wants K:MS, a write number >= 1 and milliseconds > 0, "
+                                           "not '%1'").arg(value));
+            opts.silenceAtWrite = Options::Silence{write, static_cast<int>(ms)};
         } else if (name == QLatin1String("--late")) {
             const QStringList parts = value.split(u':');
             long reply = 0, ms = 0;
@@ -165,6 +186,12 @@ QString usageText(const QString &program)
                "  --late N:MS          send the Nth reply MS milliseconds after its request, while\n"
                "                       the replies after it go out on time (repeatable)\n"
                "  --drop-writes-to ADDR  confirm writes touching ADDR but store nothing (repeatable)\n"
+               "  --miss-request N     never hear the Nth request: no action, no reply (repeatable)\n"
+               "  --corrupt-reply N    send the Nth reply with a bad CRC (repeatable)\n"
+               "  --trailing N         follow the Nth reply at once with bytes of no frame (repeatable)\n"
+               "  --stray N            send a frame nobody asked for just before the Nth reply (repeatable)\n"
+               "  --echo-from N        send every request back before its reply, from the Nth on\n"
+               "  --silence-at-write K:MS  from the Kth write on, hear and answer nothing for MS\n"
                "  --help               this text\n")
         .arg(program);
 }

@@ -33,6 +33,17 @@ struct Options {
     };
     std::vector<LateReply> lateReplies;
     std::vector<long> lostReplies;       // these replies (counted from 1) are acted on, never sent
+    // Faults of one request, counted from 1 as --lose-reply counts:
+    std::vector<long> missedRequests;  // never heard: neither acted on nor answered
+    std::vector<long> corruptReplies;  // sent with a bad CRC
+    std::vector<long> trailingReplies; // followed at once by bytes that belong to no frame
+    std::vector<long> strayBefore;     // preceded by a whole frame nobody asked for
+    long echoFrom = 0;                 // from this request on, every request is sent back before its reply
+    struct Silence {
+        long write; // counted from 1 among the writes
+        int ms;
+    };
+    std::optional<Silence> silenceAtWrite; // from that write on, nothing is heard or answered for ms
     std::vector<int> dropWriteAddresses; // writes touching these are confirmed but not stored
     QString imagePath;
     QString dumpPath;

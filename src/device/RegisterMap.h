@@ -78,6 +78,14 @@ constexpr bool isTextField(int slot)
 // slots are the device's own.
 constexpr int kReadTextSlots = 32;
 constexpr int readTextSlot(int i) { return 10 + kSlotRegisters * i; }
+// A read of the full read that fetches one of the device's own slots, which
+// nothing of the tool's is stored in.
+constexpr bool isDeviceOwnSlotRead(const Block &b)
+{
+    const int first = readTextSlot(0), last = readTextSlot(kReadTextSlots - 1);
+    return b.count == kTextReadCount && b.start >= first && b.start <= last && (b.start - first) % kSlotRegisters == 0
+           && !isTextField(b.start);
+}
 
 constexpr Block kActionTimes{900, 8}; // 900 = Q0, 901 = Q1, 902..907 unused
 constexpr int kOptionFlags = 1030;    // bit 0 power-loss memory, bit 1 phone-call alarm

@@ -1,19 +1,25 @@
 #pragma once
-// The Modbus master link through which every request reaches the controller.
-// Replies are delivered on the caller's thread before the read returns, so a
-// handler of ReplyReceived runs nested inside the call that asked for it and
-// may itself issue further requests.
+// The Modbus master link through which every request reaches the controller:
+// the port, single exchanges, and the exact read and the confirmed write of
+// several blocks, which its defence (Defence.h) makes exact or failed. The
+// link knows nothing of the controller's registers: its user gives it the
+// device's profile (the slave, the largest read and write, the check reads).
+// A transport (RtuLink on a serial line, a test's fake) carries each request
+// and reports what the line showed; the defence decides what to believe.
 
 #include "LinkSettings.h"
-#include "RegisterMap.h"
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QVector>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
+
+class Defence;
 
 // Why a port did not open, for a message that says what to do.
 struct PortOpenFailure {
@@ -58,23 +64,82 @@ enum class LinkFailure {
     Invalid,     // a request the link never sends: a count or an address out of range
 };
 
+// A run of registers.
+struct RegisterBlock {
+    int start = 0;
+    int count = 0;
+};
+
+// What the link knows of the device it talks to: given by its user, who
+// knows the register map.
+struct DeviceProfile {
+    quint8 slave = 0;
+    int maxReadCount = 0;  // registers in one read the device is known to answer
+    int maxWriteCount = 0; // registers in one write
+    // The check reads, in the order they are tried (see Defence.h): reads
+    // the device is known to answer, their counts unused by its other reads,
+    // but for the last, one of the full read's own shapes.
+    std::vector<RegisterBlock> checkShapes;
+};
+
+// One request as the link sends it.
+struct LinkRequest {
+    enum class Function { Read, WriteSingle, WriteBlock };
+    Function function = Function::Read;
+    int start = 0;
+    int count = 0;
+    QVector<quint16> values; // the registers a write sends
+
+    static LinkRequest read(int start, int count) { return {Function::Read, start, count, {}}; }
+    static LinkRequest writeSingle(int address, quint16 value) { return {Function::WriteSingle, address, 1, {value}}; }
+    static LinkRequest writeBlock(int start, const QVector<quint16> &values)
+    {
+        return {Function::WriteBlock, start, static_cast<int>(values.size()), values};
+    }
+    bool isWrite() const { return function != Function::Read; }
+    bool sameAs(const LinkRequest &o) const { return function == o.function && start == o.start && count == o.count; }
+    QString describe() const; // "read 710x10", "write 5=1", "write 10x20"
+};
+
+// What came back for one request, as the transport saw it: the answer, and
+// the evidence of anything besides it. The transport reports; the defence decides.
+struct LineAnswer {
+    LinkFailure failure = LinkFailure::None; // None: a whole reply that fits the request
+    QString error;                           // the line's own words for a failure
+    int refusalCode = 0;                     // a refusal's exception code
+    QVector<quint16> values;                 // a read's registers
+    QByteArray frame;                        // the frame that came, CRC included
+    bool wellFormed = false;                 // the frame is whole, with a good CRC, though it may not fit
+    int bytesBefore = 0;                     // bytes that waited on the line before the request went out
+    bool echoBegan = false;                  // the adapter began to send each request back
+    bool echoEnded = false;                  // the adapter stopped sending each request back
+    // A single write answered by nothing but its own bytes, on a line not
+    // known to echo: an echo would look the same.
+    bool ownBytesOnly = false;
+    bool ok() const { return failure == LinkFailure::None; }
+};
+
 class ModbusLink : public QObject {
     Q_OBJECT
 public:
-    explicit ModbusLink(QObject *parent = nullptr) : QObject(parent) {}
+    explicit ModbusLink(QObject *parent = nullptr);
+    ~ModbusLink() override;
 
     // Applied at the next OpenPort.
     void setTarget(const PortTarget &target) { m_target = target; }
     const PortTarget &target() const { return m_target; }
     void setSettings(const LinkSettings &settings) { m_settings = settings; }
     const LinkSettings &settings() const { return m_settings; }
+    void setProfile(const DeviceProfile &profile) { m_profile = profile; }
+    const DeviceProfile &profile() const { return m_profile; }
 
     // Asked while the link waits on the line: true ends the wait at once and
     // the exchange fails. For a command line's Ctrl-C.
     void setInterruptCheck(std::function<bool()> check) { m_interruptCheck = std::move(check); }
     bool interrupted() const { return m_interruptCheck && m_interruptCheck(); }
 
-    virtual bool OpenPort() = 0;
+    // Opens the target's port; a new connection: nothing is known of the line.
+    bool OpenPort();
     virtual void ClosePort() = 0;
     virtual bool isOpen() const = 0;
     // Why the last OpenPort failed; nothing when it opened or the link cannot tell.
@@ -86,33 +151,38 @@ public:
     // changes nothing on the device.
     enum class Retry { Once, AsSet };
 
-    // Each returns true only when the device answered correctly; the reason of
-    // a failure stays in lastError() and lastFailure().
-    bool ReadRegisters(quint8 slave, int start, int count, Retry retry = Retry::Once);
-    bool WriteRegister(quint8 slave, int address, quint16 value, Retry retry = Retry::Once);
-    bool WriteRegisters(quint8 slave, int start, const QVector<quint16> &values, int count, Retry retry = Retry::AsSet);
+    // Single exchanges, proven by nothing but their own checks. Each returns
+    // true only when the device answered correctly; the reason of a failure
+    // stays in lastError() and lastFailure().
+    bool ReadRegisters(int start, int count, Retry retry = Retry::Once);
+    bool WriteRegister(int address, quint16 value, Retry retry = Retry::Once);
+    bool WriteRegisters(int start, const QVector<quint16> &values, int count, Retry retry = Retry::AsSet);
 
     struct BlockValues {
         int start;
         QVector<quint16> values;
     };
-    // A read of several blocks that is exact or fails. Every block is tried as
-    // settings() say, and the read ends with a fence: a check whose answer must
-    // come first, so that nothing is left on its way behind the last reply.
-    // Any departure from one reply to each request anywhere in the read (bytes
-    // waiting before a request or following a reply, a time-out, a garbled or
-    // unfitting reply, a frame before the fence's answer) taints all of it:
-    // then every block is read again, each behind a fence, and believed only
-    // when two reads agree. Emits no ReplyReceived: the caller gets every
-    // block, in order, only when all of them are sure. progress(done, total)
-    // after each read of the first pass.
-    std::optional<std::vector<BlockValues>> ReadBlocks(const std::vector<regmap::Block> &blocks,
+    struct ReadBlock {
+        int start;
+        int count;
+        // Whether the caller uses what it holds. A block nobody uses needs no
+        // proof of its own, only that no reply was shifted onto one that is used.
+        bool used = true;
+    };
+    // A read of several blocks that is exact or fails: see Defence::read.
+    // Emits no ReplyReceived: the caller gets every block, in order, only
+    // when all of them are sure. progress(done, total) after each read of
+    // the first pass.
+    std::optional<std::vector<BlockValues>> ReadBlocks(const std::vector<ReadBlock> &blocks,
                                                        const std::function<void(int, int)> &progress = {});
 
     struct BlockWrite {
         int start;
         QVector<quint16> registers;
         bool single; // one register with function 06, else a block with function 16
+        // The reads that read the block back, when the writes must be; empty:
+        // the written registers in reads of the device's largest count.
+        std::vector<RegisterBlock> readBack;
     };
     struct WriteResult {
         bool ok = false;
@@ -120,10 +190,7 @@ public:
     };
     // Writes the blocks in order, each tried as settings() say, stopping at
     // the first the device does not confirm, or when next(confirmed) says
-    // false. A write's echo names its own request, but an operation with any
-    // departure from one reply to each request is not taken on its echoes
-    // alone: the written registers are read back with ReadBlocks and must hold
-    // what was written.
+    // false: see Defence::write.
     WriteResult WriteBlocks(const std::vector<BlockWrite> &writes, const std::function<bool(int)> &next = {});
 
     // The request the last failure concerns.
@@ -145,51 +212,48 @@ signals:
     void WriteDone();
 
 protected:
-    // The transport: exchange one request once, true when answered correctly.
-    // A failure says why with setFailure().
-    virtual bool readBlock(quint8 slave, int start, int count, QVector<quint16> &values) = 0;
-    virtual bool writeSingle(quint8 slave, int address, quint16 value) = 0;
-    virtual bool writeBlock(quint8 slave, int start, const QVector<quint16> &values) = 0;
+    friend class Defence;
+    // Whether the frames before and after the next request must go first
+    // (Discard: what waits is dropped, and reported) or stay to be read as
+    // frames of their own (Keep: the fence's evidence).
+    enum class Waiting { Discard, Keep };
 
-    void setLastError(const QString &error) { m_lastError = error; }
-    void setFailure(LinkFailure failure, const QString &error, int refusalCode = 0);
-    void setOpenFailure(std::optional<PortOpenFailure> failure) { m_openFailure = std::move(failure); }
-    // Every departure from one reply to each request the line has seen since
-    // the port opened; a link that cannot see its line counts none.
-    virtual quint64 departures() const { return 0; }
-    // The line may hold replies on their way: the next exchange first makes
-    // sure it is quiet. A link without a line of its own has nothing to do.
-    virtual void distrustLine() {}
-    // A check whose answer must be the first frame to come: true when it was,
-    // so that the reply taken last was its request's own and nothing follows
-    // it. A link that cannot tell says true.
-    virtual bool fence() { return true; }
-    // A line for the trace: RETRY before each further attempt, CONFIRM for the
-    // reads that check a block. A link without a trace ignores it.
-    virtual void note(const char *kind, const QString &text)
+    // The transport. Opens the target's device; on failure says why with setOpenFailure().
+    virtual bool openDevice() = 0;
+    // Sends the request once and gives the first answer that came.
+    virtual LineAnswer transact(const LinkRequest &request, Waiting waiting) = 0;
+    // The next frame that came for the request last sent, after one that
+    // was not its answer.
+    virtual LineAnswer receiveAgain(const LinkRequest &request);
+    // Waits until the line has been quiet a while; the bytes that came meanwhile.
+    virtual int drainLine() { return 0; }
+    // Whether the transport sees a line of its own, where replies can be
+    // late, doubled or stray. A transport without one answers each request
+    // itself, and its answers need no proof.
+    virtual bool watchesLine() const { return false; }
+    // A line for the trace (RETRY, SYNC, CONFIRM, DROP, PROVE). A transport
+    // without a trace ignores it.
+    virtual void trace(const char *kind, const QString &text)
     {
         Q_UNUSED(kind)
         Q_UNUSED(text)
     }
 
+    void setFailure(LinkFailure failure, const QString &error, int refusalCode = 0);
+    void setOpenFailure(std::optional<PortOpenFailure> failure) { m_openFailure = std::move(failure); }
+
 private:
     bool checkRange(int start, int count, int maxCount);
-    // Tries once() up to attempts times; each failed attempt counts as a departure.
-    bool exchange(const QString &request, int attempts, const std::function<bool()> &once);
-    bool confirmBlock(BlockValues &block, int count);
-    // Reads back what the writes before `written` put into the device.
-    bool confirmWrites(const std::vector<BlockWrite> &writes, int *written);
-    bool writeOne(const BlockWrite &w);
     int attemptsFor(Retry retry) const { return retry == Retry::Once ? 1 : std::max(1, m_settings.attempts); }
-    quint64 departuresSoFar() const { return departures() + m_failedAttempts; }
 
     PortTarget m_target;
     LinkSettings m_settings;
+    DeviceProfile m_profile;
     std::function<bool()> m_interruptCheck;
     QString m_lastError;
     LinkFailure m_lastFailure = LinkFailure::None;
     int m_refusalCode = 0;
     Request m_request;
-    quint64 m_failedAttempts = 0;
     std::optional<PortOpenFailure> m_openFailure;
+    std::unique_ptr<Defence> m_defence;
 };

@@ -1,5 +1,6 @@
 #include "RtuLink.h"
 
+#include "Defence.h"
 #include "ModbusRtu.h"
 #include "ReplyFrame.h"
 #include "SerialLine.h"
@@ -13,20 +14,12 @@ using std::chrono::milliseconds;
 namespace {
 // The longest a wait on the line goes without looking for an interrupt.
 constexpr microseconds kInterruptSlice = milliseconds(50);
-// Frames dropped before a check's answer before the line counts as noisy.
-constexpr int kMostFramesBeforeAnswer = 4;
 
-int word(const QByteArray &bytes, int at)
+bool isRead(const QByteArray &request)
 {
-    return (static_cast<quint8>(bytes[at]) << 8) | static_cast<quint8>(bytes[at + 1]);
+    return static_cast<quint8>(request[1]) == rtu::kReadHoldingRegisters;
 }
 } // namespace
-
-std::vector<RtuLink::CheckShape> RtuLink::checkShapes()
-{
-    const int slot = regmap::relayTextSlot(0, regmap::RelayText::OnCommand);
-    return {{slot, 2}, {slot, 3}, {slot, 4}, {slot, 5}, {slot, 6}, {slot, 9}, {regmap::kActionTimes.start, regmap::kActionTimes.count}};
-}
 
 RtuLink::RtuLink(QObject *parent) : RtuLink(SerialLine::create(), parent) {}
 
@@ -54,10 +47,9 @@ bool RtuLink::refuseOpen(const PortOpenFailure &failure)
     return false;
 }
 
-bool RtuLink::OpenPort()
+bool RtuLink::openDevice()
 {
     ClosePort();
-    setOpenFailure(std::nullopt);
     const PortTarget &t = target();
     PortOpenFailure failure;
     failure.port = t.name;
@@ -77,13 +69,8 @@ bool RtuLink::OpenPort()
         return refuseOpen(failure);
     // A new connection: nothing is known of the line or of the device.
     m_baud = baud;
-    m_unsynced = false;
     m_pending.clear();
     m_echo = Echo::Unknown;
-    m_readCounts.clear();
-    m_refusedShapes.clear();
-    m_checkKnown.clear();
-    m_checkRound = 0;
     trace("OPEN", QStringLiteral("%1 %2 8N1").arg(m_line->openedDevice()).arg(baud));
     return true;
 }
@@ -97,342 +84,151 @@ void RtuLink::ClosePort()
     trace("CLOSE", QString());
 }
 
-bool RtuLink::readBlock(quint8 slave, int start, int count, QVector<quint16> &values)
+QByteArray RtuLink::requestBytes(const LinkRequest &r) const
 {
-    return transact(frame::readRequest(slave, start, count), &values);
-}
-
-bool RtuLink::writeSingle(quint8 slave, int address, quint16 value)
-{
-    return transact(frame::writeSingleRequest(slave, address, value), nullptr);
-}
-
-bool RtuLink::writeBlock(quint8 slave, int start, const QVector<quint16> &values)
-{
-    return transact(frame::writeBlockRequest(slave, start, values), nullptr);
-}
-
-bool RtuLink::transact(const QByteArray &request, QVector<quint16> *values)
-{
-    m_requestTimer.start();
-    if (!m_line->isOpen()) {
-        setFailure(LinkFailure::NotOpen, tr("port not open"));
-        trace("ERR", lastError());
-        return false;
+    const quint8 slave = profile().slave;
+    switch (r.function) {
+    case LinkRequest::Function::Read: return frame::readRequest(slave, r.start, r.count);
+    case LinkRequest::Function::WriteSingle: return frame::writeSingleRequest(slave, r.start, r.values.value(0));
+    case LinkRequest::Function::WriteBlock: return frame::writeBlockRequest(slave, r.start, r.values);
     }
-    // A failure may have left a reply on its way: nothing is sent until the
-    // line is known to be quiet again.
-    if (m_unsynced && !synchronize())
-        return false;
+    return QByteArray();
+}
+
+LineAnswer RtuLink::failed(LinkFailure failure, const QString &error, const QByteArray &frame)
+{
+    LineAnswer a;
+    a.failure = failure;
+    a.error = error;
+    a.frame = frame;
+    a.wellFormed = frame.size() > rtu::kCrcBytes && frame::withCrc(frame.chopped(rtu::kCrcBytes)) == frame;
+    trace("ERR", error);
+    return a;
+}
+
+LineAnswer RtuLink::transact(const LinkRequest &r, Waiting waiting)
+{
     m_requestTimer.start();
+    if (!m_line->isOpen())
+        return failed(LinkFailure::NotOpen, tr("port not open"));
+    int before = 0;
+    if (waiting == Waiting::Discard) {
+        // Whatever waits on the line now answers nothing that is still asked.
+        before = m_line->discardInput() + static_cast<int>(m_pending.size());
+        m_pending.clear();
+    }
+    const QByteArray request = requestBytes(r);
+    const QByteArray sent = frame::withCrc(request);
+    trace("TX", frame::hex(sent));
     m_bytesCame = false;
-    // Whatever waits on the line now answers nothing that is still asked.
-    if (const int dropped = m_line->discardInput() + static_cast<int>(m_pending.size()))
-        depart(tr("%1 bytes that came after the last reply").arg(dropped));
-    m_pending.clear();
-
-    const bool read = static_cast<quint8>(request[1]) == rtu::kReadHoldingRegisters;
-    const int start = word(request, 2);
-    if (read) {
-        m_readCounts.insert(word(request, 4));
-    } else {
-        // What a check found there no longer holds once a write is sent.
-        const int count = static_cast<quint8>(request[1]) == rtu::kWriteSingleRegister ? 1 : word(request, 4);
-        m_checkKnown.erase(m_checkKnown.lower_bound(start), m_checkKnown.lower_bound(start + count));
-    }
-
-    const QByteArray frame = frame::withCrc(request);
-    trace("TX", frame::hex(frame));
     QString error;
-    if (!m_line->send(frame, &error))
-        return fail(LinkFailure::Silent, error);
+    LineAnswer a = m_line->send(sent, &error) ? answer(request, sent, true) : failed(LinkFailure::Silent, error);
+    a.bytesBefore = before;
+    return a;
+}
 
+LineAnswer RtuLink::receiveAgain(const LinkRequest &r)
+{
+    m_bytesCame = false;
+    const QByteArray request = requestBytes(r);
+    return answer(request, frame::withCrc(request), false);
+}
+
+LineAnswer RtuLink::answer(const QByteArray &request, const QByteArray &sent, bool first)
+{
+    const milliseconds timeout(settings().responseTimeoutMs);
     QByteArray reply;
-    switch (receiveAnswer(frame, &reply, milliseconds(settings().responseTimeoutMs))) {
+    LineAnswer seen;
+    const Received got = first ? receiveAnswer(sent, &reply, timeout, &seen) : receiveFrame(&reply, timeout);
+    LineAnswer a;
+    switch (got) {
     case Received::Frame: break;
     case Received::Nothing:
         if (interrupted())
-            return fail(LinkFailure::Interrupted, tr("interrupted"));
-        return fail(m_bytesCame ? LinkFailure::Garbled : LinkFailure::Silent,
-                    m_bytesCame ? tr("no whole reply within %1 ms").arg(settings().responseTimeoutMs)
-                                : tr("no reply within %1 ms").arg(settings().responseTimeoutMs));
+            a = failed(LinkFailure::Interrupted, tr("interrupted"));
+        else
+            a = failed(m_bytesCame ? LinkFailure::Garbled : LinkFailure::Silent,
+                       m_bytesCame ? tr("no whole reply within %1 ms").arg(settings().responseTimeoutMs)
+                                   : tr("no reply within %1 ms").arg(settings().responseTimeoutMs));
+        break;
     case Received::Cut:
         trace("RX", frame::hex(reply));
-        return fail(LinkFailure::Garbled, tr("reply cut short after %1 bytes").arg(reply.size()));
-    case Received::Failed: return fail(LinkFailure::Silent, m_lineError);
-    case Received::NotTheEcho: return fail(LinkFailure::Garbled, tr("the bytes that came back are not the echo of the request"));
+        a = failed(LinkFailure::Garbled, tr("reply cut short after %1 bytes").arg(reply.size()));
+        break;
+    case Received::Failed: a = failed(LinkFailure::Silent, m_lineError); break;
+    case Received::NotTheEcho: a = failed(LinkFailure::Garbled, tr("the bytes that came back are not the echo of the request")); break;
+    }
+    if (got != Received::Frame) {
+        a.echoBegan = seen.echoBegan;
+        a.echoEnded = seen.echoEnded;
+        return a;
     }
     trace("RX", frame::hex(reply));
-    error = frame::checkReply(request, reply, values);
+    QVector<quint16> values;
+    const QString error = frame::checkReply(request, reply, &values);
     if (!error.isEmpty() && frame::isExceptionReply(request, reply) && !bytesWithinFrameGap()) {
         // The device refused this very request: an answer, so the line is in step.
-        setFailure(LinkFailure::Refused, error, static_cast<quint8>(reply[2]));
+        a.failure = LinkFailure::Refused;
+        a.error = error;
+        a.refusalCode = static_cast<quint8>(reply[2]);
+        a.frame = reply;
+        a.wellFormed = true;
         trace("ERR", error);
-        return false;
+    } else if (!error.isEmpty()) {
+        a = failed(LinkFailure::Garbled, error, reply);
+    } else if (const int extra = bytesWithinFrameGap()) {
+        // More bytes before the silence that ends a frame mean a longer or a
+        // repeated reply: the one just read cannot be trusted to answer this request.
+        a = failed(LinkFailure::Garbled, tr("reply followed by %1 more bytes").arg(extra), reply);
+    } else {
+        a.values = values;
+        a.frame = reply;
+        a.wellFormed = true;
+        if (isRead(request) && m_echo == Echo::Unknown)
+            m_echo = Echo::Absent;
+        // A single write's reply is its request: on a line not known to echo,
+        // an echo of a request the device never heard would look the same.
+        a.ownBytesOnly = !isRead(request) && reply == sent && m_echo != Echo::Present;
     }
-    if (!error.isEmpty())
-        return fail(LinkFailure::Garbled, error);
-    // More bytes before the silence that ends a frame mean a longer or a
-    // repeated reply: the one just read cannot be trusted to answer this request.
-    if (const int extra = bytesWithinFrameGap())
-        return fail(LinkFailure::Garbled, tr("reply followed by %1 more bytes").arg(extra));
-    if (read && m_echo == Echo::Unknown)
-        m_echo = Echo::Absent;
-    return true;
+    a.echoBegan = seen.echoBegan;
+    a.echoEnded = seen.echoEnded;
+    return a;
 }
 
-bool RtuLink::fail(LinkFailure failure, const QString &error)
-{
-    setFailure(failure, error);
-    trace("ERR", error);
-    m_unsynced = true;
-    ++m_departures;
-    return false;
-}
-
-void RtuLink::depart(const QString &what)
-{
-    ++m_departures;
-    trace("DROP", what);
-}
-
-bool RtuLink::synchronize()
-{
-    for (int attempt = 1; attempt <= kCheckAttempts; ++attempt) {
-        if (const int drained = drainLine())
-            depart(tr("%1 bytes while waiting for the line to fall quiet").arg(drained));
-        if (interrupted()) {
-            setFailure(LinkFailure::Interrupted, tr("interrupted"));
-            return false;
-        }
-        m_pending.clear();
-        m_line->discardInput();
-        switch (checkUntilAnswered(true)) {
-        case Check::AnsweredFirst: m_unsynced = false; return true;
-        case Check::NoAnswer:
-            // Silence proves the device gone: no point in asking again now.
-            if (lastFailure() != LinkFailure::Garbled && lastFailure() != LinkFailure::Unsure)
-                return false;
-            break;
-        case Check::OtherFirst:
-        case Check::Refused: break;
-        }
-    }
-    return false;
-}
-
-bool RtuLink::fence()
-{
-    if (m_unsynced || !m_line->isOpen())
-        return false;
-    // No flush first: whatever came after the reply is the evidence.
-    if (checkUntilAnswered(false) == Check::AnsweredFirst)
-        return true;
-    ++m_departures;
-    m_unsynced = true;
-    return false;
-}
-
-std::optional<RtuLink::CheckShape> RtuLink::peekCheckShape(int *round) const
-{
-    const std::vector<CheckShape> shapes = checkShapes();
-    const int n = static_cast<int>(shapes.size());
-    // A count the tool reads too could pass a late reply for the answer: such
-    // a shape is taken only when no other is left.
-    for (int pass = 0; pass < 2; ++pass) {
-        for (int i = 0; i < n; ++i) {
-            const CheckShape &s = shapes[(m_checkRound + i) % n];
-            if (!m_refusedShapes.count(s) && (pass == 1 || !m_readCounts.count(s.count))) {
-                *round = (m_checkRound + i + 1) % n;
-                return s;
-            }
-        }
-    }
-    return std::nullopt;
-}
-
-std::optional<RtuLink::CheckShape> RtuLink::nextCheckShape()
-{
-    int round = m_checkRound;
-    const std::optional<CheckShape> shape = peekCheckShape(&round);
-    m_checkRound = round;
-    return shape;
-}
-
-void RtuLink::giveUpShape(const CheckShape &shape, const QString &why)
-{
-    m_refusedShapes.insert(shape);
-    int round = m_checkRound;
-    const std::optional<CheckShape> next = peekCheckShape(&round);
-    trace("SYNC", next ? tr("the device %1 check read %2x%3: the checks read %4x%5 from now on")
-                             .arg(why)
-                             .arg(shape.start)
-                             .arg(shape.count)
-                             .arg(next->start)
-                             .arg(next->count)
-                       : tr("the device %1 check read %2x%3, the last shape left: all of them are tried again")
-                             .arg(why)
-                             .arg(shape.start)
-                             .arg(shape.count));
-    // Every shape given up: a device that was only silent for a while may
-    // answer them again.
-    if (!next)
-        m_refusedShapes.clear();
-}
-
-RtuLink::Check RtuLink::checkUntilAnswered(bool dropOthers)
-{
-    int garbled = 0;
-    for (size_t tries = 0; tries < checkShapes().size() + kCheckAttempts; ++tries) {
-        const Check c = checkRead(dropOthers, std::nullopt);
-        if (c == Check::Refused)
-            continue;
-        if (c == Check::NoAnswer && lastFailure() == LinkFailure::Silent && !interrupted()) {
-            // Silence proves nothing yet: the device may be gone, or ignore
-            // this shape alone. The last shape, one of the full read's own,
-            // tells them apart: answered right after, the other is given up.
-            const CheckShape silent = m_lastShape;
-            const CheckShape last = checkShapes().back();
-            if (silent.start == last.start && silent.count == last.count)
-                return c;
-            const Check other = checkRead(dropOthers, last);
-            if (other == Check::AnsweredFirst)
-                giveUpShape(silent, tr("did not answer, while it answered the check read %1x%2 right after,")
-                                        .arg(last.start)
-                                        .arg(last.count));
-            return other == Check::Refused ? Check::NoAnswer : other;
-        }
-        if (c == Check::NoAnswer && !interrupted() && ++garbled < kCheckAttempts)
-            continue; // a garbled answer proves nothing either way
-        return c;
-    }
-    return Check::NoAnswer;
-}
-
-bool RtuLink::fitsKnownContent(const CheckShape &shape, const QVector<quint16> &values) const
-{
-    for (int k = 0; k < values.size(); ++k) {
-        const auto known = m_checkKnown.find(shape.start + k);
-        if (known != m_checkKnown.end() && known->second != values[k])
-            return false;
-    }
-    return true;
-}
-
-RtuLink::Check RtuLink::checkRead(bool dropOthers, std::optional<CheckShape> forced)
-{
-    const std::optional<CheckShape> shape = forced ? forced : nextCheckShape();
-    if (!shape) {
-        setFailure(LinkFailure::Refused, tr("the device answers none of the check reads"));
-        return Check::NoAnswer;
-    }
-    m_lastShape = *shape;
-    const QByteArray request = frame::readRequest(regmap::kSlave, shape->start, shape->count);
-    const QByteArray frame = frame::withCrc(request);
-    trace("SYNC", tr("check read %1x%2: %3").arg(shape->start).arg(shape->count).arg(frame::hex(frame)));
-    m_bytesCame = false;
-    QString error;
-    if (!m_line->send(frame, &error)) {
-        setFailure(LinkFailure::Silent, error);
-        trace("ERR", error);
-        return Check::NoAnswer;
-    }
-    // Replies to earlier requests may still come first; each is dropped, and
-    // the device, having answered them, gets a little longer for this one.
-    const milliseconds timeout(settings().responseTimeoutMs);
-    QElapsedTimer waited;
-    waited.start();
-    for (int late = 0;; ++late) {
-        QByteArray reply;
-        const Received got = receiveAnswer(frame, &reply, timeout);
-        if (got == Received::Failed) {
-            setFailure(LinkFailure::Silent, m_lineError);
-            trace("ERR", m_lineError);
-            return Check::NoAnswer;
-        }
-        if (got == Received::Nothing) {
-            if (interrupted())
-                setFailure(LinkFailure::Interrupted, tr("interrupted"));
-            else
-                setFailure(m_bytesCame ? LinkFailure::Garbled : LinkFailure::Silent,
-                           tr("the line is not quiet: no answer to a check read within %1 ms").arg(settings().responseTimeoutMs));
-            trace("SYNC", lastError());
-            return Check::NoAnswer;
-        }
-        if (got == Received::NotTheEcho) {
-            m_pending.clear();
-            setFailure(LinkFailure::Garbled, tr("the bytes that came back are not the echo of a check read"));
-            ++m_departures;
-            return Check::NoAnswer;
-        }
-        QVector<quint16> values;
-        const bool fits = got == Received::Frame && frame::checkReply(request, reply, &values).isEmpty();
-        if (fits && !bytesWithinFrameGap()) {
-            if (fitsKnownContent(*shape, values)) {
-                for (int k = 0; k < values.size(); ++k)
-                    m_checkKnown[shape->start + k] = values[k];
-                trace("SYNC", tr("answered first, after %1 ms: the line is in step").arg(waited.elapsed()));
-                return Check::AnsweredFirst;
-            }
-            trace("SYNC", tr("a reply of the check's length that does not hold what the check found before"));
-        } else if (got == Received::Frame && frame::isExceptionReply(request, reply) && !bytesWithinFrameGap()) {
-            // An exception is an answer: the device refuses this shape.
-            giveUpShape(*shape, tr("refused (%1)").arg(frame::checkReply(request, reply, nullptr)));
-            setFailure(LinkFailure::Refused, tr("the device refused a check read"), static_cast<quint8>(reply[2]));
-            return Check::Refused;
-        }
-        // Only this frame: what followed it may be the answer.
-        const bool wellFormed = got == Received::Frame && frame::withCrc(reply.chopped(rtu::kCrcBytes)) == reply;
-        depart(tr("%1 frame: %2").arg(wellFormed ? tr("late") : tr("garbled"), frame::hex(reply)));
-        if (!dropOthers) {
-            setFailure(wellFormed ? LinkFailure::Unsure : LinkFailure::Garbled,
-                       wellFormed ? tr("another reply came before the answer to a check read")
-                                  : tr("a garbled frame came before the answer to a check read"));
-            return wellFormed ? Check::OtherFirst : Check::NoAnswer;
-        }
-        if (late >= kMostFramesBeforeAnswer) {
-            setFailure(LinkFailure::Unsure, tr("the line is not quiet: frames keep coming"));
-            trace("SYNC", lastError());
-            return Check::NoAnswer;
-        }
-    }
-}
-
-int RtuLink::drainLine()
-{
-    int drained = static_cast<int>(m_pending.size());
-    m_pending.clear();
-    QElapsedTimer drain;
-    drain.start();
-    while (drain.elapsed() < kDrainLimitMs && !interrupted()) {
-        const QByteArray bytes = waitForBytes(milliseconds(std::min(kQuietMs, settings().responseTimeoutMs)));
-        if (bytes.isEmpty())
-            break;
-        drained += static_cast<int>(bytes.size());
-    }
-    return drained;
-}
-
-RtuLink::Received RtuLink::receiveAnswer(const QByteArray &sent, QByteArray *reply, microseconds timeout)
+RtuLink::Received RtuLink::receiveAnswer(const QByteArray &sent, QByteArray *reply, microseconds timeout, LineAnswer *seen)
 {
     const bool read = static_cast<quint8>(sent[1]) == rtu::kReadHoldingRegisters;
-    if (m_echo == Echo::Present || (m_echo == Echo::Unknown && read)) {
-        // A read's reply never begins with its request, so bytes that do are
-        // the adapter hearing itself. Only those exact bytes: an echo that
-        // differs by one byte is no echo.
+    // A read's reply never begins with its request, so bytes that do are the
+    // adapter hearing itself: from a read the echo is learned, or noticed
+    // when it begins in the middle of a connection. Only those exact bytes:
+    // an echo that differs by one byte is no echo.
+    if (m_echo == Echo::Present || read) {
         const QByteArray head = collect(static_cast<int>(sent.size()), timeout, &sent);
         if (head.isEmpty())
             return m_lineError.isEmpty() ? Received::Nothing : Received::Failed;
         if (head == sent) {
-            if (m_echo == Echo::Unknown) {
+            if (m_echo != Echo::Present) {
+                seen->echoBegan = m_echo == Echo::Absent;
+                trace("ECHO", m_echo == Echo::Absent
+                                  ? tr("the adapter began to send each request back: from now on that echo is skipped")
+                                  : tr("the adapter sends each request back before its reply: from now on that echo is skipped"));
                 m_echo = Echo::Present;
-                trace("ECHO", tr("the adapter sends each request back before its reply: from now on that echo is skipped"));
             }
         } else {
             m_pending = head + m_pending;
-            if (m_echo == Echo::Present) {
+            // A read answered at once by the start of its reply, with no
+            // echo before it: the adapter stopped echoing. Anything else is
+            // no echo, but garbled bytes.
+            const bool replyFirst = read && head.size() >= 3 && head[0] == sent[0] && head[1] == sent[1]
+                                    && static_cast<quint8>(head[2]) == 2 * ((static_cast<quint8>(sent[4]) << 8) | static_cast<quint8>(sent[5]));
+            if (m_echo == Echo::Present && !replyFirst) {
                 trace("RX", frame::hex(head));
                 return Received::NotTheEcho;
+            }
+            if (m_echo == Echo::Present) {
+                seen->echoEnded = true;
+                trace("ECHO", tr("the adapter no longer sends each request back"));
+                m_echo = Echo::Absent;
             }
         }
     }
@@ -500,6 +296,21 @@ QByteArray RtuLink::waitForBytes(microseconds timeout)
     }
 }
 
+int RtuLink::drainLine()
+{
+    int drained = static_cast<int>(m_pending.size());
+    m_pending.clear();
+    QElapsedTimer drain;
+    drain.start();
+    while (drain.elapsed() < Defence::kDrainLimitMs && !interrupted()) {
+        const QByteArray bytes = waitForBytes(milliseconds(std::min(Defence::kQuietMs, settings().responseTimeoutMs)));
+        if (bytes.isEmpty())
+            break;
+        drained += static_cast<int>(bytes.size());
+    }
+    return drained + m_line->discardInput();
+}
+
 int RtuLink::bytesWithinFrameGap()
 {
     if (!m_pending.isEmpty())
@@ -514,12 +325,7 @@ microseconds RtuLink::byteTimeout() const
     return std::max<microseconds>(milliseconds(kByteTimeoutMs), kByteTimeoutCharacters * rtu::characterTime(m_baud));
 }
 
-void RtuLink::note(const char *kind, const QString &text)
-{
-    trace(kind, text);
-}
-
-void RtuLink::trace(const char *kind, const QString &text) const
+void RtuLink::trace(const char *kind, const QString &text)
 {
     if (!settings().trace)
         return;

@@ -10,6 +10,7 @@
 #include "ConfigFile.h"
 #include "DeviceReading.h"
 #include "ModbusLink.h"
+#include "RegisterMap.h"
 #include "WritePlan.h"
 
 #include <QString>
@@ -113,14 +114,29 @@ struct RestoreResult {
     bool ok() const { return stage == Stage::Done; }
 };
 
+// The session is used from the thread that made its link, and only from it:
+// the link waits on its line in the caller's thread, and its replies, events
+// and failures belong to the exchange that thread is running. Each port of
+// alarmcfg-cli has its own link and session on its own thread; the window's
+// are on the window's thread, where a message box's event loop may run a
+// poll nested inside another operation, which the link takes as one more
+// exchange.
 class DeviceSession {
 public:
-    explicit DeviceSession(ModbusLink &link) : m_link(link) {}
+    // Tells the link what it needs to know of the controller.
+    explicit DeviceSession(ModbusLink &link);
 
     ModbusLink &link() { return m_link; }
     // Why the last operation failed on the line.
     LinkProblem lastProblem() const;
 
+    // The connect probe and the status poll: one read of the status block,
+    // once, its reply handed to ReplyReceived. False when it did not come.
+    bool probeStatus();
+    // The window's full read: the status block and the burst of the original
+    // read, exactly; the device's own text slots in it are read but not used.
+    std::optional<std::vector<ModbusLink::BlockValues>> readFullRead(const std::vector<regmap::Block> &blocks,
+                                                                      const Progress &progress = {});
     // Reads the blocks exactly (see ModbusLink::ReadBlocks), or nothing.
     std::optional<std::vector<ModbusLink::BlockValues>> readBlocks(const std::vector<regmap::Block> &blocks,
                                                                     const Progress &progress = {});
@@ -140,8 +156,8 @@ public:
     WriteResult writeFactory(const WriteOptions &options);
 
     // Switches relay on or off by the one rule (RelayBits), from the bits the
-    // caller shows, or from register 5 read afresh. The value written, or
-    // nothing when the device did not confirm it.
+    // caller shows, or from register 5 read afresh. The relay register as
+    // the device confirmed it, or nothing when it did not.
     std::optional<quint16> switchRelay(int relay, bool on, std::optional<quint16> shown = std::nullopt);
 
     // Puts a backup back: reads the device, writes the blocks that differ
@@ -150,6 +166,9 @@ public:
     RestoreResult restore(const backup::Backup &b, const RestoreOptions &options);
 
 private:
+    // The planned writes as the link sends them, each with the reads that
+    // read it back in the full read's shapes.
+    static std::vector<ModbusLink::BlockWrite> linkWrites(const std::vector<params::PlannedWrite> &writes);
     WriteResult writeAfterRead(const params::ParameterSet &set, const WriteOptions &options, DeviceConfiguration before);
 
     ModbusLink &m_link;

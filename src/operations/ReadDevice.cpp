@@ -2,6 +2,7 @@
 // a read-back of what writes put into the device.
 #include "DeviceSession.h"
 
+#include "DeviceProfile.h"
 #include "ParameterReader.h"
 #include "RegisterMap.h"
 
@@ -23,15 +24,37 @@ std::map<int, quint16> byAddress(const std::vector<ModbusLink::BlockValues> &par
 
 } // namespace
 
+DeviceSession::DeviceSession(ModbusLink &link) : m_link(link)
+{
+    m_link.setProfile(deviceProfile());
+}
+
 LinkProblem DeviceSession::lastProblem() const
 {
     return {m_link.lastFailure(), m_link.lastError(), m_link.lastRequest(), m_link.refusalCode()};
 }
 
+bool DeviceSession::probeStatus()
+{
+    return m_link.ReadRegisters(regmap::kStatusBlock.start, regmap::kStatusBlock.count);
+}
+
+std::optional<std::vector<ModbusLink::BlockValues>> DeviceSession::readFullRead(const std::vector<regmap::Block> &blocks,
+                                                                                 const Progress &progress)
+{
+    std::vector<ModbusLink::ReadBlock> reads;
+    for (const regmap::Block &b : blocks)
+        reads.push_back({b.start, b.count, !regmap::isDeviceOwnSlotRead(b)});
+    return m_link.ReadBlocks(reads, progress);
+}
+
 std::optional<std::vector<ModbusLink::BlockValues>> DeviceSession::readBlocks(const std::vector<regmap::Block> &blocks,
                                                                                const Progress &progress)
 {
-    return m_link.ReadBlocks(blocks, progress);
+    std::vector<ModbusLink::ReadBlock> reads;
+    for (const regmap::Block &b : blocks)
+        reads.push_back({b.start, b.count, true});
+    return m_link.ReadBlocks(reads, progress);
 }
 
 std::optional<QVector<quint16>> DeviceSession::read(int start, int count)

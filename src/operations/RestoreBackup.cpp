@@ -26,7 +26,8 @@ RestoreResult DeviceSession::restore(const backup::Backup &b, const RestoreOptio
         return result;
     }
     result.deviceFirmware = decoded->firmware;
-    if (!b.firmware.isEmpty() && b.firmware != result.deviceFirmware && !options.force) {
+    // A backup that names no firmware may be of any: it is refused as one of other firmware.
+    if (b.firmware != result.deviceFirmware && !options.force) {
         result.stage = RestoreResult::Stage::OtherFirmware;
         return result;
     }
@@ -51,9 +52,7 @@ RestoreResult DeviceSession::restore(const backup::Backup &b, const RestoreOptio
             w.registers.resize(last - w.start + 1);
         result.writes.push_back(w);
     }
-    std::vector<ModbusLink::BlockWrite> writes;
-    for (const params::PlannedWrite &w : result.writes)
-        writes.push_back({w.start, w.registers, w.single});
+    const std::vector<ModbusLink::BlockWrite> writes = linkWrites(result.writes);
     const int total = static_cast<int>(writes.size());
     if (options.stop && options.stop() && total > 0) {
         result.stage = RestoreResult::Stage::Stopped;

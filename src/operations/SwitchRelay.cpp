@@ -3,6 +3,7 @@
 
 #include "RegisterMap.h"
 #include "RelayBits.h"
+#include "WritePlan.h"
 
 namespace session {
 
@@ -15,7 +16,9 @@ std::optional<quint16> DeviceSession::switchRelay(int relay, bool on, std::optio
         shown = now->front();
     }
     const quint16 value = relaybits::switched(*shown, relay, on);
-    if (!m_link.WriteRegister(regmap::kSlave, regmap::kRelayRegister, value, ModbusLink::Retry::AsSet))
+    // A single write, read back unless its answer proves itself.
+    params::PlannedWrite w{regmap::kRelayRegister, {value}, true, {}, QString(), QString(), false, false};
+    if (!m_link.WriteBlocks(linkWrites({w})).ok)
         return std::nullopt;
     return value;
 }

@@ -9,15 +9,19 @@
 
 namespace session {
 
-namespace {
-
-std::vector<ModbusLink::BlockWrite> blockWrites(const std::vector<params::PlannedWrite> &writes)
+std::vector<ModbusLink::BlockWrite> DeviceSession::linkWrites(const std::vector<params::PlannedWrite> &writes)
 {
     std::vector<ModbusLink::BlockWrite> out;
-    for (const params::PlannedWrite &w : writes)
-        out.push_back({w.start, w.registers, w.single});
+    for (const params::PlannedWrite &w : writes) {
+        ModbusLink::BlockWrite b{w.start, w.registers, w.single, {}};
+        for (const regmap::Block &p : regmap::readParts(w.start, static_cast<int>(w.registers.size())))
+            b.readBack.push_back({p.start, p.count});
+        out.push_back(b);
+    }
     return out;
 }
+
+namespace {
 
 // The device's registers as read, under a name no other backup has.
 std::optional<QString> saveBackup(const DeviceConfiguration &device, const WriteOptions &options, QString *error)
@@ -78,7 +82,7 @@ WriteResult DeviceSession::writeAfterRead(const params::ParameterSet &set, const
         result.problem = {LinkFailure::Interrupted, QStringLiteral("interrupted"), {}, 0};
         return result;
     }
-    const ModbusLink::WriteResult sent = m_link.WriteBlocks(blockWrites(result.writes), [&](int confirmed) {
+    const ModbusLink::WriteResult sent = m_link.WriteBlocks(linkWrites(result.writes), [&](int confirmed) {
         if (options.afterWrite)
             options.afterWrite(result.writes[confirmed - 1], confirmed, total);
         return !options.stop || !options.stop();

@@ -29,7 +29,7 @@ void FormMain::ToggleConnection()
         return;
     }
     bReplySeen = false;
-    modbus1->ReadRegisters(regmap::kSlave, regmap::kStatusBlock.start, regmap::kStatusBlock.count);
+    device.probeStatus();
     // The probe's reply, if one came, was handled inside the read; the fixed
     // pause only spaces the probe from the burst. It handles no events.
     QThread::msleep(kProbePauseMs);
@@ -62,7 +62,7 @@ bool FormMain::ReadParameterBlocks(const std::vector<regmap::Block> &blocks)
     // configuration and part of what it showed before. A read that still
     // fails ends the connection, so that nothing is written until a new
     // connect has read everything.
-    const std::optional<std::vector<ModbusLink::BlockValues>> read = device.readBlocks(blocks);
+    const std::optional<std::vector<ModbusLink::BlockValues>> read = device.readFullRead(blocks);
     if (!read) {
         const QString why = readFailureMessage(*modbus1);
         EnterDisconnectedState();
@@ -96,7 +96,7 @@ void FormMain::PollStatus()
         Timer2->setInterval(kLinkTimeoutMs);
         Timer2->setEnabled(true);
     }
-    modbus1->ReadRegisters(regmap::kSlave, regmap::kStatusBlock.start, regmap::kStatusBlock.count);
+    device.probeStatus();
 }
 
 void FormMain::ResumeStatusPoll()

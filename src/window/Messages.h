@@ -157,6 +157,9 @@ inline QString putBackDiffers(int registers, const QString &command)
 }
 inline QString putBackOtherFirmware(const QString &backup, const QString &device, const QString &command)
 {
+    if (backup.isEmpty())
+        return QCoreApplication::translate("msg", "备份中没有记录固件版本，而这台设备的固件是%1，没有恢复。确认无误后可在命令行中运行（加 --force）：\n%2")
+            .arg(device, command);
     return QCoreApplication::translate("msg", "备份来自固件%1的设备，而这台设备的固件是%2，没有恢复。确认无误后可在命令行中运行（加 --force）：\n%3")
         .arg(backup, device, command);
 }

@@ -7,6 +7,8 @@
 #include "ConfigFile.h"
 #include "FileKind.h"
 #include "Messages.h"
+#include "ModbusLink.h"
+#include "PollPause.h"
 #include "ProblemMessages.h"
 
 void FormMain::PutBackBackup(const QString &path)
@@ -17,13 +19,21 @@ void FormMain::PutBackBackup(const QString &path)
         ShowMessage(msg::backupUnreadable(path, contents.bytes ? parsed.problems.join(u'\n') : contents.systemText));
         return;
     }
+    const QString command = msg::restoreCommand(path, connectedPort);
+    const PollPause pause(Timer1, Timer2, bConnected);
     for (;;) {
+        // A port closed meanwhile (an adapter pulled out and put back) is
+        // opened again; one that will not open is told apart from a silent device.
+        if (!modbus1->isOpen() && !modbus1->OpenPort()) {
+            if (!ShowMessage(msg::putBackFailed(PortOpenFailureText(), 0, 0, command), msg::putBackButton()))
+                return;
+            continue;
+        }
         session::RestoreResult result;
         {
             BusyCursor busy;
             result = device.restore(*parsed.backup, {});
         }
-        const QString command = msg::restoreCommand(path, connectedPort);
         switch (result.stage) {
         case session::RestoreResult::Stage::Done: ShowMessage(msg::putBackDone(result.registers)); return;
         case session::RestoreResult::Stage::OtherFirmware:

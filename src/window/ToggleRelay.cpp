@@ -44,8 +44,11 @@ void FormMain::ToggleRelay(int i)
     // The one rule of the relay register, from the bits the window shows.
     const quint16 shown = static_cast<quint16>(nRelayBits);
     const bool on = !relaybits::isOn(shown, i);
-    nRelayBits = static_cast<qint16>(relaybits::switched(shown, i, on));
-    PaintStateButton(cmdRelay[i], on);
     Timer1->setEnabled(false); // the poll resumes with WriteDone
-    device.switchRelay(i, on, shown);
+    // The button shows what the device confirmed; the next poll shows what
+    // it holds, whatever came of the switch.
+    if (const std::optional<quint16> confirmed = device.switchRelay(i, on, shown)) {
+        nRelayBits = static_cast<qint16>(*confirmed);
+        PaintStateButton(cmdRelay[i], relaybits::isOn(*confirmed, i));
+    }
 }

@@ -6,6 +6,7 @@
 #include "BusyCursor.h"
 #include "Messages.h"
 #include "ModbusLink.h"
+#include "PollPause.h"
 #include "ProblemMessages.h"
 #include "RegisterMap.h"
 #include "WritePlan.h"
@@ -59,6 +60,9 @@ void FormMain::WriteAllParameters()
             ShowMessage(text);
             return;
         }
+        // Nothing else talks to the device until the operator has chosen:
+        // the put-back must find the port open, whatever the line did.
+        const PollPause pause(Timer1, Timer2, bConnected);
         if (ShowMessage(text + u'\n' + msg::backupSavedAt(*result.backupPath), msg::putBackButton()))
             PutBackBackup(*result.backupPath);
         return;

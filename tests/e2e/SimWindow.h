@@ -45,4 +45,16 @@ struct SimWindow {
             messages.clear();
         return ok;
     }
+
+    // The requests of a clean connect to a device started with simArgs: the
+    // probe, the full read, its fence, and the reads that prove repeated replies.
+    static long connectRequests(const QStringList &simArgs = {})
+    {
+        SimWindow clean(simArgs);
+        if (!clean.start() || !clean.connect())
+            return -1;
+        clean.form->ToggleConnection(); // disconnected before the first poll
+        clean.sim.dumpImage();
+        return clean.sim.requestCount();
+    }
 };

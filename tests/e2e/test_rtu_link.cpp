@@ -1,6 +1,8 @@
 // The tool's RTU link against the device simulator (libmodbus's slave side)
 // over a pseudo-terminal.
+#include "DeviceProfile.h"
 #include "FactoryDefaults.h"
+#include "RegisterMap.h"
 #include "SystemPorts.h"
 #include "LinkSettings.h"
 #include "RtuLink.h"
@@ -29,6 +31,7 @@ struct Bench {
 
     explicit Bench(const QStringList &args = {}) : sim(args)
     {
+        link.setProfile(session::deviceProfile());
         QObject::connect(&link, &ModbusLink::ReplyReceived, [this](int start, const QVector<quint16> &v, int) {
             replies.append({start, v});
         });
@@ -74,7 +77,7 @@ private slots:
         QVERIFY(!link.OpenPort());
         QVERIFY(link.lastError().contains("/nonexistent/tty"));
         QCOMPARE(link.openFailure().value().cause, PortOpenFailure::Cause::NoDevice);
-        QVERIFY(!link.ReadRegisters(1, 0, 7)); // closed: nothing to talk to
+        QVERIFY(!link.ReadRegisters(0, 7)); // closed: nothing to talk to
         qunsetenv("ALARMCFG_COM2");
         qunsetenv("ALARMCFG_COM3");
     }
@@ -83,18 +86,18 @@ private slots:
     {
         Bench b;
         QVERIFY(b.open());
-        QVERIFY(b.link.ReadRegisters(1, 0, 7));
+        QVERIFY(b.link.ReadRegisters(0, 7));
         QCOMPARE(b.replies.size(), 1);
         QCOMPARE(b.replies[0].start, 0);
         QCOMPARE(b.replies[0].values.value(6), quint16(factory::kFirmwareVersion));
-        QVERIFY(b.link.ReadRegisters(1, 710, 10));
+        QVERIFY(b.link.ReadRegisters(710, 10));
         const std::vector<quint16> factoryImage = factory::registerImage();
         QCOMPARE(b.replies[1].values, QVector<quint16>(factoryImage.begin() + 710, factoryImage.begin() + 720));
 
         QSignalSpy done(&b.link, &ModbusLink::WriteDone);
-        QVERIFY(b.link.WriteRegister(1, 5, 2));
+        QVERIFY(b.link.WriteRegister(5, 2));
         QCOMPARE(done.count(), 1);
-        QVERIFY(b.link.WriteRegisters(1, 900, {7, 0xFFFF, 3}, 2)); // only the first two go out
+        QVERIFY(b.link.WriteRegisters(900, {7, 0xFFFF, 3}, 2)); // only the first two go out
         const std::vector<quint16> image = b.sim.dumpImage();
         QCOMPARE(image.size(), size_t(1100));
         QCOMPARE(image[5], quint16(2));
@@ -102,23 +105,23 @@ private slots:
         QCOMPARE(image[901], quint16(0xFFFF));
         QCOMPARE(image[902], quint16(0));
         // The largest requests the controller is known to take: a read of 10, a slot of 20.
-        QVERIFY(b.link.ReadRegisters(1, 900, regmap::kMaxReadRegisters));
-        QVERIFY(b.link.WriteRegisters(1, 810, QVector<quint16>(regmap::kSlotRegisters, 1), regmap::kSlotRegisters));
+        QVERIFY(b.link.ReadRegisters(900, regmap::kMaxReadRegisters));
+        QVERIFY(b.link.WriteRegisters(810, QVector<quint16>(regmap::kSlotRegisters, 1), regmap::kSlotRegisters));
     }
 
     void countsAreCheckedBeforeAnythingIsSent()
     {
         Bench b;
         QVERIFY(b.open());
-        QVERIFY(!b.link.ReadRegisters(1, 0, 0));
-        QVERIFY(!b.link.ReadRegisters(1, 0, regmap::kMaxReadRegisters + 1));
-        QVERIFY(!b.link.WriteRegisters(1, 10, {}, 0));
-        QVERIFY(!b.link.WriteRegisters(1, 10, QVector<quint16>(21, 0), 21));
-        QVERIFY(!b.link.WriteRegisters(1, 10, {1}, 2));
+        QVERIFY(!b.link.ReadRegisters(0, 0));
+        QVERIFY(!b.link.ReadRegisters(0, regmap::kMaxReadRegisters + 1));
+        QVERIFY(!b.link.WriteRegisters(10, {}, 0));
+        QVERIFY(!b.link.WriteRegisters(10, QVector<quint16>(21, 0), 21));
+        QVERIFY(!b.link.WriteRegisters(10, {1}, 2));
         QVERIFY(b.link.lastError().contains("2 registers"));
         QVERIFY(b.replies.isEmpty());
         QCOMPARE(b.sim.dumpImage(), factory::registerImage()); // nothing reached the device
-        QVERIFY(b.link.ReadRegisters(1, 0, 7));                // and the line is still in step
+        QVERIFY(b.link.ReadRegisters(0, 7));                // and the line is still in step
     }
 
     void aReadFromInsideTheReplyHandlerWorks()
@@ -128,9 +131,9 @@ private slots:
         bool nestedOk = false;
         QObject::connect(&b.link, &ModbusLink::ReplyReceived, [&](int start, const QVector<quint16> &, int) {
             if (start == 1050)
-                nestedOk = b.link.ReadRegisters(1, 0, 7);
+                nestedOk = b.link.ReadRegisters(0, 7);
         });
-        QVERIFY(b.link.ReadRegisters(1, 1050, 1));
+        QVERIFY(b.link.ReadRegisters(1050, 1));
         QVERIFY(nestedOk);
         QCOMPARE(b.replies.size(), 2);
         QCOMPARE(b.replies[0].start, 1050);
@@ -144,11 +147,11 @@ private slots:
         QVERIFY(b.open());
         QElapsedTimer t;
         t.start();
-        QVERIFY(!b.link.ReadRegisters(1, 0, 7));
+        QVERIFY(!b.link.ReadRegisters(0, 7));
         QVERIFY(t.elapsed() >= LinkSettings::kDefaultResponseTimeoutMs);
         QCOMPARE(b.link.lastError(), QStringLiteral("no reply within 500 ms"));
         QSignalSpy done(&b.link, &ModbusLink::WriteDone);
-        QVERIFY(!b.link.WriteRegister(1, 5, 1));
+        QVERIFY(!b.link.WriteRegister(5, 1));
         QCOMPARE(done.count(), 1); // raised even without an answer
         QVERIFY(b.replies.isEmpty());
     }
@@ -157,12 +160,12 @@ private slots:
     {
         Bench b({"--exception-on", "1030", "--corrupt-every", "3"});
         QVERIFY(b.open());
-        QVERIFY(!b.link.WriteRegister(1, 1030, 3)); // reply 1: exception
+        QVERIFY(!b.link.WriteRegister(1030, 3)); // reply 1: exception
         QVERIFY(b.link.lastError().contains("exception 02"));
-        QVERIFY(b.link.ReadRegisters(1, 0, 7));  // reply 2
-        QVERIFY(!b.link.ReadRegisters(1, 0, 7)); // reply 3: bad CRC
+        QVERIFY(b.link.ReadRegisters(0, 7));  // reply 2
+        QVERIFY(!b.link.ReadRegisters(0, 7)); // reply 3: bad CRC
         QVERIFY(b.link.lastError().contains("CRC"));
-        QVERIFY(b.link.ReadRegisters(1, 1030, 1)); // reply 4
+        QVERIFY(b.link.ReadRegisters(1030, 1)); // reply 4
         QCOMPARE(b.replies.last().values, QVector<quint16>({0}));
         QCOMPARE(b.replies.size(), 2);
     }
@@ -171,9 +174,9 @@ private slots:
     {
         Bench b({"--delay", "650"});
         QVERIFY(b.open());
-        QVERIFY(!b.link.ReadRegisters(1, 0, 10));
+        QVERIFY(!b.link.ReadRegisters(0, 10));
         // Same length, other registers: taking the late reply would give the status block.
-        QVERIFY(!b.link.ReadRegisters(1, 710, 10));
+        QVERIFY(!b.link.ReadRegisters(710, 10));
         QVERIFY(b.replies.isEmpty());
     }
 
@@ -194,13 +197,13 @@ private slots:
         QVERIFY(b.open());
         const std::vector<quint16> image = factory::registerImage();
         auto block = [&](int start) { return QVector<quint16>(image.begin() + start, image.begin() + start + 10); };
-        QVERIFY(b.link.ReadRegisters(1, 690, 10));
+        QVERIFY(b.link.ReadRegisters(690, 10));
         // Reply 2 comes twice: the first copy is no proof of anything.
-        QCOMPARE(b.link.ReadRegisters(1, 710, 10, ModbusLink::Retry::AsSet), attempts > 1);
+        QCOMPARE(b.link.ReadRegisters(710, 10, ModbusLink::Retry::AsSet), attempts > 1);
         if (attempts == 1)
             QVERIFY2(b.link.lastError().contains("followed by 25 more bytes"), qPrintable(b.link.lastError()));
-        QVERIFY(b.link.ReadRegisters(1, 730, 10));
-        QVERIFY(b.link.ReadRegisters(1, 810, 10));
+        QVERIFY(b.link.ReadRegisters(730, 10));
+        QVERIFY(b.link.ReadRegisters(810, 10));
         QCOMPARE(b.replies.last().values, block(810));
         QCOMPARE(b.replies[b.replies.size() - 2].values, block(730));
         if (attempts > 1)
@@ -216,7 +219,7 @@ private slots:
         settings.baud = 50;
         b.link.setSettings(settings);
         QVERIFY(b.open());
-        QVERIFY(!b.link.ReadRegisters(1, 0, 7));
+        QVERIFY(!b.link.ReadRegisters(0, 7));
         QVERIFY2(b.link.lastError().contains("followed by 19 more bytes"), qPrintable(b.link.lastError()));
     }
 
@@ -224,13 +227,13 @@ private slots:
     {
         Bench b;
         QVERIFY(b.open());
-        QVERIFY(b.link.ReadRegisters(1, 0, 7));
+        QVERIFY(b.link.ReadRegisters(0, 7));
         b.sim.kill();
         QTest::qWait(100);
         QElapsedTimer t;
         t.start();
-        QVERIFY(!b.link.ReadRegisters(1, 0, 7));
-        QVERIFY(!b.link.ReadRegisters(1, 0, 7));
+        QVERIFY(!b.link.ReadRegisters(0, 7));
+        QVERIFY(!b.link.ReadRegisters(0, 7));
         QVERIFY(t.elapsed() < 3 * LinkSettings::kDefaultResponseTimeoutMs);
     }
 
@@ -251,8 +254,8 @@ private slots:
             LinkSettings settings = b.link.settings();
             settings.attempts = 2;
             b.link.setSettings(settings);
-            b.link.ReadRegisters(1, 0, 7);
-            b.link.WriteRegister(1, 5, 1, ModbusLink::Retry::AsSet);
+            b.link.ReadRegisters(0, 7);
+            b.link.WriteRegister(5, 1, ModbusLink::Retry::AsSet);
             fflush(stderr);
             dup2(saved, STDERR_FILENO);
             close(saved);

@@ -1,5 +1,6 @@
 // The window on the real RTU link, talking to the device simulator.
 #include "CliEnvironment.h"
+#include "DeviceProfile.h"
 #include "FactoryDefaults.h"
 #include "FakeLink.h"
 #include "FieldCodecs.h"
@@ -128,7 +129,8 @@ private slots:
 
     void aDeviceLostWhilePollingEndsTheConnection()
     {
-        SimWindow r({"--stop-after", "47"}); // the probe, the burst and its fence, then nothing
+        // The connect, then nothing.
+        SimWindow r({"--stop-after", QString::number(SimWindow::connectRequests())});
         QVERIFY(r.start());
         r.form->ToggleConnection();
         QVERIFY(r.form->bConnected);
@@ -249,6 +251,7 @@ private slots:
         QVERIFY(r.connect());
 
         RtuLink second;
+        second.setProfile(session::deviceProfile());
         const QString name = how == "com" ? QStringLiteral("COM1") : how == "pty" ? r.sim.ptyPath() : symlink;
         second.setTarget(ports::targetOf(ports::lookUpPorts(), name));
         // Tests run as root, and TIOCEXCL stops no open of root's: here it is
@@ -269,7 +272,7 @@ private slots:
         // Once the first lets go, the port is free for the next.
         r.form->ToggleConnection();
         QVERIFY2(second.OpenPort(), qPrintable(second.lastError()));
-        QVERIFY(second.ReadRegisters(regmap::kSlave, regmap::kStatusBlock.start, regmap::kStatusBlock.count));
+        QVERIFY(second.ReadRegisters(regmap::kStatusBlock.start, regmap::kStatusBlock.count));
     }
 
     void aRefusedWriteStopsWithItsMessage()

@@ -2,7 +2,9 @@
 // replies are cut out of the byte stream, which frames are believed, how the
 // line is brought back into step after a failure, and the confirmation of
 // every block read after one.
+#include "DeviceProfile.h"
 #include "ModbusRtu.h"
+#include "RegisterMap.h"
 #include "ReplyFrame.h"
 #include "RtuLink.h"
 #include "SerialLine.h"
@@ -63,7 +65,7 @@ QByteArray readReply(int count, quint16 value)
 
 int countOf(const QByteArray &request) { return (quint8(request[4]) << 8) | quint8(request[5]); }
 int startOf(const QByteArray &request) { return (quint8(request[2]) << 8) | quint8(request[3]); }
-const int kCheckStart = RtuLink::checkShapes().front().start;
+const int kCheckStart = session::deviceProfile().checkShapes.front().start;
 // A check read: in the first relay text slot, with a count the tool's own reads never use.
 bool isCheck(const QByteArray &request)
 {
@@ -79,6 +81,15 @@ std::function<QByteArray(const QByteArray &)> answeringChecks(std::function<QByt
     };
 }
 
+// The blocks as the link reads them, every one of them used.
+std::vector<ModbusLink::ReadBlock> usedBlocks(const std::vector<regmap::Block> &blocks)
+{
+    std::vector<ModbusLink::ReadBlock> out;
+    for (const regmap::Block &b : blocks)
+        out.push_back({b.start, b.count, true});
+    return out;
+}
+
 struct Bench {
     ScriptedLine *line = new ScriptedLine;
     RtuLink link{std::unique_ptr<SerialLine>(line)};
@@ -90,6 +101,7 @@ struct Bench {
         s.responseTimeoutMs = 30; // the script answers at once or never
         s.attempts = 3;
         link.setSettings(s);
+        link.setProfile(session::deviceProfile());
         link.setTarget({QStringLiteral("COM1"), QStringLiteral("scripted"), PortOpenFailure::Cause::NoDevice, QString()});
         QObject::connect(&link, &ModbusLink::ReplyReceived,
                          [this](int, const QVector<quint16> &v, int) { replies << v; });
@@ -107,27 +119,27 @@ private slots:
         QVERIFY(b.link.OpenPort());
         // The device answers each read with its start address in every register.
         b.line->device = [](const QByteArray &req) { return readReply(countOf(req), startOf(req)); };
-        QVERIFY(b.link.ReadRegisters(1, 710, 10));
+        QVERIFY(b.link.ReadRegisters(710, 10));
         QCOMPARE(b.replies.last(), QVector<quint16>(10, 710));
 
         // The same reply twice, back to back: the first copy proves nothing.
         b.line->device = answeringChecks([](const QByteArray &req) { return readReply(countOf(req), 1).repeated(2); });
-        QVERIFY(!b.link.ReadRegisters(1, 730, 10));
+        QVERIFY(!b.link.ReadRegisters(730, 10));
         QVERIFY2(b.link.lastError().contains("followed by 25 more bytes"), qPrintable(b.link.lastError()));
 
         // A reply for another count, a bad CRC, a frame cut short.
         b.line->device = answeringChecks([](const QByteArray &) { return readReply(9, 1); });
-        QVERIFY(!b.link.ReadRegisters(1, 750, 10));
+        QVERIFY(!b.link.ReadRegisters(750, 10));
         QVERIFY2(b.link.lastError().contains("18 bytes for 10 registers"), qPrintable(b.link.lastError()));
         b.line->device = answeringChecks([](const QByteArray &req) {
             QByteArray r = readReply(countOf(req), 1);
             r[4] = char(r[4] ^ 1);
             return r;
         });
-        QVERIFY(!b.link.ReadRegisters(1, 750, 10));
+        QVERIFY(!b.link.ReadRegisters(750, 10));
         QVERIFY2(b.link.lastError().contains("CRC"), qPrintable(b.link.lastError()));
         b.line->device = answeringChecks([](const QByteArray &req) { return readReply(countOf(req), 1).left(12); });
-        QVERIFY(!b.link.ReadRegisters(1, 750, 10));
+        QVERIFY(!b.link.ReadRegisters(750, 10));
         QVERIFY2(b.link.lastError().contains("cut short after 12 bytes"), qPrintable(b.link.lastError()));
         QCOMPARE(b.replies.size(), 1);
     }
@@ -151,10 +163,10 @@ private slots:
             late.clear();
             return out;
         };
-        QVERIFY(!b.link.ReadRegisters(1, 710, 10));
+        QVERIFY(!b.link.ReadRegisters(710, 10));
         QVERIFY(b.link.lastError().contains("no reply"));
         const qsizetype before = b.line->sent.size();
-        QVERIFY(b.link.ReadRegisters(1, 730, 10));
+        QVERIFY(b.link.ReadRegisters(730, 10));
         // First the check read, then the request itself.
         QCOMPARE(b.line->sent.size(), before + 2);
         const QByteArray check = b.line->sent[before];
@@ -168,9 +180,9 @@ private slots:
         Bench b;
         QVERIFY(b.link.OpenPort());
         b.line->device = [](const QByteArray &) { return QByteArray(); };
-        QVERIFY(!b.link.ReadRegisters(1, 0, 7));
+        QVERIFY(!b.link.ReadRegisters(0, 7));
         const qsizetype before = b.line->sent.size();
-        QVERIFY(!b.link.ReadRegisters(1, 0, 7));
+        QVERIFY(!b.link.ReadRegisters(0, 7));
         // Two check reads only: one of the first slot, and one of the full
         // read's own shapes that tells a silent device from a fussy one.
         QCOMPARE(b.line->sent.size(), before + 2);
@@ -179,7 +191,7 @@ private slots:
         QVERIFY2(b.link.lastError().contains("not quiet"), qPrintable(b.link.lastError()));
         // Once the device answers again, so does the line.
         b.line->device = [](const QByteArray &req) { return readReply(countOf(req), 5); };
-        QVERIFY(b.link.ReadRegisters(1, 0, 7));
+        QVERIFY(b.link.ReadRegisters(0, 7));
     }
 
     // A write's echo names only its address and count: a late echo of one
@@ -199,8 +211,8 @@ private slots:
                 lateEcho = frame::withCrc(req.left(6)); // stored, answered too late
             return out;                                 // the second write is lost on the line
         };
-        QVERIFY(!b.link.WriteRegisters(1, 10, {0x3132, 0x3300}, 2, ModbusLink::Retry::Once));
-        QVERIFY(!b.link.WriteRegisters(1, 10, {0x4142, 0x4300}, 2, ModbusLink::Retry::Once));
+        QVERIFY(!b.link.WriteRegisters(10, {0x3132, 0x3300}, 2, ModbusLink::Retry::Once));
+        QVERIFY(!b.link.WriteRegisters(10, {0x4142, 0x4300}, 2, ModbusLink::Retry::Once));
         QVERIFY2(b.link.lastError().contains("no reply"), qPrintable(b.link.lastError()));
         QCOMPARE(b.line->sent.size(), 3); // the first write, the check read, the second write
     }
@@ -218,10 +230,10 @@ private slots:
             }
             return readReply(countOf(req), 3);
         };
-        QVERIFY(!b.link.WriteRegister(1, 1030, 1));
+        QVERIFY(!b.link.WriteRegister(1030, 1));
         QVERIFY(b.link.lastError().contains("exception 02"));
         const qsizetype before = b.line->sent.size();
-        QVERIFY(b.link.ReadRegisters(1, 1030, 1));
+        QVERIFY(b.link.ReadRegisters(1030, 1));
         QCOMPARE(b.line->sent.size(), before + 1);
     }
 
@@ -258,7 +270,7 @@ private slots:
             return readReply(countOf(req), quint16(start));
         };
         const std::vector<regmap::Block> blocks{{710, 10}, {730, 10}, {750, 10}, {770, 10}, {790, 10}};
-        const auto got = b.link.ReadBlocks(blocks);
+        const auto got = b.link.ReadBlocks(usedBlocks(blocks));
         QCOMPARE(got.has_value(), exact);
         // A failure taints the whole read: every block is read again, last
         // to first, those before the failure too, until one never reads back
@@ -306,7 +318,7 @@ private slots:
             return reply;
         };
         const std::vector<regmap::Block> blocks{{710, 10}, {730, 10}, {750, 10}, {770, 10}};
-        const auto got = b.link.ReadBlocks(blocks);
+        const auto got = b.link.ReadBlocks(usedBlocks(blocks));
         QVERIFY2(got, qPrintable(b.link.lastError()));
         for (size_t i = 0; i < blocks.size(); ++i)
             QCOMPARE((*got)[i].values, QVector<quint16>(10, quint16(blocks[i].start)));
@@ -336,7 +348,7 @@ private slots:
             return r;
         };
         const std::vector<regmap::Block> blocks = regmap::fullReadBlocks();
-        const auto got = b.link.ReadBlocks(blocks);
+        const auto got = b.link.ReadBlocks(usedBlocks(blocks));
         QVERIFY2(got, qPrintable(b.link.lastError()));
         for (size_t i = 0; i < blocks.size(); ++i)
             QCOMPARE((*got)[i].values.value(0), quint16(blocks[i].start));
@@ -346,8 +358,8 @@ private slots:
     {
         Bench b;
         QVERIFY(b.link.OpenPort());
-        b.line->device = [](const QByteArray &req) { return readReply(countOf(req), 1); };
-        const auto got = b.link.ReadBlocks(regmap::fullReadBlocks());
+        b.line->device = [](const QByteArray &req) { return readReply(countOf(req), quint16(startOf(req))); };
+        const auto got = b.link.ReadBlocks(usedBlocks(regmap::fullReadBlocks()));
         QVERIFY(got);
         // Each block once, then the fence: one check read.
         QCOMPARE(b.line->sent.size(), qsizetype(regmap::fullReadBlocks().size()) + 1);
@@ -386,7 +398,7 @@ private slots:
             return readReply(count, quint16(startOf(req)));
         };
         const std::vector<regmap::Block> blocks{{710, 10}, {730, 10}, {750, 10}};
-        const auto got = b.link.ReadBlocks(blocks);
+        const auto got = b.link.ReadBlocks(usedBlocks(blocks));
         QVERIFY2(got, qPrintable(b.link.lastError()));
         for (size_t i = 0; i < blocks.size(); ++i)
             QCOMPARE((*got)[i].values, QVector<quint16>(10, quint16(blocks[i].start)));
@@ -412,14 +424,14 @@ private slots:
             const bool read = quint8(req[1]) == rtu::kReadHoldingRegisters;
             return echo + (read ? readReply(countOf(req), quint16(startOf(req))) : req);
         };
-        const auto got = b.link.ReadBlocks({{710, 10}, {730, 10}});
+        const auto got = b.link.ReadBlocks(usedBlocks({{710, 10}, {730, 10}}));
         QVERIFY2(got, qPrintable(b.link.lastError()));
         QCOMPARE(got->back().values, QVector<quint16>(10, 730));
-        QVERIFY(b.link.WriteRegister(1, 1030, 3)); // the echo, then the reply: the same bytes twice
-        QVERIFY(b.link.ReadRegisters(1, 0, 7));
+        QVERIFY(b.link.WriteRegister(1030, 3)); // the echo, then the reply: the same bytes twice
+        QVERIFY(b.link.ReadRegisters(0, 7));
         QCOMPARE(b.replies.last(), QVector<quint16>(7, 0));
         garble = true;
-        QVERIFY(!b.link.ReadRegisters(1, 0, 7, ModbusLink::Retry::Once));
+        QVERIFY(!b.link.ReadRegisters(0, 7, ModbusLink::Retry::Once));
         QVERIFY2(b.link.lastError().contains("not the echo"), qPrintable(b.link.lastError()));
     }
 };

@@ -6,7 +6,7 @@
 
 FakeLink::FakeLink() : image(factory::registerImage()) {}
 
-bool FakeLink::OpenPort()
+bool FakeLink::openDevice()
 {
     Call call(Call::Open);
     call.port = target().name;
@@ -32,38 +32,27 @@ bool FakeLink::answers(const Call &call)
     const bool failsThisTime = failTimes.value(call.start) > 0;
     if (failsThisTime)
         --failTimes[call.start];
-    if (!m_open || silent || failStarts.contains(call.start) || answerOnly == 0 || failsThisTime) {
-        setLastError(QStringLiteral("no reply"));
+    if (!m_open || silent || failStarts.contains(call.start) || answerOnly == 0 || failsThisTime)
         return false;
-    }
     if (answerOnly > 0)
         --answerOnly;
     return true;
 }
 
-bool FakeLink::readBlock(quint8, int start, int count, QVector<quint16> &values)
+LineAnswer FakeLink::transact(const LinkRequest &r, Waiting)
 {
-    if (!answers(Call(Call::Read, start, count)))
-        return false;
-    values = QVector<quint16>(image.begin() + start, image.begin() + start + count);
-    return true;
-}
-
-bool FakeLink::writeSingle(quint8, int address, quint16 value)
-{
-    if (!answers(Call(Call::WriteSingle, address, 1, {value})))
-        return false;
-    image[address] = value;
-    return true;
-}
-
-bool FakeLink::writeBlock(quint8, int start, const QVector<quint16> &values)
-{
-    if (!answers(Call(Call::WriteBlock, start, static_cast<int>(values.size()), values)))
-        return false;
-    for (int i = 0; i < values.size(); ++i)
-        image[start + i] = values[i];
-    return true;
+    static const Call::Kind kinds[] = {Call::Read, Call::WriteSingle, Call::WriteBlock};
+    LineAnswer a;
+    if (!answers(Call(kinds[static_cast<int>(r.function)], r.start, r.count, r.values))) {
+        a.failure = m_open ? LinkFailure::Silent : LinkFailure::NotOpen;
+        a.error = QStringLiteral("no reply");
+        return a;
+    }
+    if (r.function == LinkRequest::Function::Read)
+        a.values = QVector<quint16>(image.begin() + r.start, image.begin() + r.start + r.count);
+    else
+        std::copy(r.values.begin(), r.values.end(), image.begin() + r.start);
+    return a;
 }
 
 QVector<FakeLink::Call> FakeLink::callsOf(Call::Kind kind) const

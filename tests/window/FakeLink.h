@@ -26,7 +26,6 @@ public:
 
     FakeLink();
 
-    bool OpenPort() override;
     void ClosePort() override;
     bool isOpen() const override { return m_open; }
 
@@ -46,9 +45,8 @@ public:
     QString textAt(int start, int registers) const; // GBK text stored from start
 
 protected:
-    bool readBlock(quint8 slave, int start, int count, QVector<quint16> &values) override;
-    bool writeSingle(quint8 slave, int address, quint16 value) override;
-    bool writeBlock(quint8 slave, int start, const QVector<quint16> &values) override;
+    bool openDevice() override;
+    LineAnswer transact(const LinkRequest &request, Waiting waiting) override;
 
 private:
     bool answers(const Call &call);
