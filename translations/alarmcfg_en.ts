@@ -661,6 +661,12 @@ The file there was left as it was.</translation>
         <translation>No program was found to open the PDF:
 %1</translation>
     </message>
+    <message>
+        <source>备份中没有记录固件版本，而这台设备的固件是%1，没有恢复。确认无误后可在命令行中运行（加 --force）：
+%2</source>
+        <translation>The backup names no firmware, and this device runs firmware %1: nothing was put back. If you are sure, run in a terminal (with --force):
+%2</translation>
+    </message>
 </context>
 <context>
     <name>sheet</name>

@@ -661,6 +661,12 @@
         <translation>没有找到打开PDF文件的程序：
 %1</translation>
     </message>
+    <message>
+        <source>备份中没有记录固件版本，而这台设备的固件是%1，没有恢复。确认无误后可在命令行中运行（加 --force）：
+%2</source>
+        <translation>备份中没有记录固件版本，而这台设备的固件是%1，没有恢复。确认无误后可在命令行中运行（加 --force）：
+%2</translation>
+    </message>
 </context>
 <context>
     <name>sheet</name>
