@@ -20,3 +20,8 @@ QByteArray CountingLine::receive(int maxBytes, std::chrono::microseconds timeout
     bytes += got.size();
     return got;
 }
+
+double frameSeconds(long bytes, int baud)
+{
+    return static_cast<double>(bytes) * rtu::kBitsPerCharacter / baud + rtu::frameGap(baud).count() / 1e6;
+}

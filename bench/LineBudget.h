@@ -2,11 +2,10 @@
 // What the serial line allows: every frame costs its wire time (10 bits a
 // byte) plus the frame gap before it. The link is counted on its line, so
 // that every frame that crosses it counts: the requests and their replies,
-// and the check reads that prove the line in step, echoes and dropped frames
-// too.
+// the check reads and the reads that prove a repeated reply, echoes and
+// dropped frames too.
 
 #include "ModbusRtu.h"
-#include "RegisterMap.h"
 #include "RtuLink.h"
 #include "SerialLine.h"
 
@@ -32,6 +31,9 @@ private:
     std::unique_ptr<SerialLine> m_line;
 };
 
+// Seconds a frame of this many bytes needs at baud, with the gap before it.
+double frameSeconds(long bytes, int baud);
+
 class CountingRtuLink : public RtuLink {
 public:
     CountingRtuLink() : CountingRtuLink(new CountingLine(SerialLine::create())) {}
@@ -50,11 +52,6 @@ public:
         return static_cast<double>(m_counter->bytes) * rtu::kBitsPerCharacter / baud
                + 2.0 * m_counter->requests * rtu::frameGap(baud).count() / 1e6;
     }
-
-    // A read of one block alone, and the same behind ReadBlocks, which ends
-    // with a fence: the difference is what the fence costs.
-    bool readAlone(const regmap::Block &b) { return ReadRegisters(b.start, b.count); }
-    bool readFenced(const regmap::Block &b) { return ReadBlocks({{b.start, b.count, true}}).has_value(); }
 
 private:
     explicit CountingRtuLink(CountingLine *line) : RtuLink(std::unique_ptr<SerialLine>(line)), m_counter(line) {}

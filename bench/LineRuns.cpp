@@ -1,21 +1,26 @@
 #include "LineRuns.h"
 
-#include "FormMain.h"
+#include "DeviceProfile.h"
+#include "DeviceSession.h"
+#include "ParameterReader.h"
+#include "RegisterMap.h"
 #include "SystemPorts.h"
 
-#include <QComboBox>
 #include <QElapsedTimer>
-#include <QPushButton>
 #include <QStringList>
+#include <QTemporaryDir>
+#include <QThread>
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 
 namespace bench {
 
 namespace {
 
-constexpr double kProbePauseSeconds = FormMain::kProbePauseMs / 1000.0;
+// The window's fixed pause between its probe and its full read.
+constexpr int kProbePauseMs = 300;
 
 double median(std::vector<double> v)
 {
@@ -23,21 +28,42 @@ double median(std::vector<double> v)
     return v[v.size() / 2];
 }
 
-} // namespace
-
-void printHeader()
+// The line's seconds for reads of these blocks and a fence behind them.
+double readSeconds(const std::vector<regmap::Block> &blocks, int baud)
 {
-    std::printf("%-7s %-10s %6s %12s %10s %6s\n", "baud", "operation", "frames", "measured_ms", "limit_ms", "ratio");
+    constexpr int kRequest = 8, kReplyHead = 5; // slave, function, count, CRC
+    double s = 0;
+    for (const regmap::Block &b : blocks)
+        s += frameSeconds(kRequest, baud) + frameSeconds(kReplyHead + 2 * b.count, baud);
+    const RegisterBlock check = session::deviceProfile().checkShapes.front();
+    return s + frameSeconds(kRequest, baud) + frameSeconds(kReplyHead + 2 * check.count, baud);
 }
 
-void printRow(int baud, const Row &r)
+double writeSeconds(const std::vector<params::PlannedWrite> &writes, int baud)
 {
-    std::printf("%-7d %-10s %6d %12.1f %10.1f %6.2f\n", baud, r.operation, r.frames, r.measured * 1000, r.limit * 1000,
-                r.measured / r.limit);
+    double s = 0;
+    for (const params::PlannedWrite &w : writes)
+        s += frameSeconds(w.single ? 8 : 9 + 2 * w.registers.size(), baud) + frameSeconds(8, baud);
+    return s;
 }
 
-Row measure(const char *name, CountingRtuLink &link, int baud, double fixedSeconds,
-            const std::function<void()> &operation, const std::function<void()> &between)
+std::vector<regmap::Block> fullRead()
+{
+    std::vector<regmap::Block> blocks = regmap::fullReadBlocks();
+    blocks.insert(blocks.begin(), regmap::kStatusBlock);
+    return blocks;
+}
+
+std::vector<regmap::Block> configurationReads()
+{
+    std::vector<regmap::Block> parts;
+    for (const regmap::Block &b : regmap::configurationBlocks())
+        for (const regmap::Block &p : regmap::readParts(b.start, b.count))
+            parts.push_back(p);
+    return parts;
+}
+
+Row measure(const char *name, CountingRtuLink &link, int baud, double planLimit, const std::function<bool()> &operation)
 {
     std::vector<double> times;
     double limit = 0;
@@ -46,84 +72,93 @@ Row measure(const char *name, CountingRtuLink &link, int baud, double fixedSecon
         link.reset();
         QElapsedTimer t;
         t.start();
-        operation();
+        if (!operation()) {
+            std::fprintf(stderr, "alarmcfg-bench: %s failed: %s\n", name, qPrintable(link.lastError()));
+            return {name, 0, 0, 0, 0};
+        }
         times.push_back(t.nsecsElapsed() / 1e9);
-        limit = link.wireSeconds(baud) + fixedSeconds;
+        limit = link.wireSeconds(baud);
         frames = link.exchanges();
-        if (between)
-            between();
     }
-    return {name, frames, median(times), limit};
+    return {name, frames, median(times), limit, planLimit};
 }
 
-Row fenceCost(CountingRtuLink &link, int baud)
+void printRow(const QString &label, int baud, const Row &r)
 {
-    // The status block read alone, and read as a full read, which ends with
-    // the fence: the difference is the fence.
-    std::vector<double> alone, fenced;
-    double limit = 0;
-    for (int run = 0; run < kRuns; ++run) {
-        QElapsedTimer t;
-        t.start();
-        link.readAlone(regmap::kStatusBlock);
-        alone.push_back(t.nsecsElapsed() / 1e9);
-        link.reset();
-        t.start();
-        link.readFenced(regmap::kStatusBlock);
-        fenced.push_back(t.nsecsElapsed() / 1e9);
-        const double both = link.wireSeconds(baud);
-        link.reset();
-        link.readAlone(regmap::kStatusBlock);
-        limit = both - link.wireSeconds(baud);
-    }
-    return {"fence", 1, median(fenced) - median(alone), limit};
+    std::printf("%-8s %-7d %-10s %6d %12.1f %10.1f %6.2f %10.1f %6.2f\n", qPrintable(label), baud, r.operation, r.frames,
+                r.measured * 1000, r.limit * 1000, r.measured / r.limit, r.planLimit * 1000, r.measured / r.planLimit);
 }
 
-bool measureLine(FormMain &form, CountingRtuLink &link, int baud, bool readBack, std::vector<Row> *rows)
-{
-    rows->push_back(measure("connect", link, baud, kProbePauseSeconds, [&] { form.cmdConnect->click(); },
-                            [&] { form.ToggleConnection(); }));
-    form.ToggleConnection();
-    if (!form.bConnected) {
-        std::fprintf(stderr, "alarmcfg-bench: no connection at %d baud\n", baud);
-        return false;
-    }
-    rows->push_back(measure("write", link, baud, 0, [&] { form.WriteAllParameters(); }));
-    rows->push_back(fenceCost(link, baud));
-    if (readBack)
-        rows->push_back(measure("read-back", link, baud, 0, [&] { form.ReadRelayCommands(); }));
-    form.ToggleConnection();
-    return true;
-}
+} // namespace
 
 int benchOnPort(const QStringList &args)
 {
-    const int portAt = static_cast<int>(args.indexOf(QStringLiteral("--port")));
-    const int baudAt = static_cast<int>(args.indexOf(QStringLiteral("--baud")));
-    const QString port = portAt >= 0 ? args.value(portAt + 1) : QString();
-    const int baud = baudAt >= 0 ? args.value(baudAt + 1).toInt() : LinkSettings::kDefaultBaud;
+    auto option = [&](const char *name) {
+        const qsizetype at = args.indexOf(QLatin1String(name));
+        return at >= 0 ? args.value(at + 1) : QString();
+    };
+    const QString port = option("--port");
+    const int baud = option("--baud").isEmpty() ? LinkSettings::kDefaultBaud : option("--baud").toInt();
+    const QString label = option("--label").isEmpty() ? QStringLiteral("-") : option("--label");
     if (port.isEmpty() || baud <= 0) {
-        std::fprintf(stderr, "usage: alarmcfg-bench --port PORT [--baud N]\n");
+        std::fprintf(stderr, "usage: alarmcfg-bench --port PORT [--baud N] [--label TEXT]\n");
         return 2;
     }
     CountingRtuLink link;
     LinkSettings settings = link.settings();
     settings.baud = baud;
     link.setSettings(settings);
-    FormMain form(&link);
-    form.InitializeWindow();
-    if (const std::optional<int> n = ports::comNumber(port))
-        form.cmbComSel->setCurrentIndex(*n - kFirstPort);
-    else
-        form.cmbComSel->setEditText(port);
-
-    std::printf("alarmcfg-bench: the window on the RTU link on %s; median of %d runs\n\n", qPrintable(port), kRuns);
-    printHeader();
-    std::vector<Row> rows;
-    if (!measureLine(form, link, baud, false, &rows))
+    session::DeviceSession device(link);
+    link.setTarget(ports::targetOf(ports::lookUpPorts(), port));
+    if (!link.OpenPort()) {
+        std::fprintf(stderr, "alarmcfg-bench: %s: %s\n", qPrintable(port), qPrintable(link.lastError()));
         return 1;
-    for (const Row &r : rows)
-        printRow(baud, r);
+    }
+
+    // The window's connect: the probe, its pause, the full read.
+    std::optional<params::DeviceReading> reading;
+    const Row connect = measure("connect", link, baud, readSeconds({regmap::kStatusBlock}, baud) - readSeconds({}, baud)
+                                                          + readSeconds(fullRead(), baud) + kProbePauseMs / 1000.0,
+                                [&] {
+                                    if (!device.probeStatus())
+                                        return false;
+                                    QThread::msleep(kProbePauseMs);
+                                    const auto read = device.readFullRead(fullRead());
+                                    if (!read)
+                                        return false;
+                                    params::ParameterReader reader;
+                                    for (const ModbusLink::BlockValues &b : *read)
+                                        reader.apply(b.start, b.values, static_cast<int>(b.values.size()));
+                                    reading = reader.reading();
+                                    return true;
+                                });
+    // "设置" with no edit: read for the backup, saved, then the 22 writes.
+    QTemporaryDir backups;
+    session::WriteOptions options;
+    options.port = port;
+    options.backupFolder = backups.path();
+    options.plannedAgainst = reading ? &*reading : nullptr;
+    double writePlan = 0;
+    const Row write = measure("write", link, baud, 0, [&] {
+        if (!reading)
+            return false;
+        const session::WriteResult r = device.write(reading->shown, options);
+        writePlan = readSeconds(configurationReads(), baud) + writeSeconds(r.writes, baud);
+        return r.ok();
+    });
+    const Row readBack = measure("read-back", link, baud, readSeconds(regmap::fullReadBlocks(), baud),
+                                 [&] { return device.readFullRead(regmap::fullReadBlocks()).has_value(); });
+    link.ClosePort();
+
+    std::printf("%-8s %-7s %-10s %6s %12s %10s %6s %10s %6s\n", "image", "baud", "operation", "frames", "measured_ms",
+                "limit_ms", "ratio", "plan_ms", "ratio");
+    for (Row r : {connect, write, readBack}) {
+        if (r.frames == 0)
+            return 1;
+        if (r.planLimit == 0)
+            r.planLimit = writePlan;
+        printRow(label, baud, r);
+    }
     return 0;
 }
 

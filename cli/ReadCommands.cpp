@@ -7,6 +7,7 @@
 #include "Commands.h"
 #include "Console.h"
 #include "RegisterMap.h"
+#include "RelayBits.h"
 #include "SafeFile.h"
 
 #include <QDateTime>
@@ -89,7 +90,7 @@ int PortCommands::status()
         const std::optional<blocks::Status> s = blocks::decodeStatus(*values, regmap::kStatusBlock.count);
         if (!s)
             return failed(QStringLiteral("status reply too short: %1 registers").arg(values->size()));
-        auto bit = [](qint16 bits, int i) { return (bits >> i & 1) != 0; };
+        auto bit = [](qint16 bits, int i) { return relaybits::isOn(static_cast<quint16>(bits), i); };
         QString line;
         if (m_o.json) {
             QJsonObject o{{"port", m_port}, {"firmware", s->firmware}};

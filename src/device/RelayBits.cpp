@@ -4,12 +4,12 @@ namespace relaybits {
 
 namespace {
 constexpr quint16 kLowByte = 0x00FF;
-
-quint16 maskOf(int relay)
-{
-    return relay >= 0 && relay < 8 ? static_cast<quint16>(1u << relay) : 0;
-}
 } // namespace
+
+quint8 maskOf(int relay)
+{
+    return relay >= 0 && relay < 8 ? static_cast<quint8>(1u << relay) : 0;
+}
 
 bool isOn(quint16 bits, int relay)
 {

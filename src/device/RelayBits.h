@@ -9,7 +9,11 @@
 
 namespace relaybits {
 
-// Whether relay is on in bits (its bit of the low byte).
+// The bit of relay (or input: register 4 holds the inputs the same way),
+// 0 for one outside 0..7.
+quint8 maskOf(int relay);
+
+// Whether relay is on in bits (its bit of the low byte); an input, whether it is active.
 bool isOn(quint16 bits, int relay);
 
 // The register's new value with relay switched on or off.

@@ -451,8 +451,9 @@ std::optional<std::vector<ModbusLink::BlockValues>> Defence::read(const std::vec
     return read;
 }
 
-bool Defence::writtenAsRead(const std::vector<ModbusLink::BlockWrite> &writes, const std::vector<size_t> &which,
-                            int *written)
+std::optional<std::vector<ModbusLink::RegisterMismatch>> Defence::readBack(const std::vector<ModbusLink::BlockWrite> &writes,
+                                                                           const std::vector<size_t> &which,
+                                                                           const std::function<void(int, int)> &progress)
 {
     std::vector<ModbusLink::ReadBlock> parts;
     const int maxRead = std::max(1, m_link.profile().maxReadCount);
@@ -467,31 +468,42 @@ bool Defence::writtenAsRead(const std::vector<ModbusLink::BlockWrite> &writes, c
         for (int at = w.start; at < end; at += maxRead)
             parts.push_back({at, std::min(maxRead, end - at), true});
     }
-    const std::optional<std::vector<ModbusLink::BlockValues>> got = read(parts, {});
-    if (!got) {
+    const std::optional<std::vector<ModbusLink::BlockValues>> got = read(parts, progress);
+    if (!got)
+        return std::nullopt;
+    std::map<int, quint16> device;
+    for (const ModbusLink::BlockValues &b : *got)
+        for (int k = 0; k < b.values.size(); ++k)
+            device[b.start + k] = b.values[k];
+    std::vector<ModbusLink::RegisterMismatch> differ;
+    for (size_t i : which) {
+        const ModbusLink::BlockWrite &w = writes[i];
+        for (int k = 0; k < w.registers.size(); ++k)
+            if (device[w.start + k] != w.registers[k])
+                differ.push_back({w.start + k, w.registers[k], device[w.start + k], static_cast<int>(i)});
+    }
+    return differ;
+}
+
+bool Defence::writtenAsRead(const std::vector<ModbusLink::BlockWrite> &writes, const std::vector<size_t> &which,
+                            int *written)
+{
+    const std::optional<std::vector<ModbusLink::RegisterMismatch>> differ = readBack(writes, which, {});
+    if (!differ) {
         *written = static_cast<int>(which.front());
         fail(m_link.lastFailure(), tr("the writes could not be read back: %1").arg(m_link.lastError()),
              m_link.refusalCode());
         return false;
     }
-    std::map<int, quint16> device;
-    for (const ModbusLink::BlockValues &b : *got)
-        for (int k = 0; k < b.values.size(); ++k)
-            device[b.start + k] = b.values[k];
-    for (size_t i : which) {
-        const ModbusLink::BlockWrite &w = writes[i];
-        for (int k = 0; k < w.registers.size(); ++k) {
-            if (device[w.start + k] == w.registers[k])
-                continue;
-            *written = static_cast<int>(i);
-            fail(LinkFailure::Unsure, tr("register %1 reads back 0x%2 after it was written with 0x%3")
-                                          .arg(w.start + k)
-                                          .arg(device[w.start + k], 4, 16, QLatin1Char('0'))
-                                          .arg(w.registers[k], 4, 16, QLatin1Char('0')));
-            return false;
-        }
-    }
-    return true;
+    if (differ->empty())
+        return true;
+    const ModbusLink::RegisterMismatch &m = differ->front();
+    *written = m.write;
+    fail(LinkFailure::Unsure, tr("register %1 reads back 0x%2 after it was written with 0x%3")
+                                  .arg(m.address)
+                                  .arg(m.read, 4, 16, QLatin1Char('0'))
+                                  .arg(m.written, 4, 16, QLatin1Char('0')));
+    return false;
 }
 
 ModbusLink::WriteResult Defence::write(const std::vector<ModbusLink::BlockWrite> &writes,

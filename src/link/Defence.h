@@ -91,6 +91,12 @@ public:
     ModbusLink::WriteResult write(const std::vector<ModbusLink::BlockWrite> &writes,
                                   const std::function<bool(int)> &next);
 
+    // Reads back what the writes named by `which` put into the device; the
+    // registers that differ, or nothing when the read failed.
+    std::optional<std::vector<ModbusLink::RegisterMismatch>> readBack(const std::vector<ModbusLink::BlockWrite> &writes,
+                                                                      const std::vector<size_t> &which,
+                                                                      const std::function<void(int, int)> &progress);
+
     quint64 departures() const { return m_departures; }
 
 private:

@@ -104,3 +104,12 @@ ModbusLink::WriteResult ModbusLink::WriteBlocks(const std::vector<BlockWrite> &w
             return {};
     return m_defence->write(writes, [&](int confirmed) { return !next || next(confirmed); });
 }
+
+std::optional<std::vector<ModbusLink::RegisterMismatch>> ModbusLink::ReadBack(const std::vector<BlockWrite> &writes,
+                                                                              const std::function<void(int, int)> &progress)
+{
+    std::vector<size_t> all;
+    for (size_t i = 0; i < writes.size(); ++i)
+        all.push_back(i);
+    return m_defence->readBack(writes, all, progress);
+}

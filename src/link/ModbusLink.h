@@ -193,6 +193,19 @@ public:
     // false: see Defence::write.
     WriteResult WriteBlocks(const std::vector<BlockWrite> &writes, const std::function<bool(int)> &next = {});
 
+    // A register read back that does not hold what was written.
+    struct RegisterMismatch {
+        int address;
+        quint16 written;
+        quint16 read;
+        int write; // the index of the write that wrote it
+    };
+    // Reads back what the writes put into the device, exactly (each in its
+    // readBack reads), and names every register that differs; nothing when
+    // the read failed.
+    std::optional<std::vector<RegisterMismatch>> ReadBack(const std::vector<BlockWrite> &writes,
+                                                          const std::function<void(int, int)> &progress = {});
+
     // The request the last failure concerns.
     struct Request {
         bool write = false;

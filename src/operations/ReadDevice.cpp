@@ -92,19 +92,12 @@ std::optional<std::vector<Mismatch>> DeviceSession::compare(const std::vector<pa
 {
     // The reads keep the full read's shapes: a text slot in parts of ten
     // from its start, even where the write ended inside one.
-    std::vector<regmap::Block> parts;
-    for (const params::PlannedWrite &w : writes)
-        for (const regmap::Block &part : regmap::readParts(w.start, static_cast<int>(w.registers.size())))
-            parts.push_back(part);
-    const std::optional<std::vector<ModbusLink::BlockValues>> got = readBlocks(parts, progress);
-    if (!got)
+    const std::optional<std::vector<ModbusLink::RegisterMismatch>> differ = m_link.ReadBack(linkWrites(writes), progress);
+    if (!differ)
         return std::nullopt;
-    std::map<int, quint16> device = byAddress(*got);
     std::vector<Mismatch> mismatches;
-    for (const params::PlannedWrite &w : writes)
-        for (int k = 0; k < w.registers.size(); ++k)
-            if (device[w.start + k] != w.registers[k])
-                mismatches.push_back({w.start + k, w.registers[k], device[w.start + k], w.field});
+    for (const ModbusLink::RegisterMismatch &m : *differ)
+        mismatches.push_back({m.address, m.written, m.read, writes[m.write].field});
     return mismatches;
 }
 

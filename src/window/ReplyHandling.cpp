@@ -6,6 +6,7 @@
 #include "Messages.h"
 #include "ParameterReader.h"
 #include "RegisterMap.h"
+#include "RelayBits.h"
 #include "WindowTimer.h"
 
 #include <QLabel>
@@ -24,8 +25,8 @@ void FormMain::ApplyDeviceReply(int start, const QVector<quint16> &values, int c
             nInputBits = status->inputs;
             nRelayBits = status->relays;
             for (int i = 0; i < regmap::kInputCount; ++i) {
-                PaintStateButton(cmdDI[i], nInputBits & GetNumTbl(i));
-                PaintStateButton(cmdRelay[i], nRelayBits & GetNumTbl(i));
+                PaintStateButton(cmdDI[i], relaybits::isOn(static_cast<quint16>(nInputBits), i));
+                PaintStateButton(cmdRelay[i], relaybits::isOn(static_cast<quint16>(nRelayBits), i));
             }
             lblVertion->setText(status->firmware);
             strFirmware = status->firmware;

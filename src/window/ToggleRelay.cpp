@@ -13,10 +13,7 @@
 
 quint8 FormMain::GetNumTbl(int index)
 {
-    static constexpr quint8 kMasks[8] = {1, 2, 4, 8, 16, 32, 64, 128};
-    if (index < 0 || index > 7)
-        return 0; // no bit: nothing is painted or switched for a bad index
-    return kMasks[index];
+    return relaybits::maskOf(index); // no bit for a bad index: nothing is painted or switched
 }
 
 QColor FormMain::StateColour(bool on)
