@@ -63,7 +63,8 @@ std::vector<regmap::Block> configurationReads()
     return parts;
 }
 
-Row measure(const char *name, CountingRtuLink &link, int baud, double planLimit, const std::function<bool()> &operation)
+Row measure(const char *name, CountingRtuLink &link, int baud, double fixedSeconds, double planLimit,
+            const std::function<bool()> &operation)
 {
     std::vector<double> times;
     double limit = 0;
@@ -77,7 +78,7 @@ Row measure(const char *name, CountingRtuLink &link, int baud, double planLimit,
             return {name, 0, 0, 0, 0};
         }
         times.push_back(t.nsecsElapsed() / 1e9);
-        limit = link.wireSeconds(baud);
+        limit = link.wireSeconds(baud) + fixedSeconds;
         frames = link.exchanges();
     }
     return {name, frames, median(times), limit, planLimit};
@@ -117,7 +118,8 @@ int benchOnPort(const QStringList &args)
 
     // The window's connect: the probe, its pause, the full read.
     std::optional<params::DeviceReading> reading;
-    const Row connect = measure("connect", link, baud, readSeconds({regmap::kStatusBlock}, baud) - readSeconds({}, baud)
+    const Row connect = measure("connect", link, baud, kProbePauseMs / 1000.0,
+                                readSeconds({regmap::kStatusBlock}, baud) - readSeconds({}, baud)
                                                           + readSeconds(fullRead(), baud) + kProbePauseMs / 1000.0,
                                 [&] {
                                     if (!device.probeStatus())
@@ -139,14 +141,14 @@ int benchOnPort(const QStringList &args)
     options.backupFolder = backups.path();
     options.plannedAgainst = reading ? &*reading : nullptr;
     double writePlan = 0;
-    const Row write = measure("write", link, baud, 0, [&] {
+    const Row write = measure("write", link, baud, 0, 0, [&] {
         if (!reading)
             return false;
         const session::WriteResult r = device.write(reading->shown, options);
         writePlan = readSeconds(configurationReads(), baud) + writeSeconds(r.writes, baud);
         return r.ok();
     });
-    const Row readBack = measure("read-back", link, baud, readSeconds(regmap::fullReadBlocks(), baud),
+    const Row readBack = measure("read-back", link, baud, 0, readSeconds(regmap::fullReadBlocks(), baud),
                                  [&] { return device.readFullRead(regmap::fullReadBlocks()).has_value(); });
     link.ClosePort();
 

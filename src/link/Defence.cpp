@@ -531,22 +531,24 @@ ModbusLink::WriteResult Defence::write(const std::vector<ModbusLink::BlockWrite>
             return result;
         }
     }
+    // A single write answered by its own bytes alone is taken only once a
+    // read shows the line does not echo now: an adapter that began to echo
+    // sends the check's request back before its answer.
+    if (!unproven.empty() && m_departures == departuresBefore) {
+        m_link.trace("PROVE", tr("%1 single writes were answered by their own bytes alone: a check read shows "
+                                 "whether the line echoes now")
+                                  .arg(unproven.size()));
+        fence();
+    }
     // A write's echo names its own request, but a run with any departure from
-    // one reply to each request is not taken on its echoes alone; nor is a
-    // single write whose echo may have been the adapter's.
-    std::vector<size_t> readBack;
+    // one reply to each request is not taken on its echoes alone.
     if (m_departures != departuresBefore) {
         m_link.trace("CONFIRM", tr("the echoes of this write departed from one to each request: the written registers are read back"));
+        std::vector<size_t> all;
         for (size_t i = 0; i < writes.size(); ++i)
-            readBack.push_back(i);
-    } else if (!unproven.empty()) {
-        m_link.trace("PROVE", tr("%1 single writes were answered by their own bytes alone: they are read back")
-                                  .arg(unproven.size()));
-        readBack = unproven;
-    }
-    if (!readBack.empty()) {
+            all.push_back(i);
         int written = static_cast<int>(writes.size());
-        if (!writtenAsRead(writes, readBack, &written)) {
+        if (!writtenAsRead(writes, all, &written)) {
             result.confirmed = std::min(result.confirmed, written);
             return result;
         }

@@ -14,7 +14,8 @@
 // pair of places with every pair of kinds, and pairs further apart (hours:
 // shard it); ALARMCFG_SWEEP=N every Nth place; ALARMCFG_FAULTS=doubled,lost
 // (say) only those kinds; ALARMCFG_SHARD=i/n only every nth run from the ith,
-// so that n processes share a sweep. The default runs one place of each
+// so that n processes share a sweep; ALARMCFG_SWEEP_LINE=instant drops the
+// simulated line time for speed. The default runs one place of each
 // single fault and device in the window and two in alarmcfg-cli, and a few
 // pairs, among them a doubled reply followed by a lost one, the pair no
 // single defence sees.
@@ -125,9 +126,10 @@ QList<int> places(int first, int last, int c, int n, int some)
 }
 
 // The faults of a sweep over requests first..last on the device with index
-// d. By default each kind of fault goes to one of the devices, and the named
-// pairs to the first.
-QList<Faults> faultsOver(int d, int first, int last, int some, const QList<Faults> &named)
+// d, pairs only up to pairsTo. By default each kind of fault goes to one of
+// the devices, and the named pairs to the first; a full sweep pairs every
+// kind with every other on the lenient and the strict device.
+QList<Faults> faultsOver(int d, int first, int last, int some, const QList<Faults> &named, int pairsTo)
 {
     QList<Faults> out;
     const bool all = full() || sweep().toInt() > 0;
@@ -136,14 +138,14 @@ QList<Faults> faultsOver(int d, int first, int last, int some, const QList<Fault
             for (int n : places(first, last, a + kKindCount * d, 3 * kKindCount, some))
                 out.append({a, n});
     if (full()) {
-        // Every adjacent pair, and pairs further apart from every fourth place.
-        for (int a = 0; a < kKindCount; ++a)
+        // Every adjacent pair, and pairs further apart from every eighth place.
+        for (int a = 0; a < kKindCount && d < 2; ++a)
             for (int b = 0; b < kKindCount; ++b)
                 if (swept(a) && swept(b))
-                    for (int n = first; n <= last; ++n)
-                        for (int d : {1, 5, 17})
-                            if (n + d <= last && (d == 1 || (n - first) % 4 == 0))
-                                out.append({a, n, b, n + d});
+                    for (int n = first; n <= pairsTo; ++n)
+                        for (int apart : {1, 5, 17})
+                            if (n + apart <= pairsTo && (apart == 1 || (n - first) % 8 == 0))
+                                out.append({a, n, b, n + apart});
         return out;
     }
     // A doubled reply, then a lost one: right after it, and further on.
@@ -208,8 +210,10 @@ class ReplyFaultsTest : public QObject {
     QStringList simArgs(const Faults &f, const Device &d, int run) const
     {
         // A device that answers in 30 ms and more, so that a copy 25 ms after
-        // a reply comes before the next one.
-        return QStringList{"--baud", "9600", "--delay", "30", "--image", m_image} + d.args + f.args(run);
+        // a reply comes before the next one; ALARMCFG_SWEEP_LINE=instant
+        // leaves out the line's own time, for a long sweep.
+        const QStringList line = qgetenv("ALARMCFG_SWEEP_LINE") == "instant" ? QStringList() : QStringList{"--baud", "9600"};
+        return line + QStringList{"--delay", "30", "--image", m_image} + d.args + f.args(run);
     }
 
     struct Run {
@@ -335,7 +339,7 @@ private slots:
         const QList<Faults> named{{kDoubled, 10, kLost, 11}, {kDoubled, 4, kLost, 30}};
         for (int di = 0; di < 3; ++di) {
             const Device &d = kDevices[di];
-            for (const Faults &f : faultsOver(di, 2, static_cast<int>(m_connect), 1, named)) {
+            for (const Faults &f : faultsOver(di, 2, static_cast<int>(m_connect), 1, named, static_cast<int>(m_connect))) {
                 if (!mine(m_run++))
                     continue;
                 SimWindow r(simArgs(f, d, m_run));
@@ -361,7 +365,7 @@ private slots:
         const std::vector<quint16> before = deviceimage::oddImage();
         for (int di = 0; di < 3; ++di) {
             const Device &d = kDevices[di];
-            for (const Faults &f : faultsOver(di, static_cast<int>(m_connect) + 1, static_cast<int>(m_write), 1, {})) {
+            for (const Faults &f : faultsOver(di, static_cast<int>(m_connect) + 1, static_cast<int>(m_write), 1, {}, 0)) {
                 if (!mine(m_run++))
                     continue;
                 SimWindow r(simArgs(f, d, m_run));
@@ -420,7 +424,7 @@ private slots:
             const Device &d = kDevices[di];
             for (bool write : {false, true}) {
                 const int last = static_cast<int>(write ? m_cliWrite : m_cliRead);
-                for (const Faults &f : faultsOver(di, 1, last, 2, write ? namedWrite : namedRead)) {
+                for (const Faults &f : faultsOver(di, 1, last, 2, write ? namedWrite : namedRead, static_cast<int>(m_cliRead))) {
                     if (!mine(m_run++))
                         continue;
                     const QString op = write ? "write" : "read";
