@@ -50,7 +50,7 @@ private slots:
         r.form->ToggleConnection();
         QCOMPARE(r.messages, QStringList({msg::readSucceeded()}));
         QVERIFY(r.form->bConnected);
-        QCOMPARE(listEntries(r.form->lstPhone), QStringList({factory::phoneNumber()}));
+        QCOMPARE(listEntries(r.form->lstPhone), params::factorySet().phones);
         QCOMPARE(r.form->txtOpen[0]->text(), QStringLiteral("设备1开"));
         QCOMPARE(r.form->lblVertion->text(), QStringLiteral("V1.5"));
     }
