@@ -315,7 +315,7 @@ private slots:
         backup = saved.captured(1);
         QVERIFY(stopped != before);
         // Put back: all 1100 registers as before, and said so.
-        QCOMPARE(r.messages, QStringList({msg::putBackDone(390)}));
+        QCOMPARE(r.messages, QStringList({msg::commandPasswordsMadeOne(), msg::putBackDone(390)}));
         QCOMPARE(deviceimage::differingRegisters(r.sim.dumpImage(), before), QList<int>());
 
         SimProcess other({"--image", [&] {
