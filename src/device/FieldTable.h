@@ -98,10 +98,10 @@ struct Field {
     QString group;     // "relays" or "alarmTexts" when the file nests the field there
     int element = -1;  // its object in its group's array (the relay), -1 when the group is an object
     QString key;       // its key in the file
-    QString path;      // how problems and differences name it, and the window ties its control to it: "parameters.relays[1].on"
+    QString path;      // "parameters.relays[1].on": the row's key; problems and differences name it so, the window ties its control to it
     ValueType type = ValueType::Text;
     Caption caption;   // its name; the phones' takes an entry's position for %1 (phoneCaption)
-    Caption label;     // the window's shorter name beside its box in a relay's frame; no source elsewhere
+    Caption label;     // the relays' rows: the window's shorter name beside the boxes in a relay's frame
     Limit limit = Limit::None;
 
     // Where the device stores it; none for the password, which every command carries in front.

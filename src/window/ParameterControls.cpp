@@ -3,9 +3,7 @@
 #include "FormMain.h"
 
 #include "ActionTime.h"
-#include "Messages.h"
 #include "RegisterMap.h"
-#include "WritePlan.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
