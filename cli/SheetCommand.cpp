@@ -14,6 +14,7 @@ namespace cli {
 int runSheet(const Options &o, Report &report, const DeviceRead &readDevice)
 {
     params::ParameterSet set;
+    std::optional<session::DeviceConfiguration> device; // its commands are printed as it holds them
     sheet::Header header{o.site, o.sim, QDate::currentDate(), QString()};
     QString source; // what the messages name: the file or the port
     if (!o.file.isEmpty()) {
@@ -28,7 +29,6 @@ int runSheet(const Options &o, Report &report, const DeviceRead &readDevice)
         set = parsed.configuration->set;
     } else {
         source = o.ports.front();
-        std::optional<session::DeviceConfiguration> device;
         const int status = readDevice(&device);
         if (!device)
             return std::max(status, kExitDevice);
@@ -36,7 +36,7 @@ int runSheet(const Options &o, Report &report, const DeviceRead &readDevice)
         header.firmware = device->configuration.firmware;
     }
     safefile::Failure failure;
-    if (!sheet::save(o.output, sheet::makePdf(set, header), &failure)) {
+    if (!sheet::save(o.output, sheet::makePdf(set, header, device ? &device->reading : nullptr), &failure)) {
         report.error(source, QStringLiteral("cannot save %1: %2").arg(o.output, failure.text()));
         return kExitDevice;
     }

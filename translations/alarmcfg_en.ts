@@ -71,6 +71,22 @@
         <source>双向</source>
         <translation>Both</translation>
     </message>
+    <message>
+        <source>开启命令</source>
+        <translation>On</translation>
+    </message>
+    <message>
+        <source>关闭命令</source>
+        <translation>Off</translation>
+    </message>
+    <message>
+        <source>回复命令</source>
+        <translation>Reply</translation>
+    </message>
+    <message>
+        <source>动作时间</source>
+        <translation>Time</translation>
+    </message>
 </context>
 <context>
     <name>FormMain</name>
@@ -121,22 +137,6 @@
     <message>
         <source>继电器指令设置</source>
         <translation>Relay commands</translation>
-    </message>
-    <message>
-        <source>开启命令：</source>
-        <translation>On:</translation>
-    </message>
-    <message>
-        <source>回复命令：</source>
-        <translation>Reply:</translation>
-    </message>
-    <message>
-        <source>关闭命令：</source>
-        <translation>Off:</translation>
-    </message>
-    <message>
-        <source>动作时间：</source>
-        <translation>Time:</translation>
     </message>
     <message>
         <source>继电器%1</source>
@@ -667,6 +667,18 @@ The file there was left as it was.</translation>
         <translation>The backup names no firmware, and this device runs firmware %1: nothing was put back. If you are sure, run in a terminal (with --force):
 %2</translation>
     </message>
+    <message>
+        <source>交接单按设备中的参数生成，不含窗口中尚未“设置”的修改；要包含它们，请先“设置”。</source>
+        <translation>The sheet shows what the device holds, without the window&apos;s edits not yet written; to have them on it, press &quot;Write&quot; first.</translation>
+    </message>
+    <message>
+        <source>设备中的参数不确定，请先“读取”，再生成交接单。</source>
+        <translation>What the device holds is not known: press &quot;Read&quot;, then make the sheet.</translation>
+    </message>
+    <message>
+        <source>设备中各条命令前的密码不同；这次设置后，所有命令都将使用“%1”中的密码。</source>
+        <translation>The device&apos;s commands carry different passwords; after this write, every command carries the one in &quot;%1&quot;.</translation>
+    </message>
 </context>
 <context>
     <name>sheet</name>
@@ -755,8 +767,12 @@ The file there was left as it was.</translation>
         <translation>no call</translation>
     </message>
     <message>
-        <source>[U+…] 是手机键盘无法输入的字符：设备中的文字在该处含有这个字符。</source>
-        <translation>[U+…] is a character a phone keypad cannot type: the device&apos;s text holds it there.</translation>
+        <source>注意：这些命令前的密码各不相同，请照灰底逐条发送。</source>
+        <translation>Note: these commands carry different passwords; send each exactly as on grey.</translation>
+    </message>
+    <message>
+        <source>[U+…] 是看不出来或手机键盘无法输入的字符：设备中的文字在该处含有这个字符。</source>
+        <translation>[U+…] is a character that cannot be seen or cannot be typed on a phone keypad: the device&apos;s text holds it there.</translation>
     </message>
 </context>
 </TS>

@@ -71,6 +71,22 @@
         <source>双向</source>
         <translation>双向</translation>
     </message>
+    <message>
+        <source>开启命令</source>
+        <translation>开启命令</translation>
+    </message>
+    <message>
+        <source>关闭命令</source>
+        <translation>关闭命令</translation>
+    </message>
+    <message>
+        <source>回复命令</source>
+        <translation>回复命令</translation>
+    </message>
+    <message>
+        <source>动作时间</source>
+        <translation>动作时间</translation>
+    </message>
 </context>
 <context>
     <name>FormMain</name>
@@ -121,22 +137,6 @@
     <message>
         <source>继电器指令设置</source>
         <translation>继电器指令设置</translation>
-    </message>
-    <message>
-        <source>开启命令：</source>
-        <translation>开启命令：</translation>
-    </message>
-    <message>
-        <source>回复命令：</source>
-        <translation>回复命令：</translation>
-    </message>
-    <message>
-        <source>关闭命令：</source>
-        <translation>关闭命令：</translation>
-    </message>
-    <message>
-        <source>动作时间：</source>
-        <translation>动作时间：</translation>
     </message>
     <message>
         <source>继电器%1</source>
@@ -667,6 +667,18 @@
         <translation>备份中没有记录固件版本，而这台设备的固件是%1，没有恢复。确认无误后可在命令行中运行（加 --force）：
 %2</translation>
     </message>
+    <message>
+        <source>交接单按设备中的参数生成，不含窗口中尚未“设置”的修改；要包含它们，请先“设置”。</source>
+        <translation>交接单按设备中的参数生成，不含窗口中尚未“设置”的修改；要包含它们，请先“设置”。</translation>
+    </message>
+    <message>
+        <source>设备中的参数不确定，请先“读取”，再生成交接单。</source>
+        <translation>设备中的参数不确定，请先“读取”，再生成交接单。</translation>
+    </message>
+    <message>
+        <source>设备中各条命令前的密码不同；这次设置后，所有命令都将使用“%1”中的密码。</source>
+        <translation>设备中各条命令前的密码不同；这次设置后，所有命令都将使用“%1”中的密码。</translation>
+    </message>
 </context>
 <context>
     <name>sheet</name>
@@ -755,8 +767,12 @@
         <translation>不拨打电话</translation>
     </message>
     <message>
-        <source>[U+…] 是手机键盘无法输入的字符：设备中的文字在该处含有这个字符。</source>
-        <translation>[U+…] 是手机键盘无法输入的字符：设备中的文字在该处含有这个字符。</translation>
+        <source>注意：这些命令前的密码各不相同，请照灰底逐条发送。</source>
+        <translation>注意：这些命令前的密码各不相同，请照灰底逐条发送。</translation>
+    </message>
+    <message>
+        <source>[U+…] 是看不出来或手机键盘无法输入的字符：设备中的文字在该处含有这个字符。</source>
+        <translation>[U+…] 是看不出来或手机键盘无法输入的字符：设备中的文字在该处含有这个字符。</translation>
     </message>
 </context>
 </TS>

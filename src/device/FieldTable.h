@@ -1,10 +1,12 @@
 #pragma once
-// Every field of the configuration once, in the file's order: its path in
-// the file, where the device stores it, what the write's checks hold it to,
-// the window's name for it, and how its value moves between a parameter set,
-// a file and the registers. The file, the differences, the reader and the
-// write plan all walk this table. The limits the checks apply, and every
-// message names, live here too.
+// Every field of the configuration once, in the file's order, as one record:
+// its key and path in the file, its caption, its type and limit, where the
+// device stores it, how its value moves between a parameter set, a file and
+// the registers, its factory and start-up values, and which reads and writes
+// carry it. The file, the differences, the reader, the write plan, the
+// factory image, the start-up set and the block lists of the reads and
+// writes (ReadsAndWrites.cpp) all come from this table. The limits the
+// checks apply, and every message names, live here too.
 
 #include "ParameterSet.h"
 #include "RegisterMap.h"
@@ -15,6 +17,7 @@
 
 #include <functional>
 #include <limits>
+#include <optional>
 #include <vector>
 
 namespace params {
@@ -32,6 +35,8 @@ constexpr int kRegisterMax = std::numeric_limits<qint16>::max();
 // Whether a value fits a signed 16-bit register: the one check of Limit::Register.
 constexpr bool fitsRegister(double value) { return value >= kRegisterMin && value <= kRegisterMax; }
 
+// The fields the code names on its own; a field that only its row and its
+// control name is Other.
 enum class FieldId {
     Phones,
     Password,
@@ -46,6 +51,7 @@ enum class FieldId {
     AlarmMode,
     PowerLossMemory,
     PhoneAlarm,
+    Other,
 };
 
 // How a file holds the value, which also decides how it is compared and printed.
@@ -68,26 +74,50 @@ enum class Limit {
     Register, // fitsRegister
 };
 
+// The parts of a full read, in the order the device is asked for them; in
+// each, the blocks go up the addresses. The whole run of text slots is read
+// (regmap::readTextSlot), the device's own slots in it too; the alarm mode,
+// the last register, closes the read.
+enum class ReadStep { None, PhoneSlots, AlarmTexts, SlotRun, Registers };
+// The parts of a write, in the order the device takes them; in each, the
+// blocks follow the table's order.
+enum class WriteStep { None, Texts, PhoneSlots, Registers };
+
 // A caption as the catalogues hold it: its source text, marked for them with
 // QT_TRANSLATE_NOOP("FieldTable", ...), and the number its %1 stands for.
 struct Caption {
-    const char *source;
+    const char *source = nullptr;
     int number = 0; // the relay or the channel, from 1; 0 when the caption has no %1 of its own
     // In the window's language: the installed catalogue's text, the number filled in.
     QString text() const;
 };
 
 struct Field {
-    FieldId id;
-    int index;     // the relay or the alarm text; 0 for the others
-    QString group; // "relays" or "alarmTexts" when the file nests the field there
-    QString key;   // its key in the file
-    QString path;  // how problems and differences name it: "parameters.relays[1].on"
-    ValueType type;
-    Limit limit;
+    FieldId id = FieldId::Other;
+    int index = 0;     // the relay or the alarm text; 0 for the others
+    QString group;     // "relays" or "alarmTexts" when the file nests the field there
+    int element = -1;  // its object in its group's array (the relay), -1 when the group is an object
+    QString key;       // its key in the file
+    QString path;      // "parameters.relays[1].on": the row's key; problems and differences name it so, the window ties its control to it
+    ValueType type = ValueType::Text;
+    Caption caption;   // its name; the phones' takes an entry's position for %1 (phoneCaption)
+    Caption label;     // the relays' rows: the window's shorter name beside the boxes in a relay's frame
+    Limit limit = Limit::None;
+
     // Where the device stores it; none for the password, which every command carries in front.
-    regmap::Block registers;
-    Caption caption; // the window's name for it; the phones' takes an entry's position for %1 (phoneCaption)
+    regmap::Block registers{0, 0};
+    // The block a read fetches it in and a write sends it in: a text's slots,
+    // one by one, or the registers it shares with others.
+    regmap::Block block{0, 0};
+    ReadStep readIn = ReadStep::None;     // the part of a full read that fetches it; none for the password
+    WriteStep writtenIn = WriteStep::None; // the part of a write that sends it; none for the password
+
+    // What a factory-fresh device holds, as a file holds it; whether 恢复出厂
+    // puts it back (else the field keeps its value); and what a window shows
+    // before it has read a device, where that is not the factory value.
+    QJsonValue factory;
+    bool restoredByFactory = true;
+    std::optional<QJsonValue> startUp;
 
     // Its value in a set as a file holds it, and back.
     std::function<QJsonValue(const ParameterSet &)> get;
@@ -97,11 +127,17 @@ struct Field {
     std::function<bool(ParameterSet &, int start, const QVector<quint16> &values)> read;
     // What it puts into the register it owns or shares; none for a text.
     std::function<quint16(const ParameterSet &)> registerValue;
-    int element = -1; // its object in its group's array (the relay), -1 when the group is an object
+
+    // Whether it is stored as text in slots of its own.
+    bool inTextSlots() const { return (type == ValueType::Text || type == ValueType::TextList) && block.count > 0; }
+    // The starts of its text slots, in order; none for the others.
+    std::vector<int> textSlots() const;
 };
 
 const std::vector<Field> &fieldTable();
 const Field &field(FieldId id, int index = 0);
+// The row at a path; the program stops on a path no row has.
+const Field &fieldAt(const QString &path);
 
 // The fields stored in the registers of a block, in the table's order: one
 // for a text slot, the two action times in theirs, the two options in theirs.

@@ -1,6 +1,5 @@
 #include "ParameterSet.h"
 
-#include "FactoryDefaults.h"
 #include "FieldTable.h"
 
 #include <QJsonArray>
@@ -14,29 +13,27 @@ bool ParameterSet::sameConfiguration(const ParameterSet &o) const
     return std::all_of(fieldTable().begin(), fieldTable().end(), [&](const Field &f) { return f.get(*this) == f.get(o); });
 }
 
-void applyFactoryTable(ParameterSet &set)
+ParameterSet factorySet()
 {
-    for (int k = 0; k < regmap::kAlarmTexts; ++k)
-        set.alarmTexts[k] = factory::channelAlarmText(k);
-    for (int r = 0; r < regmap::kRelayCount; ++r) {
-        set.relays[r].on = factory::relayOnCommand(r + 1);
-        set.relays[r].off = factory::relayOffCommand(r + 1);
-        set.relays[r].onReply = factory::relayOnReply(r + 1);
-        set.relays[r].offReply = factory::relayOffReply(r + 1);
-        set.relays[r].actionTime = factory::actionTime().toInt();
-    }
-    set.phones = QStringList{factory::phoneNumber()};
-    set.password = factory::password();
+    ParameterSet set;
+    for (const Field &f : fieldTable())
+        f.put(set, f.factory);
+    return set;
 }
 
 ParameterSet startUpSet()
 {
     ParameterSet set;
-    applyFactoryTable(set);
-    set.phones.clear(); // a window starts with an empty list
-    set.allOn = factory::allOnCommand();
-    set.allOff = factory::allOffCommand();
+    for (const Field &f : fieldTable())
+        f.put(set, f.startUp.value_or(f.factory));
     return set;
+}
+
+void applyFactoryTable(ParameterSet &set)
+{
+    for (const Field &f : fieldTable())
+        if (f.restoredByFactory)
+            f.put(set, f.factory);
 }
 
 QString modeName(AlarmMode mode)

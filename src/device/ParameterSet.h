@@ -41,13 +41,16 @@ struct ParameterSet {
     bool sameConfiguration(const ParameterSet &other) const;
 };
 
+// The sets the field table's factory and start-up values make:
+// What a factory-fresh device holds.
+ParameterSet factorySet();
 // What a window holds before it has read a device: the factory texts, no
 // alarm mode, no options, an empty phone list.
 ParameterSet startUpSet();
-
-// The factory configuration put into a set: one phone number, the password,
-// the alarm texts and the relays' texts and times. The mode, the options and
-// the all-on and all-off commands are no part of it and stay as they are.
+// The factory configuration put into a set, as 恢复出厂 and
+// `alarmcfg-cli factory` write it: one phone number, the password, the alarm
+// texts and the relays' texts and times. The mode, the options and the all-on
+// and all-off commands are no part of it and stay as they are.
 void applyFactoryTable(ParameterSet &set);
 
 // One field in which two sets differ, named by its file path.

@@ -55,22 +55,10 @@ constexpr int alarmTextSlot(int k) { return 810 + kSlotRegisters * k; }
 // Alarm text k is sent when its input closes (else when it opens).
 constexpr bool alarmTextOnClosing(int k) { return k < kAlarmTexts / 2; }
 
-// A slot holding a text the window shows and writes: the relay texts, the
-// all-on and all-off commands, the phone numbers and the alarm texts.
-constexpr bool isTextField(int slot)
-{
-    for (int r = 0; r < kRelayCount; ++r)
-        for (int kind = 0; kind < kRelayTextKinds; ++kind)
-            if (slot == relayTextSlot(r, static_cast<RelayText>(kind)))
-                return true;
-    for (int i = 0; i < kAllCommandCount; ++i)
-        if (slot == allCommandSlot(i))
-            return true;
-    for (int k = 0; k < kAlarmTexts; ++k)
-        if (slot == alarmTextSlot(k))
-            return true;
-    return isPhoneSlot(slot);
-}
+// A slot holding a text the window shows and writes: a text field's slot
+// in the field table (the relay texts, the all-on and all-off commands, the
+// phone numbers and the alarm texts).
+bool isTextField(int slot);
 
 // The 32 slots from 10 to 630 that a full read fetches: the relay texts
 // (10..150) and the all-on and all-off commands (490, 510) carry fields of
@@ -94,6 +82,9 @@ constexpr int kAlarmMode = 1050;      // 1 closing, 2 opening, 4 both ways
 constexpr int kOptionHoldBit = 0x1;
 constexpr int kOptionPhoneAlarmBit = 0x2;
 constexpr int kModeChoices = 3;
+
+// The block lists below are made from the field table, which says which
+// part of each read and write carries a field (ReadsAndWrites.cpp).
 
 // The reads of a full read, in order: phones, alarm texts, the 32 text slots,
 // action times, option flags, alarm mode (last, its reply closes the read).

@@ -1,5 +1,6 @@
 #include "WritePlan.h"
 
+#include "BlockDecoding.h"
 #include "FieldCodecs.h"
 #include "FieldTable.h"
 #include "RegisterText.h"
@@ -31,25 +32,36 @@ QJsonValue storedValue(const Field &f, const ParameterSet &set)
     return f.get(set);
 }
 
+Target targetFor(const regmap::Block &block, const ParameterSet &set, const DeviceReading *reading)
+{
+    Target t{block, fieldsStoredIn(block), nullptr, false, regmap::isTextField(block.start), -1};
+    if (regmap::isPhoneSlot(block.start))
+        t.phoneEntry = (block.start - regmap::phoneSlot(0)) / regmap::kSlotRegisters;
+    if (reading) {
+        const auto found = reading->blocks.find(block.start);
+        const int needed = t.text ? 1 : block.count;
+        if (found != reading->blocks.end() && found->second.size() >= needed)
+            t.read = &found->second;
+    }
+    t.asRead = t.read && std::all_of(t.fields.begin(), t.fields.end(), [&](const Field *f) {
+                   return storedValue(*f, set) == storedValue(*f, reading->shown);
+               });
+    return t;
+}
+
 std::vector<Target> targets(const ParameterSet &set, const DeviceReading *reading)
 {
     std::vector<Target> out;
-    for (const regmap::Block &block : regmap::writeBlocks()) {
-        Target t{block, fieldsStoredIn(block), nullptr, false, regmap::isTextField(block.start), -1};
-        if (regmap::isPhoneSlot(block.start))
-            t.phoneEntry = (block.start - regmap::phoneSlot(0)) / regmap::kSlotRegisters;
-        if (reading) {
-            const auto found = reading->blocks.find(block.start);
-            const int needed = t.text ? 1 : block.count;
-            if (found != reading->blocks.end() && found->second.size() >= needed)
-                t.read = &found->second;
-        }
-        t.asRead = t.read && std::all_of(t.fields.begin(), t.fields.end(), [&](const Field *f) {
-                       return storedValue(*f, set) == storedValue(*f, reading->shown);
-                   });
-        out.push_back(t);
-    }
+    for (const regmap::Block &block : regmap::writeBlocks())
+        out.push_back(targetFor(block, set, reading));
     return out;
+}
+
+// A text that goes back as read and filled what the read fetched of its slot.
+bool longerOnDevice(const Target &t)
+{
+    return t.text && t.asRead && t.read->size() < regmap::kSlotRegisters
+           && regtext::textFillsBlock(*t.read, static_cast<int>(t.read->size()));
 }
 
 QString slotText(const Target &t, const ParameterSet &set)
@@ -153,8 +165,7 @@ std::vector<PlannedWrite> planWrites(const ParameterSet &set, const DeviceReadin
             w.text = slotText(t, set);
             w.registers = t.asRead ? regtext::throughTextEnd(*t.read)
                                    : regtext::slotRegisters(regtext::encodeGbk(w.text).bytes, capacity(commandLimit(t)));
-            w.longerOnDevice = t.asRead && t.read->size() < regmap::kSlotRegisters
-                               && regtext::textFillsBlock(*t.read, static_cast<int>(t.read->size()));
+            w.longerOnDevice = longerOnDevice(t);
             if (t.phoneEntry < 0) // the phone slots move the bar together with the action times
                 w.progressAfter.push_back(progress += kTextProgressStep);
         } else {
@@ -178,6 +189,30 @@ std::vector<PlannedWrite> planWrites(const ParameterSet &set, const DeviceReadin
         writes.push_back(w);
     }
     return writes;
+}
+
+bool textLongerOnDevice(int slot, const ParameterSet &set, const DeviceReading *reading)
+{
+    return longerOnDevice(targetFor({slot, regmap::kSlotRegisters}, set, reading));
+}
+
+QString storedText(const Field &f, const ParameterSet &set, const DeviceReading *reading)
+{
+    const Target t = targetFor({f.registers.start, regmap::kSlotRegisters}, set, reading);
+    return t.asRead ? blocks::decodeText(*t.read, static_cast<int>(t.read->size())) : slotText(t, set);
+}
+
+QStringList commandPasswords(const ParameterSet &set, const DeviceReading *reading)
+{
+    QStringList passwords;
+    for (const Field &f : fieldTable()) {
+        if (f.limit != Limit::Command)
+            continue;
+        const QString password = fields::splitOnCommand(storedText(f, set, reading)).password;
+        if (!passwords.contains(password))
+            passwords << password;
+    }
+    return passwords;
 }
 
 } // namespace params

@@ -10,10 +10,12 @@
 // changed since is encoded, and only that is checked.
 
 #include "DeviceReading.h"
+#include "FieldTable.h"
 #include "ParameterSet.h"
 #include "Problem.h"
 
 #include <QString>
+#include <QStringList>
 #include <QVector>
 
 #include <vector>
@@ -42,5 +44,18 @@ struct PlannedWrite {
 
 // The 22 writes of a set that passed the checks.
 std::vector<PlannedWrite> planWrites(const ParameterSet &set, const DeviceReading *reading = nullptr);
+
+// What one text slot gets, without planning the other writes. Whether the
+// text at slot goes back as read having filled what the read fetched of it
+// (PlannedWrite::longerOnDevice).
+bool textLongerOnDevice(int slot, const ParameterSet &set, const DeviceReading *reading);
+// The text a field's slot holds once the set is written against the
+// reading: as read where it goes back as read (with another password in
+// front, or none), else as the set composes it. For the set the reading
+// gave, the text as the device holds it.
+QString storedText(const Field &f, const ParameterSet &set, const DeviceReading *reading);
+// The passwords in front of the commands so stored, each once, in the
+// table's order; "" for a command stored without one.
+QStringList commandPasswords(const ParameterSet &set, const DeviceReading *reading);
 
 } // namespace params

@@ -4,6 +4,7 @@
 #include "FieldTable.h"
 #include "PdfTextMap.h"
 #include "TypedText.h"
+#include "WritePlan.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QBuffer>
@@ -93,15 +94,16 @@ public:
     }
 
     // A text exactly as the device holds it, on grey so that its spaces show;
-    // a character no keypad gives shows as its code point, marked.
-    void exact(QTextCursor &at, const QString &value)
+    // a character no keypad gives shows as its code point, marked, and in a
+    // command also a space that would not show.
+    void exact(QTextCursor &at, const QString &value, Typing typing = Typing::Received)
     {
         QTextCharFormat plain = text();
         plain.setBackground(kExactBackground);
         QTextCharFormat mark = plain;
         mark.setForeground(kMarkColour);
         mark.setFontWeight(QFont::Bold);
-        for (const TypedPiece &piece : typedPieces(value)) {
+        for (const TypedPiece &piece : typedPieces(value, typing)) {
             at.insertText(piece.typable ? piece.text : u'[' + piece.text + u']', piece.typable ? plain : mark);
             marked = marked || !piece.typable;
         }
@@ -160,7 +162,7 @@ void writeHead(Layout &out, const Header &h)
         put(1, 1, tr("固件版本"), h.firmware);
 }
 
-void writeSwitching(Layout &out, const params::ParameterSet &set)
+void writeSwitching(Layout &out, const params::ParameterSet &set, const params::DeviceReading *reading)
 {
     using params::FieldId;
     out.paragraph(10, tr("开关控制"), out.text(kHeadingPoints, true));
@@ -168,27 +170,30 @@ void writeSwitching(Layout &out, const params::ParameterSet &set)
     struct Row {
         FieldId command;
         int index;
-        const QString *value;
         const QString *reply; // none for all-on and all-off: the device has no reply text of its own for them
     };
     std::vector<Row> rows;
     for (int r = 0; r < regmap::kRelayCount; ++r) {
-        rows.push_back({FieldId::OnCommand, r, &set.relays[r].on, &set.relays[r].onReply});
-        rows.push_back({FieldId::OffCommand, r, &set.relays[r].off, &set.relays[r].offReply});
+        rows.push_back({FieldId::OnCommand, r, &set.relays[r].onReply});
+        rows.push_back({FieldId::OffCommand, r, &set.relays[r].offReply});
     }
-    rows.push_back({FieldId::AllOn, 0, &set.allOn, nullptr});
-    rows.push_back({FieldId::AllOff, 0, &set.allOff, nullptr});
+    rows.push_back({FieldId::AllOn, 0, nullptr});
+    rows.push_back({FieldId::AllOff, 0, nullptr});
     QTextTable *t = out.table(4, static_cast<int>(rows.size()), {22, 39, 39}, true, {QString(), tr("发送的短信"), tr("回复的短信")});
     for (size_t i = 0; i < rows.size(); ++i) {
         const int row = static_cast<int>(i) + 1;
-        t->cellAt(row, 0).firstCursorPosition().insertText(params::field(rows[i].command, rows[i].index).caption.text(), out.text());
+        const params::Field &command = params::field(rows[i].command, rows[i].index);
+        t->cellAt(row, 0).firstCursorPosition().insertText(command.caption.text(), out.text());
         QTextCursor send = t->cellAt(row, 1).firstCursorPosition();
-        out.exact(send, fields::composeCommand(set.password, *rows[i].value));
+        out.exact(send, params::storedText(command, set, reading), Typing::Sent);
         if (rows[i].reply) {
             QTextCursor reply = t->cellAt(row, 2).firstCursorPosition();
             out.exact(reply, *rows[i].reply);
         }
     }
+    // Left behind by a write stopped part-way, an SMS or another tool.
+    if (params::commandPasswords(set, reading).size() > 1)
+        out.paragraph(4, tr("注意：这些命令前的密码各不相同，请照灰底逐条发送。"));
     // As the window shows them: the device's own unit, so the sheet adds none.
     QStringList times;
     for (int r = 0; r < regmap::kRelayCount; ++r)
@@ -230,11 +235,11 @@ void writeAlarms(Layout &out, const params::ParameterSet &set)
     out.paragraph(6, captioned(params::field(FieldId::PhoneAlarm).caption.text(),
                                set.phoneAlarm ? tr("发送报警短信后拨打报警电话") : tr("不拨打电话")));
     if (out.marked)
-        out.paragraph(8, tr("[U+…] 是手机键盘无法输入的字符：设备中的文字在该处含有这个字符。"));
+        out.paragraph(8, tr("[U+…] 是看不出来或手机键盘无法输入的字符：设备中的文字在该处含有这个字符。"));
 }
 
-std::unique_ptr<QTextDocument> layOut(const params::ParameterSet &set, const Header &header, QPdfWriter &writer,
-                                      const QSizeF &page, double scale)
+std::unique_ptr<QTextDocument> layOut(const params::ParameterSet &set, const Header &header,
+                                      const params::DeviceReading *reading, QPdfWriter &writer, const QSizeF &page, double scale)
 {
     auto doc = std::make_unique<QTextDocument>();
     doc->documentLayout()->setPaintDevice(&writer);
@@ -243,14 +248,14 @@ std::unique_ptr<QTextDocument> layOut(const params::ParameterSet &set, const Hea
     doc->setDefaultFont(sheetFont(kBodyPoints * scale));
     Layout out(*doc, scale);
     writeHead(out, header);
-    writeSwitching(out, set);
+    writeSwitching(out, set, reading);
     writeAlarms(out, set);
     return doc;
 }
 
 } // namespace
 
-QByteArray makePdf(const params::ParameterSet &set, const Header &header)
+QByteArray makePdf(const params::ParameterSet &set, const Header &header, const params::DeviceReading *reading)
 {
     QByteArray pdf;
     QBuffer buffer(&pdf);
@@ -269,7 +274,7 @@ QByteArray makePdf(const params::ParameterSet &set, const Header &header)
 
     std::unique_ptr<QTextDocument> doc;
     for (double scale = 1; !doc || (doc->pageCount() > 1 && scale >= kSmallestScale); scale -= kScaleStep)
-        doc = layOut(set, header, writer, page, scale);
+        doc = layOut(set, header, reading, writer, page, scale);
 
     QPainter painter(&writer);
     doc->drawContents(&painter, QRectF(QPointF(0, 0), page));

@@ -4,8 +4,10 @@
 // password, "*" and the command, as the device compares them), the reply
 // that comes back, each relay's action time, and who is alarmed, with which
 // text and when. The window and the command line both make it here, from a
-// parameter set.
+// parameter set, and from a device's reading when the device holds it: then
+// each command is printed as the device holds it, behind its own password.
 
+#include "DeviceReading.h"
 #include "ParameterSet.h"
 #include "SafeFile.h"
 
@@ -24,8 +26,9 @@ struct Header {
 };
 
 // The sheet as a PDF of one A4 page, its fonts embedded, in the language of
-// the installed translators. Needs a QGuiApplication.
-QByteArray makePdf(const params::ParameterSet &set, const Header &header);
+// the installed translators. Needs a QGuiApplication. With a reading, set is
+// what the device holds against it (the set it gave, or one written since).
+QByteArray makePdf(const params::ParameterSet &set, const Header &header, const params::DeviceReading *reading = nullptr);
 
 // Saves the PDF by the rules of SafeFile, readable by its owner only, as a
 // configuration file is: the commands carry the password. False with

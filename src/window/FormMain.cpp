@@ -1,6 +1,5 @@
 #include "FormMain.h"
 
-#include "FactoryDefaults.h"
 #include "ModbusLink.h"
 #include "Messages.h"
 #include "RegisterMap.h"
@@ -107,52 +106,72 @@ void FormMain::createControls()
         PaintStateButton(cmdRelay[i], false);
     }
 
+    // A field's control is tied to its row by the row's path as it is made,
+    // and its caption, where it has one, is the row's.
+    auto caption = [](const char *path) { return params::fieldAt(QLatin1String(path)).caption.text(); };
+    auto label = [](const params::Caption &name) { return tr("%1：").arg(name.text()); };
+    auto relayPath = [](int r, const char *key) { return QStringLiteral("parameters.relays[%1].%2").arg(r).arg(QLatin1String(key)); };
+
     Frame10 = make<QGroupBox>(this, "Frame10", tr("系统选项"));
-    chkHold = make<QCheckBox>(Frame10, "chkHold", params::field(params::FieldId::PowerLossMemory).caption.text());
-    chkPhoneAlarm = make<QCheckBox>(Frame10, "chkPhoneAlarm", params::field(params::FieldId::PhoneAlarm).caption.text());
+    chkHold = make<QCheckBox>(Frame10, "chkHold", caption("parameters.powerLossMemory"));
+    Tie(QStringLiteral("parameters.powerLossMemory"), chkHold);
+    chkPhoneAlarm = make<QCheckBox>(Frame10, "chkPhoneAlarm", caption("parameters.phoneAlarm"));
+    Tie(QStringLiteral("parameters.phoneAlarm"), chkPhoneAlarm);
 
     Frame4 = make<QGroupBox>(this, "Frame4", tr("报警设置"));
     Frame15 = make<QGroupBox>(Frame4, "Frame15", tr("手机号码设置"));
     cmdAddPhone = make<QPushButton>(Frame15, "cmdAddPhone", tr("添加"));
     cmdDelPhone = make<QPushButton>(Frame15, "cmdDelPhone", tr("删除"));
-    txtPhone = make<QLineEdit>(Frame15, "txtPhone", factory::phoneNumber());
+    txtPhone = make<QLineEdit>(Frame15, "txtPhone");
     lstPhone = make<QListWidget>(Frame15, "lstPhone");
+    TiePhoneList(QStringLiteral("parameters.phones"));
 
     Frame1 = make<QGroupBox>(Frame4, "Frame1", tr("短信报警设置"));
-    Frame3 = make<QGroupBox>(Frame1, "Frame3", params::field(params::FieldId::AlarmMode).caption.text());
+    Frame3 = make<QGroupBox>(Frame1, "Frame3", caption("parameters.alarmMode"));
     OptModeGroup = new QButtonGroup(this);
     for (int i = 0; i < regmap::kModeChoices; ++i) {
         OptMode[i] = make<QRadioButton>(Frame3, QStringLiteral("OptMode_%1").arg(i), params::modeChoiceCaption(i));
         OptModeGroup->addButton(OptMode[i], i);
     }
+    TieAlarmMode(QStringLiteral("parameters.alarmMode"));
     Label3 = make<QLabel>(Frame1, "Label3", tr("通道选择"));
-    cmbDISel = makeCombo(Frame1, "cmbDISel");
+    cmbDISel = makeCombo(Frame1, "cmbDISel"); // entry k edits alarm text k
     txtDIAlarm = make<QPlainTextEdit>(Frame1, "txtDIAlarm");
+    for (int k = 0; k < regmap::kAlarmTexts; ++k)
+        TieAlarmText(params::field(params::FieldId::AlarmText, k).path, k);
 
     Frame8 = make<QGroupBox>(this, "Frame8", tr("继电器指令设置"));
-    Label14 = make<QLabel>(Frame8, "Label14", tr("开启命令："));
-    Label9 = make<QLabel>(Frame8, "Label9", tr("回复命令："));
-    Label10 = make<QLabel>(Frame8, "Label10", tr("关闭命令："));
-    Label16 = make<QLabel>(Frame8, "Label16", tr("回复命令："));
-    Label15 = make<QLabel>(Frame8, "Label15", tr("动作时间："));
+    // One label for each row of the relays' frames: the rows' shorter names.
+    auto relayLabel = [&](const char *key) { return label(params::fieldAt(relayPath(0, key)).label); };
+    Label14 = make<QLabel>(Frame8, "Label14", relayLabel("on"));
+    Label9 = make<QLabel>(Frame8, "Label9", relayLabel("onReply"));
+    Label10 = make<QLabel>(Frame8, "Label10", relayLabel("off"));
+    Label16 = make<QLabel>(Frame8, "Label16", relayLabel("offReply"));
+    Label15 = make<QLabel>(Frame8, "Label15", relayLabel("actionTime"));
     Frame5 = make<QGroupBox>(Frame8, "Frame5", tr("继电器%1").arg(1));
     Frame7 = make<QGroupBox>(Frame8, "Frame7", tr("继电器%1").arg(2));
     for (int r = 0; r < regmap::kRelayCount; ++r) {
         QGroupBox *frame = r == 0 ? Frame5 : Frame7;
         txtOpen[r] = make<QLineEdit>(frame, QStringLiteral("txtOpen_%1").arg(r));
+        Tie(relayPath(r, "on"), txtOpen[r]);
         txtAnswer[r] = make<QLineEdit>(frame, QStringLiteral("txtAnswer_%1").arg(r));
+        Tie(relayPath(r, "onReply"), txtAnswer[r]);
         txtClose[r] = make<QLineEdit>(frame, QStringLiteral("txtClose_%1").arg(r));
+        Tie(relayPath(r, "off"), txtClose[r]);
         txtCAnswer[r] = make<QLineEdit>(frame, QStringLiteral("txtCAnswer_%1").arg(r));
-        txtTime[r] = make<QLineEdit>(frame, QStringLiteral("txtTime_%1").arg(r), factory::actionTime());
+        Tie(relayPath(r, "offReply"), txtCAnswer[r]);
+        txtTime[r] = make<QLineEdit>(frame, QStringLiteral("txtTime_%1").arg(r));
+        Tie(relayPath(r, "actionTime"), txtTime[r]);
     }
-    // A field's label is its name from the field table.
-    auto label = [](params::FieldId id) { return tr("%1：").arg(params::field(id).caption.text()); };
-    Label6 = make<QLabel>(Frame8, "Label6", label(params::FieldId::Password));
-    txtMiMa = make<QLineEdit>(Frame8, "txtMiMa", factory::password());
-    Label2 = make<QLabel>(Frame8, "Label2", label(params::FieldId::AllOn));
-    txtAllCmd[0] = make<QLineEdit>(Frame8, "txtAllCmd_0", factory::allOnCommand());
-    Label4 = make<QLabel>(Frame8, "Label4", label(params::FieldId::AllOff));
-    txtAllCmd[1] = make<QLineEdit>(Frame8, "txtAllCmd_1", factory::allOffCommand());
+    Label6 = make<QLabel>(Frame8, "Label6", label(params::fieldAt(QStringLiteral("parameters.password")).caption));
+    txtMiMa = make<QLineEdit>(Frame8, "txtMiMa");
+    Tie(QStringLiteral("parameters.password"), txtMiMa);
+    Label2 = make<QLabel>(Frame8, "Label2", label(params::fieldAt(QStringLiteral("parameters.allOn")).caption));
+    txtAllCmd[0] = make<QLineEdit>(Frame8, "txtAllCmd_0");
+    Tie(QStringLiteral("parameters.allOn"), txtAllCmd[0]);
+    Label4 = make<QLabel>(Frame8, "Label4", label(params::fieldAt(QStringLiteral("parameters.allOff")).caption));
+    txtAllCmd[1] = make<QLineEdit>(Frame8, "txtAllCmd_1");
+    Tie(QStringLiteral("parameters.allOff"), txtAllCmd[1]);
 
     ProgressBar1 = make<QProgressBar>(this, "ProgressBar1");
     ProgressBar1->setRange(0, 100);
@@ -269,17 +288,13 @@ void FormMain::wireEvents()
     connect(cmdImport, &QPushButton::clicked, this, &FormMain::ImportConfiguration);
     connect(cmdSheet, &QPushButton::clicked, this, &FormMain::MakeHandOverSheet);
 
-    // Every change that can make a shown text differ from a longer one on the device.
-    for (int r = 0; r < regmap::kRelayCount; ++r)
-        for (QLineEdit *box : {txtOpen[r], txtClose[r], txtAnswer[r], txtCAnswer[r]})
-            connect(box, &QLineEdit::textChanged, this, &FormMain::RefreshLongTextHints);
-    for (QLineEdit *box : {txtAllCmd[0], txtAllCmd[1], txtMiMa})
-        connect(box, &QLineEdit::textChanged, this, &FormMain::RefreshLongTextHints);
-    connect(txtDIAlarm, &QPlainTextEdit::textChanged, this, &FormMain::RefreshLongTextHints); // after the text is stored
+    // The changes of the shared alarm text box that can make a shown text
+    // differ from a longer one on the device (the other boxes' are tied with them).
+    connect(txtDIAlarm, &QPlainTextEdit::textChanged, this, [this] { // after the text is stored
+        if (const int k = ChosenEntry(cmbDISel); k >= 0)
+            RefreshLongTextHint(params::field(params::FieldId::AlarmText, k));
+    });
     connect(cmbDISel, &QComboBox::currentTextChanged, this, &FormMain::RefreshLongTextHints);
-    connect(lstPhone->model(), &QAbstractItemModel::rowsInserted, this, &FormMain::RefreshLongTextHints);
-    connect(lstPhone->model(), &QAbstractItemModel::rowsRemoved, this, &FormMain::RefreshLongTextHints);
-    connect(lstPhone->model(), &QAbstractItemModel::dataChanged, this, &FormMain::RefreshLongTextHints);
 }
 
 int FormMain::ChosenEntry(const QComboBox *combo)

@@ -13,6 +13,7 @@
 #include "SystemPorts.h"
 
 #include <QColor>
+#include <QJsonValue>
 #include <QString>
 #include <QVector>
 #include <QWidget>
@@ -65,7 +66,7 @@ public:
     using FileDialogHook = std::function<QString(FileDialog, const QString &suggested)>;
     static void setFileDialogHook(FileDialogHook hook);
 
-    // Start-up
+    // Start-up: the port and channel lists, and the start-up set shown.
     void InitializeWindow();
 
     // Connection and status poll
@@ -120,6 +121,16 @@ public:
     void ShowParameterSet(const params::ParameterSet &set);
     // One field of the set into its control; an alarm text into its slot.
     void ShowField(const params::Field &field, const params::ParameterSet &set);
+
+    // A field's control, tied to its row: the value it holds, in the form the
+    // table's put takes, and the other way round; and, for a text, the hint
+    // that the device holds the text of the field's slot `entry` longer than
+    // shown (an empty hint clears it).
+    struct FieldControl {
+        std::function<QJsonValue()> value;
+        std::function<void(const QJsonValue &)> show;
+        std::function<void(int entry, const QString &hint)> hint;
+    };
 
     // Relay and input display
     static quint8 GetNumTbl(int index);
@@ -196,15 +207,27 @@ public:
     QString strFirmware; // as the last status block gave it, empty before
     // What the last full read found; nothing before one, or after a failed one.
     std::optional<params::DeviceReading> deviceReading;
+    // The set the device holds, against that reading: the one it read, or
+    // the one written since; nothing while unknown (a write stopped part-way).
+    std::optional<params::ParameterSet> setOnDevice;
     std::optional<ports::PortTable> portTable; // the last listing of the ports
 
 private:
-    // A field as its control holds it, in the form the table's put takes.
-    QJsonValue ControlValue(const params::Field &field) const;
-    // The line edit that shows a field, or nothing for the others.
-    QLineEdit *LineEditOf(const params::Field &field) const;
-    // Tells the operator which shown texts are longer on the device.
+    // Ties each field's control to its row, by the row's path: every tie is
+    // made in createControls, as the control is made.
+    void Tie(const QString &path, FieldControl control);
+    // A line edit holding a text, or a number as typed.
+    void Tie(const QString &path, QLineEdit *box);
+    void Tie(const QString &path, QCheckBox *box);
+    // The controls that need more than that.
+    void TiePhoneList(const QString &path);
+    void TieAlarmText(const QString &path, int slot); // shown in txtDIAlarm while cmbDISel chooses it
+    void TieAlarmMode(const QString &path);
+    const FieldControl &ControlOf(const params::Field &field) const;
+    // Tells the operator which shown texts are longer on the device: of every
+    // field, or of one (the password: of every command, which carries it).
     void RefreshLongTextHints();
+    void RefreshLongTextHint(const params::Field &field);
     // Port closed, timers stopped, caption "链接", not connected; the window
     // keeps showing what it had read.
     void EnterDisconnectedState();
@@ -223,4 +246,6 @@ private:
     PortTarget ChosenPortTarget() const;
     void SetAlarmMode(int choice);
     void ClearPhoneSelection();
+
+    std::map<QString, FieldControl> m_fieldControls; // by the row's path
 };

@@ -267,6 +267,13 @@ inline QString sheetShowsPart(const QString &fields)
                                               "用命令行 alarmcfg-cli sheet -p 端口 可以得到全文。")
         .arg(fields);
 }
+// Connected, the sheet shows what the device holds, not the window's edits.
+inline QString sheetShowsDevice()
+{
+    return QCoreApplication::translate("msg", "交接单按设备中的参数生成，不含窗口中尚未“设置”的修改；要包含它们，请先“设置”。");
+}
+// After a write stopped part-way the window does not know what the device holds.
+inline QString sheetNeedsRead() { return QCoreApplication::translate("msg", "设备中的参数不确定，请先“读取”，再生成交接单。"); }
 inline QString sheetSaved(const QString &path, const QString &note)
 {
     return QCoreApplication::translate("msg", "交接单已保存到：\n%1%2").arg(path, note);
@@ -280,6 +287,14 @@ inline QString sheetNotSaved(const QString &path, const QString &error)
 inline QString sheetNotOpened(const QString &path)
 {
     return QCoreApplication::translate("msg", "没有找到打开PDF文件的程序：\n%1").arg(path);
+}
+
+// Before a write that stores every command behind the window's one password
+// where the device holds them behind different ones.
+inline QString commandPasswordsMadeOne()
+{
+    return QCoreApplication::translate("msg", "设备中各条命令前的密码不同；这次设置后，所有命令都将使用“%1”中的密码。")
+        .arg(params::field(params::FieldId::Password).caption.text());
 }
 
 // A text read only in part: the device holds more than the 20 bytes read.

@@ -46,11 +46,13 @@ void FormMain::ApplyDeviceReply(int start, const QVector<quint16> &values, int c
 void FormMain::RememberDeviceReading(const params::DeviceReading &reading)
 {
     deviceReading = reading;
+    setOnDevice = reading.shown;
     RefreshLongTextHints();
 }
 
 void FormMain::ForgetDeviceReading()
 {
     deviceReading.reset();
+    setOnDevice.reset();
     RefreshLongTextHints();
 }

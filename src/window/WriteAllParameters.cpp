@@ -24,6 +24,10 @@ void FormMain::WriteAllParameters()
     const std::optional<params::ParameterSet> set = CheckedParameterSet();
     if (!set)
         return;
+    // Commands the device holds behind different passwords get the window's one.
+    if (deviceReading && setOnDevice && params::commandPasswords(*setOnDevice, &*deviceReading).size() > 1
+        && params::commandPasswords(*set, &*deviceReading).size() == 1)
+        ShowMessage(msg::commandPasswordsMadeOne());
 
     BusyCursor busy;
     // The run holds the event loop, so the bar is repainted by hand to climb.
@@ -45,6 +49,10 @@ void FormMain::WriteAllParameters()
             ClearPhoneSelection();
     };
     const session::WriteResult result = device.write(*set, options);
+    if (result.ok())
+        setOnDevice = *set;
+    else if (result.confirmed > 0)
+        setOnDevice.reset(); // part of it is on the device
     if (!result.ok())
         ProgressBar1->setVisible(false);
     switch (result.stage) {

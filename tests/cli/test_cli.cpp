@@ -678,14 +678,17 @@ private slots:
 
     // Columns: the password and the six commands (relay 1 on, off, relay 2
     // on, off, all on, all off), the phone list, whether the sheet is made
-    // from the file or from a device that holds it; what the owner must send
-    // for each command, other lines the sheet shows, and what it must not.
+    // from the file or from a device that holds it, the six commands as the
+    // device holds them when put straight into its image (else the file is
+    // written to it); what the owner must send for each command, other lines
+    // the sheet shows, and what it must not.
     void aSheetHoldsEveryCommandAsItMustBeSent_data()
     {
         QTest::addColumn<QString>("password");
         QTest::addColumn<QStringList>("commands");
         QTest::addColumn<QStringList>("phones");
         QTest::addColumn<bool>("fromDevice");
+        QTest::addColumn<QStringList>("held");
         QTest::addColumn<QStringList>("sent");
         QTest::addColumn<QStringList>("shown");
         QTest::addColumn<QStringList>("absent");
@@ -695,13 +698,29 @@ private slots:
         // The site's letters, drawn first, are named in one run of the PDF's character map.
         const QStringList shown{"安装地点：abcdefghijklmnopqrstuvwxyz 日", "第1个手机号码：13912345678",
                                 "第2个手机号码：+8613800000000", "水泵已开[U+0007]"};
+        const QString mixed = QStringLiteral("注意：这些命令前的密码各不相同，请照灰底逐条发送。");
         QTest::newRow("a password, from the file")
-            << "739154" << commands << phones << false
+            << "739154" << commands << phones << false << QStringList()
             << QStringList{"739154*开泵ON", "739154*关 pump", "739154*Q2开", "739154*一号水泵 OFF", "739154*全开", "739154*ALL OFF"}
-            << shown << QStringList{"第3个手机号码", "固件版本"};
+            << shown << QStringList{"第3个手机号码", "固件版本", mixed};
         QTest::newRow("no password, from a device")
-            << "" << commands << phones << true << commands << shown + QStringList{"固件版本：V1.5"}
-            << QStringList{"第3个手机号码"};
+            << "" << commands << phones << true << QStringList() << commands << shown + QStringList{"固件版本：V1.5"}
+            << QStringList{"第3个手机号码", mixed};
+        // What a write stopped part-way, an SMS or another tool leaves behind.
+        const QStringList held{"4321*开灯", "4321*关灯", "OPEN2", "7777*CLOSE2", "9999*ALL ON", "ALL OFF"};
+        QTest::newRow("other passwords in front, from a device")
+            << "" << commands << phones << true << held << held << QStringList{mixed, "固件版本：V1.5"} << QStringList();
+        // Spaces nobody would see on the grey, marked as a keypad's missing characters are.
+        QTest::newRow("spaces that do not show, from the file")
+            << "739154" << QStringList{"开泵ON", "关 pump ", "Q2开", "水泵\u3000OFF", "全开", "全关\u3000"} << phones << false
+            << QStringList()
+            << QStringList{"739154*开泵ON", "739154*关 pump[U+0020]", "739154*Q2开", "739154*水泵[U+3000]OFF",
+                           "739154*全开", "739154*全关[U+3000]"}
+            << QStringList() << QStringList{mixed};
+        QTest::newRow("spaces at both ends, no password, from a device")
+            << "" << QStringList{"  开泵", "关泵", "Q2开", "Q2关", " ALL ON ", "ALL OFF"} << phones << true << QStringList()
+            << QStringList{"[U+0020][U+0020]开泵", "关泵", "Q2开", "Q2关", "[U+0020]ALL ON[U+0020]", "ALL OFF"} << QStringList()
+            << QStringList();
     }
 
     void aSheetHoldsEveryCommandAsItMustBeSent()
@@ -710,6 +729,7 @@ private slots:
         QFETCH(QStringList, commands);
         QFETCH(QStringList, phones);
         QFETCH(bool, fromDevice);
+        QFETCH(QStringList, held);
         QFETCH(QStringList, sent);
         QFETCH(QStringList, shown);
         QFETCH(QStringList, absent);
@@ -725,7 +745,13 @@ private slots:
         set.relays[0].onReply = QStringLiteral("水泵已开\u0007"); // no keypad gives it
         const QString site = file("sheet.json", set), pdf = home.filePath("sheet.pdf");
         QStringList source{site};
-        if (fromDevice) {
+        if (fromDevice && !held.isEmpty()) {
+            std::vector<quint16> image = factory::registerImage();
+            const int commandSlots[] = {10, 30, 90, 110, 490, 510};
+            for (int i = 0; i < 6; ++i)
+                deviceimage::putText(image, commandSlots[i], held[i]);
+            source = {"-p", start({}, image).ptyPath()};
+        } else if (fromDevice) {
             SimProcess &sim = start();
             QCOMPARE(cli({"write", site, "-p", sim.ptyPath(), "--no-backup"}).exitCode, 0);
             source = {"-p", sim.ptyPath()};
@@ -788,14 +814,20 @@ private slots:
         const QString byCli = home.filePath("cli.pdf"), fromWindow = home.filePath("window.pdf");
         QCOMPARE(cli({"sheet", "-p", byWindow.sim.ptyPath(), "-o", byCli}).exitCode, 0);
         QVERIFY(byWindow.connect());
+        byWindow.form->txtOpen[0]->setText(QStringLiteral("not written")); // the sheet is the device's, and says so
+        QString saved;
         FormMain::setFileDialogHook([&](FormMain::FileDialog, const QString &) { return fromWindow; });
-        FormMain::setChoiceHook([](const QString &, const QString &) { return false; });
+        FormMain::setChoiceHook([&](const QString &text, const QString &) {
+            saved = text;
+            return false;
+        });
         byWindow.form->cmdSheet->click();
         FormMain::setFileDialogHook({});
         FormMain::setChoiceHook({});
         const QString text = poppler("pdftotext", byCli);
         QVERIFY(text.contains(QStringLiteral("2468*开")));
         QCOMPARE(poppler("pdftotext", fromWindow), text);
+        QVERIFY2(saved.contains(msg::sheetShowsDevice()), qPrintable(saved));
     }
 
     void aDryRunShowsTheWritesAndSendsNothing()

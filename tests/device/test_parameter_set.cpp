@@ -181,6 +181,66 @@ private slots:
                               QStringLiteral("%1 parameters.relays[1].actionTime").arg(P::ActionTimeOutOfRange)}));
     }
 
+    // Each row is a whole record: a path of its own, a caption, its factory
+    // value through its codec, and a read and a write for what it stores.
+    void everyRowIsAWholeRecord()
+    {
+        QStringList paths;
+        for (const params::Field &f : params::fieldTable()) {
+            QVERIFY2(!paths.contains(f.path) && &params::fieldAt(f.path) == &f, qPrintable(f.path));
+            paths << f.path;
+            QVERIFY2(f.caption.source, qPrintable(f.path));
+            params::ParameterSet set;
+            f.put(set, f.factory);
+            QCOMPARE(f.get(set), f.factory);
+            const bool stored = f.registers.count > 0;
+            QCOMPARE(f.readIn != params::ReadStep::None, stored);
+            QCOMPARE(f.writtenIn != params::WriteStep::None, stored);
+            QVERIFY2(f.block.start <= f.registers.start && f.registers.start + f.registers.count <= f.block.start + f.block.count,
+                     qPrintable(f.path));
+        }
+    }
+
+    // The factory image read back, as the window or the command line reads
+    // it, is the factory set; the start-up set differs from it in the phone
+    // list and the mode; 恢复出厂 keeps the all-on and all-off commands, the
+    // mode and the options.
+    void theRowsValuesMakeTheSets()
+    {
+        auto fieldsDiffering = [](const params::ParameterSet &a, const params::ParameterSet &b) {
+            QStringList out;
+            for (const params::Difference &d : params::differences(a, b))
+                out << d.field;
+            return out;
+        };
+        for (bool whole : {false, true})
+            QCOMPARE(fieldsDiffering(readImage(factory::registerImage(), whole ? regmap::configurationBlocks() : windowReads()).shown,
+                                     params::factorySet()),
+                     QStringList());
+        QCOMPARE(fieldsDiffering(params::startUpSet(), params::factorySet()),
+                 QStringList({"parameters.phones[0]", "parameters.alarmMode"}));
+        params::ParameterSet restored = readImage(deviceimage::customImage()).shown;
+        params::applyFactoryTable(restored);
+        QCOMPARE(fieldsDiffering(restored, params::factorySet()),
+                 QStringList({"parameters.allOn", "parameters.allOff", "parameters.alarmMode", "parameters.powerLossMemory",
+                              "parameters.phoneAlarm"}));
+    }
+
+    // The commands as the device holds them, and the passwords in front:
+    // as read while unchanged, as the set composes them once edited.
+    void theCommandsAsStored()
+    {
+        const params::DeviceReading reading = readImage(deviceimage::oddImage());
+        params::ParameterSet set = reading.shown;
+        const params::Field &on2 = params::field(params::FieldId::OnCommand, 1);
+        QCOMPARE(params::storedText(params::field(params::FieldId::OffCommand, 0), set, &reading), QStringLiteral("1111*关灯"));
+        QCOMPARE(params::storedText(on2, set, &reading), QStringLiteral("OPEN2"));
+        QCOMPARE(params::commandPasswords(set, &reading), QStringList({"4321", "1111", "", "88"}));
+        set.password = QStringLiteral("5678");
+        QCOMPARE(params::storedText(on2, set, &reading), QStringLiteral("5678*OPEN2"));
+        QCOMPARE(params::commandPasswords(set, &reading), QStringList({"5678"}));
+    }
+
     void aFileKeepsTheSet()
     {
         params::ParameterSet set = readImage(deviceimage::customImage()).shown;

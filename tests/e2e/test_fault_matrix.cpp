@@ -50,7 +50,7 @@ private slots:
         r.form->ToggleConnection();
         QCOMPARE(r.messages, QStringList({msg::readSucceeded()}));
         QVERIFY(r.form->bConnected);
-        QCOMPARE(listEntries(r.form->lstPhone), QStringList({factory::phoneNumber()}));
+        QCOMPARE(listEntries(r.form->lstPhone), params::factorySet().phones);
         QCOMPARE(r.form->txtOpen[0]->text(), QStringLiteral("设备1开"));
         QCOMPARE(r.form->lblVertion->text(), QStringLiteral("V1.5"));
     }
@@ -320,7 +320,7 @@ private slots:
         QVERIFY2(retries.size() < 5, qPrintable(retries.join(" / ")));
         QVERIFY(r.form->bConnected);
         // Put back: all 1100 registers as before, and said so.
-        QCOMPARE(r.messages, QStringList({msg::putBackDone(390)}));
+        QCOMPARE(r.messages, QStringList({msg::commandPasswordsMadeOne(), msg::putBackDone(390)}));
         QCOMPARE(deviceimage::differingRegisters(r.sim.dumpImage(), before), QList<int>());
 
         SimProcess other({"--image", [&] {

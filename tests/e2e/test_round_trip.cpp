@@ -49,7 +49,7 @@ private slots:
         QVERIFY(r.connect());
         r.form->txtMiMa->setText(QStringLiteral("5678"));
         r.form->cmdRelayWrite->click();
-        QCOMPARE(r.messages, QStringList({msg::writeSucceeded()}));
+        QCOMPARE(r.messages, QStringList({msg::commandPasswordsMadeOne(), msg::writeSucceeded()}));
         const std::vector<quint16> after = r.sim.dumpImage();
         QCOMPARE(deviceimage::differingRegisters(after, deviceimage::oddImageWithPassword(QStringLiteral("5678"))),
                  QList<int>());

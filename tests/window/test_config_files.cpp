@@ -256,6 +256,39 @@ private slots:
         QVERIFY(w.link.calls.isEmpty()); // nothing goes to the device
     }
 
+    // Connected, the sheet is the device's: edits not yet written are not on
+    // it, and the message says so; once written they are the device's. After
+    // a write stopped part-way the window asks for a read first.
+    void aConnectedSheetShowsTheDevice()
+    {
+        WindowFixture w;
+        w.connectQuietly();
+        w.chosenFile = dir.filePath("device.pdf");
+        w.form->txtOpen[0]->setText(QStringLiteral("edited"));
+        w.form->cmdSheet->click();
+        QCOMPARE(w.messages, QStringList({msg::sheetSaved(w.chosenFile, QStringLiteral("\n\n") + msg::sheetShowsDevice())}));
+        w.form->WriteAllParameters();
+        w.messages.clear();
+        w.form->cmdSheet->click();
+        QCOMPARE(w.messages, QStringList({msg::sheetSaved(w.chosenFile, QString())}));
+
+        w.form->txtOpen[0]->setText(QStringLiteral("again"));
+        w.link.onRequest = [&](const FakeLink::Call &c) { // the second write goes unanswered
+            if (c.kind == FakeLink::Call::WriteBlock)
+                w.link.failStarts << 30;
+        };
+        w.form->WriteAllParameters();
+        w.link.onRequest = {};
+        w.link.failStarts.clear();
+        w.messages.clear();
+        w.form->cmdSheet->click();
+        QCOMPARE(w.messages, QStringList({msg::sheetNeedsRead()}));
+        w.form->ReadRelayCommands();
+        w.messages.clear();
+        w.form->cmdSheet->click();
+        QCOMPARE(w.messages, QStringList({msg::sheetSaved(w.chosenFile, QString())}));
+    }
+
     void exportNamesTheTextsReadOnlyInPart()
     {
         WindowFixture w;

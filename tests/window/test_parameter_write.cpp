@@ -243,6 +243,13 @@ private slots:
         QCOMPARE(writeAt(slot).values, regs.mid(0, 10));
         QCOMPARE(w->link.textAt(slot, 20), stored);
         QCOMPARE(hint(), msg::textLongerOnDevice());
+        if (slot == 90 || slot == 510) { // a command carries the password: editing it edits the command
+            const QString password = f->txtMiMa->text();
+            f->txtMiMa->setText(password + u'9');
+            QCOMPARE(hint(), QString());
+            f->txtMiMa->setText(password);
+            QCOMPARE(hint(), msg::textLongerOnDevice());
+        }
 
         // Edited, the window's text is what the device gets.
         if (box == "lstPhone")
@@ -275,13 +282,15 @@ private slots:
 
         f->txtMiMa->setText(QStringLiteral("5678"));
         f->WriteAllParameters();
-        QCOMPARE(w->messages.last(), msg::writeSucceeded());
+        // The device's commands carry four passwords; the window says so before they become one.
+        QCOMPARE(w->messages, QStringList({msg::writeSucceeded(), msg::commandPasswordsMadeOne(), msg::writeSucceeded()}));
         QCOMPARE(deviceimage::differingRegisters(w->link.image, deviceimage::oddImageWithPassword(QStringLiteral("5678"))),
                  QList<int>());
         // The password back as read: every command goes back with its own prefix
         // again (up to its end; what the longer ones left beyond it stays).
         f->txtMiMa->setText(QString());
         f->WriteAllParameters();
+        QCOMPARE(w->messages.mid(3), QStringList({msg::writeSucceeded()}));
         QCOMPARE(deviceimage::fields(w->link.image), deviceimage::fields(deviceimage::oddImage()));
     }
 
