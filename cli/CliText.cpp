@@ -1,91 +1,104 @@
 #include "CliText.h"
 
 #include "ConfigFile.h"
+#include "FailureClass.h"
 #include "FieldTable.h"
+#include "ReplyFrame.h"
 #include "SafeFile.h"
 #include "VisibleText.h"
-#include "SerialLine.h"
 
 #include <QJsonDocument>
 
 #include <QRegularExpression>
 
-#include <algorithm>
-
 namespace cli {
 
 namespace {
 
-// What to do about it, after the cause: the platform picks the advice.
-QString advice(PortOpenFailure::Cause cause)
+// What to do, after the cause.
+QString advice(failure::Remedy remedy)
 {
-    switch (SerialLine::adviceFor(cause)) {
-    case OpenAdvice::None: break;
-    case OpenAdvice::JoinDialoutGroup: return QStringLiteral("; add yourself to the dialout group and log in again");
-    case OpenAdvice::CloseOtherProgram:
+    using failure::Remedy;
+    switch (remedy) {
+    case Remedy::None:
+    case Remedy::EditEntry:
+    case Remedy::FixFile: break;
+    case Remedy::CheckConnection: return QStringLiteral("; check the cable, the port and the device's power");
+    case Remedy::CheckWiring:
+        return QStringLiteral("; check that A and B are not swapped, and the line for noise or an adapter that garbles");
+    case Remedy::CheckOtherMasters:
+        return QStringLiteral("; check for another master on the line, or an adapter that repeats frames");
+    case Remedy::JoinDialoutGroup: return QStringLiteral("; add yourself to the dialout group and log in again");
+    case Remedy::CloseOtherProgram:
         return QStringLiteral("; close it there (another copy of alarmcfg, a serial terminal) and try again");
-    case OpenAdvice::InstallAdapterDriver:
+    case Remedy::InstallAdapterDriver:
         return QStringLiteral("; install the USB serial adapter's driver from its vendor (CH340, PL2303, CP210x and FTDI "
                               "chips need one on older Windows), then plug the adapter in again");
+    case Remedy::DisconnectOtherCopy: return QStringLiteral("; disconnect it there first");
+    case Remedy::KeepModemProbesAway:
+        return QStringLiteral("; ModemManager and brltty probe new USB serial ports (see the README for a udev rule that "
+                              "keeps ModemManager away)");
+    case Remedy::ClearLeftBehindMark:
+        return QStringLiteral(". Unless one of them uses the port alone, a program that ended without clearing the mark "
+                              "left it behind: it stays until every program has closed the port (close them, or unplug "
+                              "the adapter and plug it in again)");
     }
     return QString();
+}
+
+QString openFailureCause(const PortOpenFailure &f)
+{
+    const QString device = f.device.isEmpty() ? f.port : f.device;
+    switch (f.cause) {
+    case PortOpenFailure::Cause::NotADevice: return QStringLiteral("%1 names no serial device").arg(f.port);
+    case PortOpenFailure::Cause::NoDevice: return QStringLiteral("%1: no such device (unplugged?)").arg(device);
+    case PortOpenFailure::Cause::NoPermission: return QStringLiteral("%1: no permission").arg(device);
+    case PortOpenFailure::Cause::Busy: return QStringLiteral("%1: in use by another program").arg(device);
+    case PortOpenFailure::Cause::NoDriver:
+        return QStringLiteral("%1: the system knows the port, but no driver runs it (%2)").arg(device, f.systemText);
+    case PortOpenFailure::Cause::LockedByAlarmcfg:
+        return f.holders.isEmpty() ? QStringLiteral("%1: in use by another copy of alarmcfg").arg(device)
+                                   : QStringLiteral("%1: in use by another copy of alarmcfg, %2")
+                                         .arg(device, f.holders.join(QStringLiteral(", ")));
+    case PortOpenFailure::Cause::MarkedExclusive:
+        return QStringLiteral("%1: marked for one program's use (TIOCEXCL), but no copy of alarmcfg holds it; open in %2")
+            .arg(device, f.holders.isEmpty() ? QStringLiteral("no program") : f.holders.join(QStringLiteral(", ")));
+    case PortOpenFailure::Cause::Other: break;
+    }
+    return QStringLiteral("%1: %2").arg(device, f.systemText);
 }
 
 } // namespace
 
 QString openFailureText(const PortOpenFailure &f)
 {
-    const QString device = f.device.isEmpty() ? f.port : f.device;
-    switch (f.cause) {
-    case PortOpenFailure::Cause::NotADevice: return QStringLiteral("%1 names no serial device").arg(f.port);
-    case PortOpenFailure::Cause::NoDevice: return QStringLiteral("%1: no such device (unplugged?)").arg(device);
-    case PortOpenFailure::Cause::NoPermission: return QStringLiteral("%1: no permission").arg(device) + advice(f.cause);
-    case PortOpenFailure::Cause::Busy: return QStringLiteral("%1: in use by another program").arg(device) + advice(f.cause);
-    case PortOpenFailure::Cause::NoDriver:
-        return QStringLiteral("%1: the system knows the port, but no driver runs it (%2)").arg(device, f.systemText) +
-               advice(f.cause);
-    case PortOpenFailure::Cause::LockedByAlarmcfg:
-        return f.holders.isEmpty()
-                   ? QStringLiteral("%1: in use by another copy of alarmcfg; disconnect it there first").arg(device)
-                   : QStringLiteral("%1: in use by another copy of alarmcfg, %2; disconnect it there first")
-                         .arg(device, f.holders.join(QStringLiteral(", ")));
-    case PortOpenFailure::Cause::MarkedExclusive: {
-        const bool modemProbe = std::any_of(f.holders.begin(), f.holders.end(), [](const QString &h) {
-            return h.startsWith(QLatin1String("ModemManager")) || h.startsWith(QLatin1String("brltty"));
-        });
-        const QString open = f.holders.isEmpty() ? QStringLiteral("no program")
-                                                 : f.holders.join(QStringLiteral(", "));
-        if (modemProbe)
-            return QStringLiteral("%1: marked for one program's use (TIOCEXCL); open in %2, which probe new USB serial "
-                                  "ports (see the README for a udev rule that keeps ModemManager away)")
-                .arg(device, open);
-        return QStringLiteral("%1: marked for one program's use (TIOCEXCL), but no copy of alarmcfg holds it; open in "
-                              "%2. Unless one of them uses the port alone, a program that ended without clearing the "
-                              "mark left it behind: it stays until every program has closed the port (close %2, or "
-                              "unplug the adapter and plug it in again)")
-            .arg(device, open);
+    return openFailureCause(f) + advice(failure::classify(f).remedy);
+}
+
+QString linkFailureText(const session::LinkProblem &p)
+{
+    const failure::Class c = failure::classify(p);
+    QString what;
+    switch (c.did) {
+    case failure::DeviceDid::Nothing: what = QStringLiteral("nothing came back"); break;
+    case failure::DeviceDid::Refused:
+        what = p.refusalCode ? QStringLiteral("the device refused it: %1").arg(frame::exceptionText(p.refusalCode))
+                             : QStringLiteral("the device refused it");
+        break;
+    case failure::DeviceDid::Garbled: what = QStringLiteral("bytes came back, but no whole reply to the request"); break;
+    case failure::DeviceDid::Unmatched:
+        what = QStringLiteral("replies came back, but which request each answers could not be told");
+        break;
+    // The port's, the operator's or this program's own words.
+    case failure::DeviceDid::Port:
+    case failure::DeviceDid::NotAsked: what = p.error; break;
     }
-    case PortOpenFailure::Cause::Other: break;
-    }
-    return QStringLiteral("%1: %2").arg(device, f.systemText);
+    return what + advice(c.remedy);
 }
 
 QString jsonLine(const QJsonObject &o)
 {
     return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact));
-}
-
-QString linkFailureText(LinkFailure failure, const QString &error)
-{
-    switch (failure) {
-    case LinkFailure::Refused: return QStringLiteral("the device refused it: %1").arg(error);
-    case LinkFailure::Silent:
-        return QStringLiteral("%1: nothing came back; check the cable, the port and the device's power").arg(error);
-    case LinkFailure::Garbled:
-        return QStringLiteral("%1: the device answered, but not with a whole reply that fits the request "
-                              "(line noise, or an adapter that garbles)").arg(error);
-    default: return error;
-    }
 }
 
 QString problemText(const params::Problem &p)

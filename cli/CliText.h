@@ -1,7 +1,7 @@
 #pragma once
 // alarmcfg-cli's words, in plain English.
 
-#include "ModbusLink.h"
+#include "DeviceSession.h"
 #include "Problem.h"
 
 #include <QJsonObject>
@@ -9,10 +9,11 @@
 
 namespace cli {
 
+// Why a port did not open, and what to do, as its class says (FailureClass.h).
 QString openFailureText(const PortOpenFailure &failure);
-// Why the link's last request failed, saying who failed: a refusal is the
-// device's answer, silence is the line's or the device's power.
-QString linkFailureText(LinkFailure failure, const QString &error);
+// Why a request failed, as its class says: what the device did and what to
+// do. The link's own words stay in the trace (--trace).
+QString linkFailureText(const session::LinkProblem &problem);
 // "parameters.relays[1].on: the command must be shorter than 20 bytes"
 QString problemText(const params::Problem &problem);
 

@@ -8,7 +8,6 @@
 #include "PortListing.h"
 #include "PortThreads.h"
 #include "Report.h"
-#include "SafeFile.h"
 #include "SheetCommand.h"
 #include "SystemPorts.h"
 
@@ -39,18 +38,9 @@ void printPlan(const std::vector<params::PlannedWrite> &writes, Report &report)
 // The backup at path, every problem reported when it is refused.
 std::optional<backup::Backup> readBackup(const QString &path, Report &report)
 {
-    // Never a FIFO or a device: that would wait for ever, or read something else.
-    const filekind::Contents contents = filekind::readRegular(path, config::kMaxFileBytes);
-    if (!contents.bytes) {
-        report.error(path, contents.notAFile ? QStringLiteral("%1, not a regular file; not read").arg(safefile::kindName(*contents.notAFile))
-                                             : QStringLiteral("cannot be read: %1").arg(contents.systemText));
-        return std::nullopt;
-    }
-    if (contents.bytes->size() > config::kMaxFileBytes) {
-        report.error(path, QStringLiteral("larger than 1 MiB: not a backup"));
-        return std::nullopt;
-    }
-    const backup::ParseResult parsed = backup::parse(*contents.bytes);
+    const backup::ParseResult parsed = backup::readFile(path);
+    if (parsed.unread)
+        report.error(path, problemText(*parsed.unread));
     for (const QString &problem : parsed.problems)
         report.error(path, problem);
     return parsed.backup;
@@ -123,7 +113,7 @@ int runCommand(const Options &o, Report &report)
         if (!parsed.configuration) {
             for (const params::Problem &p : parsed.problems)
                 report.error(o.file, problemText(p));
-            return kExitUsage;
+            return exitStatusFor(failure::classify(parsed.problems.front()));
         }
         file = parsed.configuration;
         if (o.dryRun) {

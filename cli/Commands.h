@@ -3,6 +3,7 @@
 // one thread and one link for each port.
 
 #include "CliOptions.h"
+#include "FailureClass.h"
 
 namespace cli {
 
@@ -10,6 +11,13 @@ constexpr int kExitDone = 0;
 constexpr int kExitDifferent = 1; // diff found differences, or --verify a mismatch
 constexpr int kExitUsage = 2;     // bad usage or a refused file
 constexpr int kExitDevice = 3;    // a port or a device failed
+
+// Who failed decides the exit status: what the operator gave (a value, a
+// file) is theirs to mend; the port, the line and the device are not.
+constexpr int exitStatusFor(const failure::Class &c)
+{
+    return c.who == failure::Who::Entry || c.who == failure::Who::File ? kExitUsage : kExitDevice;
+}
 
 // status --watch ends after this many failed reads in a row (the help says so).
 constexpr int kWatchFailuresInARow = 10;

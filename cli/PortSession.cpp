@@ -37,7 +37,7 @@ QString PortSession::lastError() const
 {
     if (!m_link.isOpen() && !m_openError.isEmpty())
         return m_openError;
-    return linkFailureText(m_link.lastFailure(), m_link.lastError());
+    return linkFailureText(m_device.lastProblem());
 }
 
 } // namespace cli

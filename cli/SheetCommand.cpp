@@ -24,7 +24,7 @@ int runSheet(const Options &o, Report &report, const DeviceRead &readDevice)
         if (!parsed.configuration) {
             for (const params::Problem &p : parsed.problems)
                 report.error(o.file, problemText(p));
-            return kExitUsage;
+            return exitStatusFor(failure::classify(parsed.problems.front()));
         }
         set = parsed.configuration->set;
     } else {

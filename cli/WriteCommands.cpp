@@ -60,7 +60,7 @@ int PortCommands::write(const params::ParameterSet *set)
         for (const params::Problem &p : r.problems)
             m_report.error(m_port, QStringLiteral("%1 refused, nothing written: %2")
                                        .arg(set ? QStringLiteral("the set") : QStringLiteral("factory set"), problemText(p)));
-        return kExitUsage;
+        return exitStatusFor(failure::classify(r.problems.front()));
     case session::WriteResult::Stage::Stopped: {
         if (stoppedBetween)
             return failed(QStringLiteral("interrupted: the device confirmed %1 of %2 writes%3").arg(r.confirmed).arg(r.total()).arg(undo()));

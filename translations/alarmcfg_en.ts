@@ -226,14 +226,6 @@
         <translation>Install the driver from the USB serial adapter&apos;s vendor (CH340, PL2303, CP210x and FTDI chips need one on older Windows), then unplug the adapter and plug it in again.</translation>
     </message>
     <message>
-        <source>%1：另一个配置软件正在使用这个串口，请先在那里断开连接。</source>
-        <translation>%1: another copy of this tool is using the port. Disconnect it there first.</translation>
-    </message>
-    <message>
-        <source>%1：另一个配置软件（%2）正在使用这个串口，请先在那里断开连接。</source>
-        <translation>%1: another copy of this tool (%2) is using the port. Disconnect it there first.</translation>
-    </message>
-    <message>
         <source>%1：串口被标记为独占使用，打开它的程序：%2。</source>
         <translation>%1: the port is marked for one program&apos;s use; open in: %2.</translation>
     </message>
@@ -518,16 +510,8 @@ Left unchanged, the whole text stays on the device when writing.</translation>
         <translation>Reading the alarm controller&apos;s parameters failed: the device refused to read %1.</translation>
     </message>
     <message>
-        <source>读取短信报警控制器参数失败：设备有回答，但回答不完整或无法确认是哪一次读取的。请检查线路干扰、RS-485转换器或线上的其他主站。</source>
-        <translation>Reading the alarm controller&apos;s parameters failed: the device answered, but its answers were incomplete or could not be matched to the reads. Check the line for noise, the RS-485 converter, or another master on the line.</translation>
-    </message>
-    <message>
         <source>参数设置失败：设备拒绝了写入%1。</source>
         <translation>Setting the parameters failed: the device refused to write %1.</translation>
-    </message>
-    <message>
-        <source>参数设置失败：设备有回答，但回答不完整或无法确认。请检查线路干扰或RS-485转换器。</source>
-        <translation>Setting the parameters failed: the device answered, but its answers were incomplete or could not be confirmed. Check the line for noise or the RS-485 converter.</translation>
     </message>
     <message>
         <source>设备已确认%1/%2项写入，其余的没有写入。</source>
@@ -592,10 +576,6 @@ The device confirmed %2 of %3 writes of the backup. Try again, or run in a termi
     <message>
         <source>设备拒绝了%1。</source>
         <translation>The device refused %1.</translation>
-    </message>
-    <message>
-        <source>设备有回答，但回答不完整或无法确认。</source>
-        <translation>The device answered, but its answers were incomplete or could not be confirmed.</translation>
     </message>
     <message>
         <source>寄存器%1（%2）</source>
@@ -678,6 +658,42 @@ The file there was left as it was.</translation>
     <message>
         <source>设备中各条命令前的密码不同；这次设置后，所有命令都将使用“%1”中的密码。</source>
         <translation>The device&apos;s commands carry different passwords; after this write, every command carries the one in &quot;%1&quot;.</translation>
+    </message>
+    <message>
+        <source>%1：另一个配置软件正在使用这个串口。</source>
+        <translation>%1: another copy of this tool is using the port. </translation>
+    </message>
+    <message>
+        <source>%1：另一个配置软件（%2）正在使用这个串口。</source>
+        <translation>%1: another copy of this tool (%2) is using the port. </translation>
+    </message>
+    <message>
+        <source>请先在那里断开连接。</source>
+        <translation>Disconnect it there first.</translation>
+    </message>
+    <message>
+        <source>读取短信报警控制器参数失败：%1</source>
+        <translation>Reading the alarm controller&apos;s parameters failed: %1</translation>
+    </message>
+    <message>
+        <source>参数设置失败：%1</source>
+        <translation>Setting the parameters failed: %1</translation>
+    </message>
+    <message>
+        <source>线路上传回了字节，但不是完整的回答。</source>
+        <translation>bytes came back on the line, but no whole reply. </translation>
+    </message>
+    <message>
+        <source>有回答传回，但无法确认是哪一次请求的回答。</source>
+        <translation>answers came back, but which request each one answers could not be told. </translation>
+    </message>
+    <message>
+        <source>请检查A、B两线是否接反，线路是否有干扰，以及RS-485转换器。</source>
+        <translation>Check that A and B are not swapped, the line for noise, and the RS-485 converter.</translation>
+    </message>
+    <message>
+        <source>请检查线上是否还有其他主站，或RS-485转换器是否重复发送。</source>
+        <translation>Check for another master on the line, or an RS-485 converter that repeats frames.</translation>
     </message>
 </context>
 <context>

@@ -226,14 +226,6 @@
         <translation>请安装USB串口适配器厂家的驱动程序（CH340、PL2303、CP210x、FTDI 在较旧的 Windows 上都需要），然后拔下适配器再插上。</translation>
     </message>
     <message>
-        <source>%1：另一个配置软件正在使用这个串口，请先在那里断开连接。</source>
-        <translation>%1：另一个配置软件正在使用这个串口，请先在那里断开连接。</translation>
-    </message>
-    <message>
-        <source>%1：另一个配置软件（%2）正在使用这个串口，请先在那里断开连接。</source>
-        <translation>%1：另一个配置软件（%2）正在使用这个串口，请先在那里断开连接。</translation>
-    </message>
-    <message>
         <source>%1：串口被标记为独占使用，打开它的程序：%2。</source>
         <translation>%1：串口被标记为独占使用，打开它的程序：%2。</translation>
     </message>
@@ -518,16 +510,8 @@
         <translation>读取短信报警控制器参数失败：设备拒绝了读取%1。</translation>
     </message>
     <message>
-        <source>读取短信报警控制器参数失败：设备有回答，但回答不完整或无法确认是哪一次读取的。请检查线路干扰、RS-485转换器或线上的其他主站。</source>
-        <translation>读取短信报警控制器参数失败：设备有回答，但回答不完整或无法确认是哪一次读取的。请检查线路干扰、RS-485转换器或线上的其他主站。</translation>
-    </message>
-    <message>
         <source>参数设置失败：设备拒绝了写入%1。</source>
         <translation>参数设置失败：设备拒绝了写入%1。</translation>
-    </message>
-    <message>
-        <source>参数设置失败：设备有回答，但回答不完整或无法确认。请检查线路干扰或RS-485转换器。</source>
-        <translation>参数设置失败：设备有回答，但回答不完整或无法确认。请检查线路干扰或RS-485转换器。</translation>
     </message>
     <message>
         <source>设备已确认%1/%2项写入，其余的没有写入。</source>
@@ -592,10 +576,6 @@
     <message>
         <source>设备拒绝了%1。</source>
         <translation>设备拒绝了%1。</translation>
-    </message>
-    <message>
-        <source>设备有回答，但回答不完整或无法确认。</source>
-        <translation>设备有回答，但回答不完整或无法确认。</translation>
     </message>
     <message>
         <source>寄存器%1（%2）</source>
@@ -678,6 +658,42 @@
     <message>
         <source>设备中各条命令前的密码不同；这次设置后，所有命令都将使用“%1”中的密码。</source>
         <translation>设备中各条命令前的密码不同；这次设置后，所有命令都将使用“%1”中的密码。</translation>
+    </message>
+    <message>
+        <source>%1：另一个配置软件正在使用这个串口。</source>
+        <translation>%1：另一个配置软件正在使用这个串口。</translation>
+    </message>
+    <message>
+        <source>%1：另一个配置软件（%2）正在使用这个串口。</source>
+        <translation>%1：另一个配置软件（%2）正在使用这个串口。</translation>
+    </message>
+    <message>
+        <source>请先在那里断开连接。</source>
+        <translation>请先在那里断开连接。</translation>
+    </message>
+    <message>
+        <source>读取短信报警控制器参数失败：%1</source>
+        <translation>读取短信报警控制器参数失败：%1</translation>
+    </message>
+    <message>
+        <source>参数设置失败：%1</source>
+        <translation>参数设置失败：%1</translation>
+    </message>
+    <message>
+        <source>线路上传回了字节，但不是完整的回答。</source>
+        <translation>线路上传回了字节，但不是完整的回答。</translation>
+    </message>
+    <message>
+        <source>有回答传回，但无法确认是哪一次请求的回答。</source>
+        <translation>有回答传回，但无法确认是哪一次请求的回答。</translation>
+    </message>
+    <message>
+        <source>请检查A、B两线是否接反，线路是否有干扰，以及RS-485转换器。</source>
+        <translation>请检查A、B两线是否接反，线路是否有干扰，以及RS-485转换器。</translation>
+    </message>
+    <message>
+        <source>请检查线上是否还有其他主站，或RS-485转换器是否重复发送。</source>
+        <translation>请检查线上是否还有其他主站，或RS-485转换器是否重复发送。</translation>
     </message>
 </context>
 <context>

@@ -5,6 +5,7 @@
 #include "DuplicateKeys.h"
 #include "FieldTable.h"
 #include "ParameterReader.h"
+#include "FileKind.h"
 #include "SafeFile.h"
 
 #include <QDir>
@@ -87,72 +88,77 @@ QByteArray serialize(const Backup &b)
     return w.text();
 }
 
-ParseResult parse(const QByteArray &bytes)
+namespace {
+
+// The envelope: UTF-8 JSON, one object with no key twice, a backup's format
+// in a version this program reads, and its other keys of the right types.
+// The object, or nothing when the rest cannot be looked at.
+std::optional<QJsonObject> envelope(const QByteArray &bytes, QStringList &problems)
 {
-    ParseResult result;
-    auto problem = [&result](const QString &text) { result.problems << text; };
     // A backup opened in an editor may come back in another encoding.
     if (const QString wrong = encodingProblem(bytes); !wrong.isEmpty()) {
-        problem(wrong);
-        return result;
+        problems << wrong;
+        return std::nullopt;
     }
     // Notepad's UTF-8 starts with a byte order mark, which JSON does not know.
     const QByteArray text = bytes.startsWith(kUtf8Bom) ? bytes.mid(3) : bytes;
     QJsonParseError error;
     const QJsonDocument doc = QJsonDocument::fromJson(text, &error);
     if (error.error != QJsonParseError::NoError) {
-        problem(QStringLiteral("not JSON: %1 at byte %2").arg(error.errorString()).arg(error.offset));
-        return result;
+        problems << QStringLiteral("not JSON: %1 at byte %2").arg(error.errorString()).arg(error.offset);
+        return std::nullopt;
     }
     if (!doc.isObject()) {
-        problem(QStringLiteral("not a JSON object"));
-        return result;
+        problems << QStringLiteral("not a JSON object");
+        return std::nullopt;
     }
     const std::vector<QString> repeated = jsonkeys::duplicates(text);
     for (const QString &key : repeated)
-        problem(QStringLiteral("%1: the key comes twice").arg(key));
+        problems << QStringLiteral("%1: the key comes twice").arg(key);
     if (!repeated.empty())
-        return result;
+        return std::nullopt;
     const QJsonObject top = doc.object();
     const QString format = top.value(QStringLiteral("format")).toString();
     if (format == QLatin1String(config::kFormat)) {
-        problem(QStringLiteral("a configuration file, not a backup: write it with alarmcfg-cli write"));
-        return result;
+        problems << QStringLiteral("a configuration file, not a backup: write it with alarmcfg-cli write");
+        return std::nullopt;
     }
     if (format != QLatin1String(kFormat)) {
-        problem(QStringLiteral("format: not an alarmcfg backup"));
-        return result;
+        problems << QStringLiteral("format: not an alarmcfg backup");
+        return std::nullopt;
     }
     const QJsonValue version = top.value(QStringLiteral("version"));
     if (!isWholeNumber(version, 1, 1e9)) {
-        problem(QStringLiteral("version: missing or not a whole number"));
-        return result;
+        problems << QStringLiteral("version: missing or not a whole number");
+        return std::nullopt;
     }
     if (version.toDouble() > kVersion) {
-        problem(QStringLiteral("version: %1 is newer than this program reads (%2)").arg(version.toDouble()).arg(kVersion));
-        return result;
+        problems << QStringLiteral("version: %1 is newer than this program reads (%2)").arg(version.toDouble()).arg(kVersion);
+        return std::nullopt;
     }
-
-    Backup b;
     const QStringList known = {"format", "version", "saved", "port", "firmware", "registers", "configuration"};
     for (auto it = top.begin(); it != top.end(); ++it)
         if (!known.contains(it.key()))
-            problem(QStringLiteral("%1: unknown key").arg(it.key()));
+            problems << QStringLiteral("%1: unknown key").arg(it.key());
     for (const char *key : {"port", "firmware", "saved"}) {
         const QJsonValue v = top.value(QLatin1String(key));
         if (!v.isUndefined() && !v.isString())
-            problem(QStringLiteral("%1: should be a string").arg(QLatin1String(key)));
+            problems << QStringLiteral("%1: should be a string").arg(QLatin1String(key));
     }
-    b.port = top.value(QStringLiteral("port")).toString();
-    b.firmware = top.value(QStringLiteral("firmware")).toString();
-    b.saved = QDateTime::fromString(top.value(QStringLiteral("saved")).toString(), Qt::ISODateWithMs);
     if (top.contains(QStringLiteral("configuration")) && !top.value(QStringLiteral("configuration")).isObject())
-        problem(QStringLiteral("configuration: should be an object"));
+        problems << QStringLiteral("configuration: should be an object");
+    return top;
+}
 
-    const QJsonValue registers = top.value(QStringLiteral("registers"));
+// The registers: every block of backupBlocks() once, with its count, each
+// value a register's; a bad value is named by its register. A missing block
+// is told only when nothing else is wrong.
+std::map<int, QVector<quint16>> registerBlocks(const QJsonValue &registers, QStringList &problems)
+{
+    std::map<int, QVector<quint16>> blocks;
     if (!registers.isArray()) {
-        problem(QStringLiteral("registers: missing or not an array"));
-        return result;
+        problems << QStringLiteral("registers: missing or not an array");
+        return blocks;
     }
     std::map<int, int> expected; // start -> count
     for (const regmap::Block &block : backupBlocks())
@@ -164,68 +170,103 @@ ParseResult parse(const QByteArray &bytes)
         const QJsonValue start = o.value(QStringLiteral("start"));
         const QJsonValue values = o.value(QStringLiteral("values"));
         if (!array.at(i).isObject() || o.size() != 2 || !isWholeNumber(start, 0, 0xFFFF) || !values.isArray()) {
-            problem(QStringLiteral("%1: should be {\"start\": address, \"values\": [registers]}").arg(where));
+            problems << QStringLiteral("%1: should be {\"start\": address, \"values\": [registers]}").arg(where);
             continue;
         }
         const int address = static_cast<int>(start.toDouble());
         const auto block = expected.find(address);
         if (block == expected.end()) {
-            problem(QStringLiteral("%1: no block of a backup starts at %2").arg(where).arg(address));
+            problems << QStringLiteral("%1: no block of a backup starts at %2").arg(where).arg(address);
             continue;
         }
-        if (b.blocks.count(address)) {
-            problem(QStringLiteral("%1: the block at %2 comes twice").arg(where).arg(address));
+        if (blocks.count(address)) {
+            problems << QStringLiteral("%1: the block at %2 comes twice").arg(where).arg(address);
             continue;
         }
         const QJsonArray numbers = values.toArray();
         if (numbers.size() != block->second) {
-            problem(QStringLiteral("%1: %2 registers at %3, the block has %4")
-                        .arg(where)
-                        .arg(numbers.size())
-                        .arg(address)
-                        .arg(block->second));
+            problems << QStringLiteral("%1: %2 registers at %3, the block has %4")
+                            .arg(where)
+                            .arg(numbers.size())
+                            .arg(address)
+                            .arg(block->second);
             continue;
         }
         QVector<quint16> regs;
         for (qsizetype k = 0; k < numbers.size(); ++k) {
             const QJsonValue n = numbers.at(k);
             if (!isWholeNumber(n, 0, 0xFFFF)) {
-                problem(QStringLiteral("register %1: %2 is not a register value (a whole number 0..65535)")
-                            .arg(address + k)
-                            .arg(QString::fromUtf8(QJsonDocument(QJsonArray{n}).toJson(QJsonDocument::Compact)).mid(1).chopped(1)));
+                problems << QStringLiteral("register %1: %2 is not a register value (a whole number 0..65535)")
+                                .arg(address + k)
+                                .arg(compactJson(n));
                 break;
             }
             regs << static_cast<quint16>(n.toDouble());
         }
         if (regs.size() == numbers.size())
-            b.blocks[address] = regs;
+            blocks[address] = regs;
     }
     for (const auto &[start, count] : expected)
-        if (!b.blocks.count(start) && result.problems.isEmpty())
-            problem(QStringLiteral("registers: the block at %1 (%2 registers) is missing").arg(start).arg(count));
+        if (!blocks.count(start) && problems.isEmpty())
+            problems << QStringLiteral("registers: the block at %1 (%2 registers) is missing").arg(start).arg(count);
+    return blocks;
+}
+
+// The readable part, where there is one, must say what the registers say:
+// an edit there would otherwise be ignored without a word.
+void checkConfiguration(const QJsonValue &configuration, const params::ParameterSet &set, QStringList &problems)
+{
+    if (!configuration.isObject())
+        return;
+    const QJsonObject parameters = configuration.toObject().value(QStringLiteral("parameters")).toObject();
+    for (const params::Field &f : params::fieldTable()) {
+        const QJsonValue inFile = valueAt(parameters, f);
+        if (inFile != f.get(set))
+            problems << QStringLiteral("configuration: %1 says %2, its registers %3: only the registers are put back; "
+                                       "edit the registers, or remove the configuration section")
+                            .arg(f.path, compactJson(inFile), compactJson(f.get(set)));
+    }
+}
+
+} // namespace
+
+ParseResult parse(const QByteArray &bytes)
+{
+    ParseResult result;
+    const std::optional<QJsonObject> top = envelope(bytes, result.problems);
+    if (!top)
+        return result;
+    Backup b;
+    b.port = top->value(QStringLiteral("port")).toString();
+    b.firmware = top->value(QStringLiteral("firmware")).toString();
+    b.saved = QDateTime::fromString(top->value(QStringLiteral("saved")).toString(), Qt::ISODateWithMs);
+    b.blocks = registerBlocks(top->value(QStringLiteral("registers")), result.problems);
     if (!result.problems.isEmpty())
         return result;
-
     params::ParameterReader reader;
     for (const auto &[start, values] : b.blocks)
         reader.apply(start, values, static_cast<int>(values.size()));
     b.set = reader.set();
-    // The readable part must say what the registers say: an edit there would
-    // otherwise be ignored without a word.
-    const QJsonValue configuration = top.value(QStringLiteral("configuration"));
-    if (configuration.isObject()) {
-        const QJsonObject parameters = configuration.toObject().value(QStringLiteral("parameters")).toObject();
-        for (const params::Field &f : params::fieldTable()) {
-            const QJsonValue inFile = valueAt(parameters, f);
-            if (inFile != f.get(b.set))
-                problem(QStringLiteral("configuration: %1 says %2, its registers %3: only the registers are put back; "
-                                       "edit the registers, or remove the configuration section")
-                            .arg(f.path, compactJson(inFile), compactJson(f.get(b.set))));
-        }
-        if (!result.problems.isEmpty())
-            return result;
-    }
-    result.backup = b;
+    checkConfiguration(top->value(QStringLiteral("configuration")), b.set, result.problems);
+    if (result.problems.isEmpty())
+        result.backup = b;
+    return result;
+}
+
+ParseResult readFile(const QString &path)
+{
+    // Never waits: a FIFO or a device is turned away, not opened.
+    const filekind::Contents contents = filekind::readRegular(path, config::kMaxFileBytes);
+    ParseResult result;
+    using params::Problem;
+    if (contents.notAFile)
+        result.unread = Problem{Problem::NotAFile, QString(), QString(), static_cast<int>(*contents.notAFile)};
+    else if (!contents.bytes)
+        result.unread = Problem{Problem::CannotRead, QString(), contents.systemText};
+    else if (contents.bytes->size() > config::kMaxFileBytes)
+        result.unread = Problem{Problem::TooLarge, QString(), QString::number(contents.bytes->size())};
+    else
+        return parse(*contents.bytes);
     return result;
 }
 

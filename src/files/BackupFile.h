@@ -16,6 +16,7 @@
 // The registers are the backup; "configuration" is there for a person to read.
 
 #include "ParameterSet.h"
+#include "Problem.h"
 #include "WritePlan.h"
 #include "RegisterMap.h"
 
@@ -51,12 +52,20 @@ QByteArray serialize(const Backup &b);
 struct ParseResult {
     std::optional<Backup> backup; // only when there is no problem
     QStringList problems;
+    // readFile: why the file itself was not read (CannotRead, TooLarge,
+    // NotAFile), for each program to word; no other problem comes with it.
+    std::optional<params::Problem> unread;
 };
-// Checks that every block is there with its count and nothing else, before
-// anything is believed; a bad value is named by its register. The decoded
-// configuration, where there is one, must say what the registers say: the
-// registers are what is put back, and an edit there would be lost.
+// Checks the envelope (JSON, format, version, keys), then that every block is
+// there with its count and nothing else, before anything is believed; a bad
+// value is named by its register. The decoded configuration, where there is
+// one, must say what the registers say: the registers are what is put back,
+// and an edit there would be lost.
 ParseResult parse(const QByteArray &bytes);
+// The same for a file on disk, as config::readFile reads one: a file over
+// config::kMaxFileBytes is not read whole, and anything but a regular file
+// (a FIFO, a device, a folder) not at all.
+ParseResult readFile(const QString &path);
 
 // Why bytes are no UTF-8 text (UTF-16 as Notepad saves it, another code
 // page), or empty. A UTF-8 byte order mark is fine.

@@ -15,7 +15,9 @@ struct LinkSettings {
     bool trace = false;
     QString traceLabel; // tells the lines of several links apart: the port's name
 
-    // The window's settings: $ALARMCFG_BAUD when set (0 when it is not a
-    // rate, which the link refuses to open with), $ALARMCFG_TRACE for the trace.
+    // The settings every RtuLink starts with: $ALARMCFG_BAUD when set (0 when
+    // it is not a rate, which the link refuses to open with), $ALARMCFG_TRACE
+    // for the trace. The window keeps them; alarmcfg-cli puts its options
+    // (--baud, --timeout, --retries, --trace) in their place.
     static LinkSettings fromEnvironment();
 };

@@ -16,6 +16,8 @@ int word(const QByteArray &bytes, int at)
     return (static_cast<quint8>(bytes[at]) << 8) | static_cast<quint8>(bytes[at + 1]);
 }
 
+} // namespace
+
 QString exceptionText(int code)
 {
     switch (code) {
@@ -26,8 +28,6 @@ QString exceptionText(int code)
     default: return QStringLiteral("Modbus exception %1").arg(code, 2, 16, QLatin1Char('0'));
     }
 }
-
-} // namespace
 
 QByteArray readRequest(quint8 slave, int start, int count)
 {

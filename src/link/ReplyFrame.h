@@ -38,4 +38,8 @@ int replyLength(const QByteArray &head);
 
 QString hex(const QByteArray &bytes);
 
+// A Modbus exception code in the protocol's words: "Modbus exception 02
+// (illegal data address)".
+QString exceptionText(int code);
+
 } // namespace frame

@@ -1,7 +1,7 @@
 #pragma once
 // One serial device, held by this program alone while it is open: everything
 // the link does that touches the operating system. Each platform has its own
-// file (SerialLine_posix.cpp, SerialLine_win.cpp), chosen by the build; the
+// file (SerialLine_linux.cpp, SerialLine_win.cpp), chosen by the build; the
 // Modbus exchange on top of it is the same everywhere.
 
 #include "ModbusLink.h"
@@ -29,6 +29,7 @@ public:
     // that another program holds is refused before its settings are touched.
     // On failure *failure says why (its cause, device, system text, holders).
     virtual bool open(const QString &device, int baud, PortOpenFailure *failure) = 0;
+    // Puts back the settings the line had when it was opened, and lets it go.
     virtual void close() = 0;
     virtual bool isOpen() const = 0;
     // The device as opened (on POSIX with symbolic links resolved).

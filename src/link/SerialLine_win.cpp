@@ -1,5 +1,6 @@
 // The serial line on Windows: a COM port opened without sharing, which makes
-// it this program's alone while open, read with comm timeouts. A named
+// it this program's alone while open, read with comm timeouts, and left with
+// the settings and time-outs it had. A named
 // object held while the port is open tells another copy of the tool apart
 // from other programs (Windows only says "access denied"; wine lets a second
 // open through).
@@ -40,7 +41,8 @@ public:
 
         DCB dcb{};
         dcb.DCBlength = sizeof(dcb);
-        if (!GetCommState(h, &dcb)) {
+        COMMTIMEOUTS timeouts{};
+        if (!GetCommState(h, &dcb) || !GetCommTimeouts(h, &timeouts)) {
             const DWORD error = GetLastError();
             CloseHandle(h);
             release();
@@ -48,6 +50,8 @@ public:
             failure->systemText = QStringLiteral("not a serial line (%1)").arg(systemText(error));
             return false;
         }
+        // What the port had, for close() to put back.
+        const DCB foundState = dcb;
         dcb.BaudRate = static_cast<DWORD>(baud);
         dcb.ByteSize = 8;
         dcb.Parity = NOPARITY;
@@ -76,6 +80,8 @@ public:
         }
         m_handle = h;
         m_device = device;
+        m_foundState = foundState;
+        m_foundTimeouts = timeouts;
         m_baud = baud;
         m_readTimeoutMs = 0;
         if (!setReadTimeout(kDefaultReadMs)) {
@@ -96,6 +102,9 @@ public:
     {
         if (m_handle == INVALID_HANDLE_VALUE)
             return;
+        // The port goes back as it was found, for the program that uses it next.
+        SetCommState(m_handle, &m_foundState);
+        SetCommTimeouts(m_handle, &m_foundTimeouts);
         CloseHandle(m_handle);
         m_handle = INVALID_HANDLE_VALUE;
         release();
@@ -228,6 +237,8 @@ private:
     HANDLE m_handle = INVALID_HANDLE_VALUE;
     HANDLE m_claim = nullptr;
     QString m_device;
+    DCB m_foundState{};            // the port's settings when it was opened
+    COMMTIMEOUTS m_foundTimeouts{}; // and its time-outs
     int m_baud = 0;
     DWORD m_readTimeoutMs = 0;
     bool m_fineTimer = false;

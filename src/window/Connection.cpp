@@ -64,7 +64,7 @@ bool FormMain::ReadParameterBlocks(const std::vector<regmap::Block> &blocks)
     // connect has read everything.
     const std::optional<std::vector<ModbusLink::BlockValues>> read = device.readFullRead(blocks);
     if (!read) {
-        const QString why = readFailureMessage(*modbus1);
+        const QString why = readFailureMessage(device.lastProblem());
         EnterDisconnectedState();
         ShowMessage(why);
         return false;

@@ -25,7 +25,8 @@ inline QString portNoDriver(const QString &device, const QString &text)
 {
     return QCoreApplication::translate("msg", "%1：系统找到了串口，但没有能驱动它的程序（%2）。").arg(device, text);
 }
-// What to do, after the cause; which advice a cause gets depends on the platform (SerialLine::adviceFor).
+// What to do, after the cause: the remedy of its class (failure::classify), which
+// for some causes depends on the platform.
 inline QString adviceJoinDialoutGroup()
 {
     return QCoreApplication::translate("msg", "请将用户加入 dialout 组（sudo usermod -aG dialout $USER），然后注销并重新登录，新的组才会生效。");
@@ -42,9 +43,10 @@ inline QString adviceInstallAdapterDriver()
 // holder: "alarmcfg (pid 812)", or empty when the system does not tell.
 inline QString portLockedByCopy(const QString &device, const QString &holder)
 {
-    return holder.isEmpty() ? QCoreApplication::translate("msg", "%1：另一个配置软件正在使用这个串口，请先在那里断开连接。").arg(device)
-                            : QCoreApplication::translate("msg", "%1：另一个配置软件（%2）正在使用这个串口，请先在那里断开连接。").arg(device, holder);
+    return holder.isEmpty() ? QCoreApplication::translate("msg", "%1：另一个配置软件正在使用这个串口。").arg(device)
+                            : QCoreApplication::translate("msg", "%1：另一个配置软件（%2）正在使用这个串口。").arg(device, holder);
 }
+inline QString adviceDisconnectOtherCopy() { return QCoreApplication::translate("msg", "请先在那里断开连接。"); }
 inline QString portMarkedExclusive(const QString &device, const QString &holders)
 {
     return QCoreApplication::translate("msg", "%1：串口被标记为独占使用，打开它的程序：%2。").arg(device, holders);
@@ -73,13 +75,8 @@ inline QString readRefused(const QString &request)
 {
     return QCoreApplication::translate("msg", "读取短信报警控制器参数失败：设备拒绝了读取%1。").arg(request);
 }
-// The device answered, but the answers could not be taken for the requests'
-// own: a noisy line, a converter that repeats frames, another master.
-inline QString readUntrusted()
-{
-    return QCoreApplication::translate("msg", "读取短信报警控制器参数失败：设备有回答，但回答不完整或无法确认是哪一次读取的。"
-                          "请检查线路干扰、RS-485转换器或线上的其他主站。");
-}
+// why: what came back and what to do (noWholeReply… below).
+inline QString readFailedBecause(const QString &why) { return QCoreApplication::translate("msg", "读取短信报警控制器参数失败：%1").arg(why); }
 inline QString relayCommandsRead() { return QCoreApplication::translate("msg", "读取继电器命令成功！"); }
 
 // Writing
@@ -116,10 +113,7 @@ inline QString phoneNotANumber(int position, const QString &entry)
 inline QString writeSucceeded() { return QCoreApplication::translate("msg", "短信报警控制器参数设置成功！"); }
 inline QString writeFailed() { return QCoreApplication::translate("msg", "参数设置失败，请检查设备连接！"); }
 inline QString writeRefused(const QString &request) { return QCoreApplication::translate("msg", "参数设置失败：设备拒绝了写入%1。").arg(request); }
-inline QString writeUntrusted()
-{
-    return QCoreApplication::translate("msg", "参数设置失败：设备有回答，但回答不完整或无法确认。请检查线路干扰或RS-485转换器。");
-}
+inline QString writeFailedBecause(const QString &why) { return QCoreApplication::translate("msg", "参数设置失败：%1").arg(why); }
 // The second line of every failed write: what is already on the device.
 inline QString writesConfirmed(int confirmed, int total)
 {
@@ -170,7 +164,19 @@ inline QString backupUnreadable(const QString &path, const QString &why)
 // Why a request failed, in one line: who failed.
 inline QString deviceSilent() { return QCoreApplication::translate("msg", "设备没有回答，请检查设备连接。"); }
 inline QString deviceRefused(const QString &request) { return QCoreApplication::translate("msg", "设备拒绝了%1。").arg(request); }
-inline QString deviceUntrusted() { return QCoreApplication::translate("msg", "设备有回答，但回答不完整或无法确认。"); }
+// Bytes came back, but nothing to believe: no whole reply (an echo, a break,
+// noise), or answers that cannot be matched to their requests. Never "the
+// device answered": no device may be there at all.
+inline QString noWholeReply() { return QCoreApplication::translate("msg", "线路上传回了字节，但不是完整的回答。"); }
+inline QString answersUnmatched() { return QCoreApplication::translate("msg", "有回答传回，但无法确认是哪一次请求的回答。"); }
+inline QString adviceCheckWiring()
+{
+    return QCoreApplication::translate("msg", "请检查A、B两线是否接反，线路是否有干扰，以及RS-485转换器。");
+}
+inline QString adviceCheckOtherMasters()
+{
+    return QCoreApplication::translate("msg", "请检查线上是否还有其他主站，或RS-485转换器是否重复发送。");
+}
 // Which registers a refused request named, and why the device refused.
 inline QString requestRefused(int start, int count, const QString &exception)
 {

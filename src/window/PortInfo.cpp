@@ -2,14 +2,12 @@
 // not open.
 #include "FormMain.h"
 
+#include "FailureClass.h"
 #include "Messages.h"
 #include "ModbusLink.h"
-#include "SerialLine.h"
 
 #include <QComboBox>
 #include <QLabel>
-
-#include <algorithm>
 
 namespace {
 
@@ -116,27 +114,21 @@ QString FormMain::PortOpenFailureText() const
     case PortOpenFailure::Cause::NoPermission: cause = msg::portNoPermission(device); break;
     case PortOpenFailure::Cause::Busy: cause = msg::portBusy(device); break;
     case PortOpenFailure::Cause::NoDriver: cause = msg::portNoDriver(device, failure->systemText); break;
-    case PortOpenFailure::Cause::LockedByAlarmcfg:
-        cause = msg::portLockedByCopy(device, failure->holders.value(0));
-        break;
-    case PortOpenFailure::Cause::MarkedExclusive: {
+    case PortOpenFailure::Cause::LockedByAlarmcfg: cause = msg::portLockedByCopy(device, failure->holders.value(0)); break;
+    case PortOpenFailure::Cause::MarkedExclusive:
         cause = msg::portMarkedExclusive(device, failure->holders.join(msg::listSeparator()));
-        const bool modemProbe = std::any_of(failure->holders.begin(), failure->holders.end(), [](const QString &h) {
-            return h.startsWith(QLatin1String("ModemManager")) || h.startsWith(QLatin1String("brltty"));
-        });
-        if (modemProbe)
-            cause += QLatin1Char('\n') + msg::portModemManagerHint();
-        else
-            cause += QLatin1Char('\n') + msg::portMarkLeftBehind();
         break;
-    }
     case PortOpenFailure::Cause::Other: cause = msg::portSystemError(device, failure->systemText); break;
     }
-    switch (SerialLine::adviceFor(failure->cause)) {
-    case OpenAdvice::None: break;
-    case OpenAdvice::JoinDialoutGroup: cause += msg::adviceJoinDialoutGroup(); break;
-    case OpenAdvice::CloseOtherProgram: cause += msg::adviceCloseOtherProgram(); break;
-    case OpenAdvice::InstallAdapterDriver: cause += msg::adviceInstallAdapterDriver(); break;
+    switch (failure::classify(*failure).remedy) {
+    case failure::Remedy::JoinDialoutGroup: cause += msg::adviceJoinDialoutGroup(); break;
+    case failure::Remedy::CloseOtherProgram: cause += msg::adviceCloseOtherProgram(); break;
+    case failure::Remedy::InstallAdapterDriver: cause += msg::adviceInstallAdapterDriver(); break;
+    case failure::Remedy::DisconnectOtherCopy: cause += msg::adviceDisconnectOtherCopy(); break;
+    // These explain more than what to do: each on a line of its own.
+    case failure::Remedy::KeepModemProbesAway: cause += QLatin1Char('\n') + msg::portModemManagerHint(); break;
+    case failure::Remedy::ClearLeftBehindMark: cause += QLatin1Char('\n') + msg::portMarkLeftBehind(); break;
+    default: break;
     }
     return msg::portOpenFailed() + QLatin1Char('\n') + cause;
 }

@@ -1,5 +1,6 @@
 #include "ProblemMessages.h"
 
+#include "FailureClass.h"
 #include "Messages.h"
 #include "FieldTable.h"
 #include "VisibleText.h"
@@ -78,42 +79,57 @@ QString fileProblemLines(const std::vector<params::Problem> &problems)
 
 namespace {
 
-QString refusedRequest(const ModbusLink &link)
+QString refusedRequest(const session::LinkProblem &p)
 {
-    const ModbusLink::Request r = link.lastRequest();
-    return msg::requestRefused(r.start, r.count, msg::exceptionName(link.refusalCode()));
+    return msg::requestRefused(p.request.start, p.request.count, msg::exceptionName(p.refusalCode));
+}
+
+// What the operator can do when the line gave back nothing to believe.
+QString lineAdvice(failure::Remedy remedy)
+{
+    return remedy == failure::Remedy::CheckOtherMasters ? msg::adviceCheckOtherMasters() : msg::adviceCheckWiring();
+}
+
+// Bytes that were no whole reply, or answers that could not be matched:
+// what came back, then what to do.
+QString untrusted(const failure::Class &c)
+{
+    return (c.did == failure::DeviceDid::Garbled ? msg::noWholeReply() : msg::answersUnmatched()) + lineAdvice(c.remedy);
 }
 
 } // namespace
 
-QString readFailureMessage(const ModbusLink &link)
+QString readFailureMessage(const session::LinkProblem &p)
 {
-    switch (link.lastFailure()) {
-    case LinkFailure::Refused: return msg::readRefused(refusedRequest(link));
-    case LinkFailure::Garbled:
-    case LinkFailure::Unsure: return msg::readUntrusted();
+    const failure::Class c = failure::classify(p);
+    switch (c.did) {
+    case failure::DeviceDid::Refused: return msg::readRefused(refusedRequest(p));
+    case failure::DeviceDid::Garbled:
+    case failure::DeviceDid::Unmatched: return msg::readFailedBecause(untrusted(c));
     default: return msg::readFailed();
     }
 }
 
-QString writeFailureMessage(const ModbusLink &link, int confirmed, int total)
+QString writeFailureMessage(const session::LinkProblem &p, int confirmed, int total)
 {
+    const failure::Class c = failure::classify(p);
     QString cause;
-    switch (link.lastFailure()) {
-    case LinkFailure::Refused: cause = msg::writeRefused(refusedRequest(link)); break;
-    case LinkFailure::Garbled:
-    case LinkFailure::Unsure: cause = msg::writeUntrusted(); break;
+    switch (c.did) {
+    case failure::DeviceDid::Refused: cause = msg::writeRefused(refusedRequest(p)); break;
+    case failure::DeviceDid::Garbled:
+    case failure::DeviceDid::Unmatched: cause = msg::writeFailedBecause(untrusted(c)); break;
     default: cause = msg::writeFailed(); break;
     }
     return cause + u'\n' + msg::writesConfirmed(confirmed, total);
 }
 
-QString linkProblemLine(const ModbusLink &link)
+QString linkProblemLine(const session::LinkProblem &p)
 {
-    switch (link.lastFailure()) {
-    case LinkFailure::Refused: return msg::deviceRefused(refusedRequest(link));
-    case LinkFailure::Garbled:
-    case LinkFailure::Unsure: return msg::deviceUntrusted();
+    const failure::Class c = failure::classify(p);
+    switch (c.did) {
+    case failure::DeviceDid::Refused: return msg::deviceRefused(refusedRequest(p));
+    case failure::DeviceDid::Garbled:
+    case failure::DeviceDid::Unmatched: return untrusted(c);
     default: return msg::deviceSilent();
     }
 }

@@ -1,7 +1,7 @@
 #pragma once
 // The operator's words for what keeps a parameter set or a file from being used.
 
-#include "ModbusLink.h"
+#include "DeviceSession.h"
 #include "Problem.h"
 #include "SafeFile.h"
 
@@ -21,10 +21,10 @@ QString saveFailureMessage(const safefile::Failure &failure);
 // the field's path in the file, then what is wrong.
 QString fileProblemLines(const std::vector<params::Problem> &problems);
 
-// Why a full read failed, from what the link saw: a refusal names what the
-// device refused, and only silence blames the connection.
-QString readFailureMessage(const ModbusLink &link);
+// Why a full read failed, as its class says (FailureClass.h): a refusal
+// names what the device refused, and only silence blames the connection.
+QString readFailureMessage(const session::LinkProblem &problem);
 // Why a write failed, and how many of its writes the device confirmed.
-QString writeFailureMessage(const ModbusLink &link, int confirmed, int total);
+QString writeFailureMessage(const session::LinkProblem &problem, int confirmed, int total);
 // The same in one line, for what follows a write: who failed.
-QString linkProblemLine(const ModbusLink &link);
+QString linkProblemLine(const session::LinkProblem &problem);

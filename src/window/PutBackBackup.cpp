@@ -4,8 +4,6 @@
 
 #include "BackupFile.h"
 #include "BusyCursor.h"
-#include "ConfigFile.h"
-#include "FileKind.h"
 #include "Messages.h"
 #include "ModbusLink.h"
 #include "PollPause.h"
@@ -13,10 +11,9 @@
 
 void FormMain::PutBackBackup(const QString &path)
 {
-    const filekind::Contents contents = filekind::readRegular(path, config::kMaxFileBytes);
-    const backup::ParseResult parsed = contents.bytes ? backup::parse(*contents.bytes) : backup::ParseResult{};
+    const backup::ParseResult parsed = backup::readFile(path);
     if (!parsed.backup) {
-        ShowMessage(msg::backupUnreadable(path, contents.bytes ? parsed.problems.join(u'\n') : contents.systemText));
+        ShowMessage(msg::backupUnreadable(path, parsed.unread ? problemMessage(*parsed.unread) : parsed.problems.join(u'\n')));
         return;
     }
     const QString command = msg::restoreCommand(path, connectedPort);
@@ -46,7 +43,7 @@ void FormMain::PutBackBackup(const QString &path)
         case session::RestoreResult::Stage::Stopped:
         case session::RestoreResult::Stage::NotReadBack:
             // The line may come back: the same button tries again.
-            if (!ShowMessage(msg::putBackFailed(linkProblemLine(*modbus1), result.written,
+            if (!ShowMessage(msg::putBackFailed(linkProblemLine(result.problem), result.written,
                                                 static_cast<int>(result.writes.size()), command),
                              msg::putBackButton()))
                 return;

@@ -58,12 +58,12 @@ void FormMain::WriteAllParameters()
     switch (result.stage) {
     case session::WriteResult::Stage::Done: break;
     case session::WriteResult::Stage::NotRead:
-        ShowMessage(readFailureMessage(*modbus1) + u'\n' + msg::nothingWritten());
+        ShowMessage(readFailureMessage(result.problem) + u'\n' + msg::nothingWritten());
         return;
     case session::WriteResult::Stage::NoBackup: ShowMessage(msg::backupNotSaved(result.backupError)); return;
     case session::WriteResult::Stage::Refused: ShowMessage(problemMessage(result.problems.front())); return;
     case session::WriteResult::Stage::Stopped: {
-        const QString text = writeFailureMessage(*modbus1, result.confirmed, result.total());
+        const QString text = writeFailureMessage(result.problem, result.confirmed, result.total());
         if (!result.backupPath) {
             ShowMessage(text);
             return;

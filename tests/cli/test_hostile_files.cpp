@@ -1,7 +1,9 @@
 // Paths that name no regular file, given to every part of the tool that saves
-// or reads one (read -o, sheet -o, 导出配置, write FILE, 导入配置, the port map): what is
+// or reads one (read -o, sheet -o, 导出配置, write FILE, 导入配置, restore BACKUP,
+// 恢复写入前的参数, the port map): what is
 // left on disk, the exit status and the message, and that nothing waits.
 // Then standard output that takes no more data, on every command that prints.
+#include "BackupFile.h"
 #include "CliEnvironment.h"
 #include "ConfigFile.h"
 #include "FactoryDefaults.h"
@@ -294,6 +296,30 @@ private slots:
             QCOMPARE(w.messages[0], windowRead.isEmpty() ? msg::configImported() : msg::configRefused(path, windowRead));
             QCOMPARE(state(path), before);
         }
+        QFile::remove(dir.filePath("target"));
+
+        // restore BACKUP --dry-run, and the window's put-back: a backup is read by the same rules
+        backup::Backup factoryBackup;
+        factoryBackup.firmware = QStringLiteral("V1.5"); // the simulator's: a backup naming none is refused
+        int registers = 0;
+        for (const regmap::Block &block : backup::backupBlocks()) {
+            const std::vector<quint16> image = factory::registerImage();
+            factoryBackup.blocks[block.start] = QVector<quint16>(image.begin() + block.start, image.begin() + block.start + block.count);
+            registers += block.count;
+        }
+        path = make(thing, dir.filePath("backup"), backup::serialize(factoryBackup));
+        before = state(path);
+        r = cli({"restore", path, "--dry-run"});
+        QVERIFY2(r.ms < 5000, "restore BACKUP waited");
+        QCOMPARE(r.exitCode, cliRead.isEmpty() ? 0 : 2);
+        QVERIFY2(cliRead.isEmpty() ? r.err.isEmpty() : r.err.contains(path + ": " + cliRead), qPrintable(r.err));
+        {
+            WindowFixture w;
+            w.connectQuietly();
+            w.form->PutBackBackup(path);
+            QCOMPARE(w.messages, QStringList(windowRead.isEmpty() ? msg::putBackDone(registers) : msg::backupUnreadable(path, windowRead)));
+        }
+        QCOMPARE(state(path), before);
         QFile::remove(dir.filePath("target"));
 
         // The port map: read, and saved when an adapter gets a number.

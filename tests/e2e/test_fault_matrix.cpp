@@ -193,7 +193,8 @@ private slots:
             holder.setTarget({r.sim.ptyPath(), r.sim.ptyPath(), PortOpenFailure::Cause::NoDevice, QString()});
             QVERIFY(holder.OpenPort());
             typed = r.sim.ptyPath();
-            cause = msg::portLockedByCopy(typed, QStringLiteral("test_fault_matrix (pid %1)").arg(QCoreApplication::applicationPid()));
+            cause = msg::portLockedByCopy(typed, QStringLiteral("test_fault_matrix (pid %1)").arg(QCoreApplication::applicationPid()))
+                    + msg::adviceDisconnectOtherCopy();
         } else if (kind == "file") {
             typed = dir + "/notes.txt";
             QFile file(typed);

@@ -121,6 +121,11 @@ private slots:
             QTest::newRow("busy") << int(Cause::Busy) << msg::portBusy(device);
             QTest::newRow("no driver") << int(Cause::NoDriver) << msg::portNoDriver(device, "TEXT");
         }
+        // Who holds the port decides what to do, on every platform.
+        QTest::newRow("another copy") << int(Cause::LockedByAlarmcfg)
+                                      << msg::portLockedByCopy(device, "HOLDER") + msg::adviceDisconnectOtherCopy();
+        QTest::newRow("a modem probe") << int(Cause::MarkedExclusive)
+                                       << msg::portMarkedExclusive(device, "ModemManager (pid 612)") + "\n" + msg::portModemManagerHint();
     }
 
     void anOpenFailureSaysWhatToDoOnThisPlatform()
@@ -133,6 +138,8 @@ private slots:
         failure.device = QStringLiteral("DEV");
         failure.cause = static_cast<PortOpenFailure::Cause>(cause);
         failure.systemText = QStringLiteral("TEXT");
+        failure.holders = {failure.cause == PortOpenFailure::Cause::MarkedExclusive ? QStringLiteral("ModemManager (pid 612)")
+                                                                                    : QStringLiteral("HOLDER")};
         w.link.openFailure = failure;
         w.form->ToggleConnection();
         QCOMPARE(w.messages, QStringList({msg::portOpenFailed() + "\n" + second}));

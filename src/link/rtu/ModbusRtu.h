@@ -1,6 +1,6 @@
 #pragma once
-// Modbus RTU facts, named once: the function codes this tool uses, the limits
-// of one request, and the silence that ends a frame on the line. The link,
+// Modbus RTU facts, named once: the function codes this tool uses, the size
+// of a frame, and the silence that ends a frame on the line. The link,
 // the simulator and the benchmark all take them from here.
 
 #include <chrono>
@@ -15,10 +15,6 @@ constexpr unsigned char kExceptionFlag = 0x80; // set in the function code of an
 constexpr unsigned char kIllegalFunction = 0x01;
 constexpr unsigned char kIllegalDataAddress = 0x02;
 constexpr unsigned char kIllegalDataValue = 0x03;
-
-// Registers in one request.
-constexpr int kMaxReadCount = 125;
-constexpr int kMaxWriteCount = 123;
 
 constexpr int kMaxFrameBytes = 256;
 constexpr int kCrcBytes = 2;

@@ -1,5 +1,8 @@
 // The serial line on Linux: a terminal device in raw mode, locked with flock
-// and marked exclusive (TIOCEXCL) while open, read with poll.
+// and marked exclusive (TIOCEXCL) while open, read with poll, and left with
+// the settings it had. Linux's own: who holds a lock comes from /proc/locks,
+// who has the device open from /proc/<pid>/fd, and a pseudo-terminal is told
+// by its device major.
 #include "SerialLine.h"
 
 #include <QDir>
@@ -101,9 +104,9 @@ bool isPseudoTerminal(int fd)
     return ::fstat(fd, &st) == 0 && S_ISCHR(st.st_mode) && major(st.st_rdev) >= 136 && major(st.st_rdev) <= 143;
 }
 
-class PosixSerialLine : public SerialLine {
+class LinuxSerialLine : public SerialLine {
 public:
-    ~PosixSerialLine() override { close(); }
+    ~LinuxSerialLine() override { close(); }
 
     bool open(const QString &path, int baud, PortOpenFailure *failure) override
     {
@@ -155,12 +158,13 @@ public:
             ::close(fd);
             return whoHolds(device, failure, false);
         }
-        termios tio{};
-        if (::tcgetattr(fd, &tio) != 0) {
+        termios found{};
+        if (::tcgetattr(fd, &found) != 0) {
             const int error = errno;
             ::close(fd);
             return fail(error);
         }
+        termios tio = found;
         ::cfmakeraw(&tio);
         tio.c_cflag |= CLOCAL | CREAD;
         tio.c_cflag &= ~(CSTOPB | PARENB | CRTSCTS);
@@ -183,6 +187,7 @@ public:
         ::tcflush(fd, TCIOFLUSH);
         m_fd = fd;
         m_device = device;
+        m_found = found;
         return true;
     }
 
@@ -190,6 +195,9 @@ public:
     {
         if (m_fd < 0)
             return;
+        // The line goes back as it was found: another program that uses it
+        // after us (a terminal, a logger) finds its own settings.
+        ::tcsetattr(m_fd, TCSANOW, &m_found);
         // The mark belongs to the line, not to this descriptor: left set, it
         // would outlive us while any other program has the line open.
         if (!isPseudoTerminal(m_fd))
@@ -290,13 +298,14 @@ private:
 
     int m_fd = -1;
     QString m_device;
+    termios m_found{}; // the settings the line had when it was opened
 };
 
 } // namespace
 
 std::unique_ptr<SerialLine> SerialLine::create()
 {
-    return std::make_unique<PosixSerialLine>();
+    return std::make_unique<LinuxSerialLine>();
 }
 
 OpenAdvice SerialLine::adviceFor(PortOpenFailure::Cause cause)
