@@ -1,5 +1,6 @@
 #include "PortCommands.h"
 
+#include "CliText.h"
 #include "Commands.h"
 
 namespace cli {
@@ -28,7 +29,7 @@ PortCommands::PortCommands(const Job &job)
 int PortCommands::run()
 {
     if (!m_session.open())
-        return failed(m_session.lastError());
+        return failed(m_session.openError());
     switch (m_o.command) {
     case Command::Status: return status();
     case Command::Read: return read();
@@ -37,7 +38,11 @@ int PortCommands::run()
     case Command::Relay: return relay();
     case Command::Factory: return write(nullptr);
     case Command::Restore: return restore();
-    case Command::Sheet: return (*m_read = readWhole()) ? kExitDone : failed(m_session.lastError());
+    case Command::Sheet: {
+        session::Outcome<session::DeviceConfiguration> device = readWhole();
+        *m_read = device.value;
+        return device ? kExitDone : failed(linkFailureText(device.problem));
+    }
     case Command::Ports: break;
     }
     return kExitDone;
@@ -55,10 +60,10 @@ std::function<void(int, int)> PortCommands::progress(const QString &what)
     return [this, what](int done, int total) { m_report.progress(m_port, what, done, total); };
 }
 
-QString PortCommands::readFailedText()
+QString PortCommands::readFailedText(const session::LinkProblem &problem)
 {
-    const ModbusLink::Request r = m_session.device().lastProblem().request;
-    return QStringLiteral("read of %1 registers from %2 failed: %3").arg(r.count).arg(r.start).arg(m_session.lastError());
+    const ModbusLink::Request &r = problem.request;
+    return QStringLiteral("read of %1 registers from %2 failed: %3").arg(r.count).arg(r.start).arg(linkFailureText(problem));
 }
 
 } // namespace cli

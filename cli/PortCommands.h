@@ -34,14 +34,14 @@ private:
     int failed(const QString &why);
     std::function<void(int, int)> progress(const QString &what);
     // "read of 7 registers from 0 failed: ..." for the read that just failed.
-    QString readFailedText();
+    QString readFailedText(const session::LinkProblem &problem);
 
     // ReadCommands.cpp
     int status();
     void watchLine(const QString &line);
     int read();
     int diff();
-    std::optional<session::DeviceConfiguration> readWhole();
+    session::Outcome<session::DeviceConfiguration> readWhole();
 
     // WriteCommands.cpp
     int write(const params::ParameterSet *set);

@@ -33,11 +33,4 @@ bool PortSession::open()
     return false;
 }
 
-QString PortSession::lastError() const
-{
-    if (!m_link.isOpen() && !m_openError.isEmpty())
-        return m_openError;
-    return linkFailureText(m_device.lastProblem());
-}
-
 } // namespace cli

@@ -19,8 +19,8 @@ public:
 
     bool open();
     session::DeviceSession &device() { return m_device; }
-    // Why the port did not open, or why the last exchange failed, saying who failed.
-    QString lastError() const;
+    // Why the port did not open, saying who failed.
+    QString openError() const { return m_openError; }
 
 private:
     bool stopWaiting();

@@ -66,19 +66,19 @@ int PortCommands::status()
 {
     QString last;
     for (int failures = 0;;) {
-        const std::optional<QVector<quint16>> values =
+        const session::Outcome<QVector<quint16>> values =
             m_session.device().read(regmap::kStatusBlock.start, regmap::kStatusBlock.count);
         if (!values && interrupted())
             return kExitDone;
         if (!values && (!m_o.watch || ++failures >= kWatchFailuresInARow))
             return failed(m_o.watch ? QStringLiteral("%1 reads in a row failed, the last: %2")
                                           .arg(kWatchFailuresInARow)
-                                          .arg(readFailedText())
-                                    : readFailedText());
+                                          .arg(readFailedText(values.problem))
+                                    : readFailedText(values.problem));
         if (!values) {
             // A lost reply is a line of its own; the watch goes on.
-            watchLine(m_o.json ? jsonLine(QJsonObject{{"port", m_port}, {"error", readFailedText()}})
-                               : QStringLiteral("%1 no status: %2").arg(m_port, readFailedText()));
+            watchLine(m_o.json ? jsonLine(QJsonObject{{"port", m_port}, {"error", readFailedText(values.problem)}})
+                               : QStringLiteral("%1 no status: %2").arg(m_port, readFailedText(values.problem)));
             last.clear();
             if (!m_report.outputFailure().isEmpty())
                 return kExitDevice;
@@ -119,18 +119,18 @@ int PortCommands::status()
     }
 }
 
-std::optional<session::DeviceConfiguration> PortCommands::readWhole()
+session::Outcome<session::DeviceConfiguration> PortCommands::readWhole()
 {
-    std::optional<session::DeviceConfiguration> c = m_session.device().readConfiguration(progress(QStringLiteral("read")));
+    session::Outcome<session::DeviceConfiguration> c = m_session.device().readConfiguration(progress(QStringLiteral("read")));
     m_report.progressDone(m_port);
     return c;
 }
 
 int PortCommands::read()
 {
-    const std::optional<session::DeviceConfiguration> device = readWhole();
+    const session::Outcome<session::DeviceConfiguration> device = readWhole();
     if (!device)
-        return failed(m_session.lastError());
+        return failed(linkFailureText(device.problem));
     const config::Configuration &c = device->configuration;
     const QByteArray text = config::serialize(c.set, c.firmware, QDateTime::currentDateTime());
     if (m_o.output.isEmpty()) {
@@ -154,9 +154,9 @@ int PortCommands::read()
 
 int PortCommands::diff()
 {
-    const std::optional<session::DeviceConfiguration> device = readWhole();
+    const session::Outcome<session::DeviceConfiguration> device = readWhole();
     if (!device)
-        return failed(m_session.lastError());
+        return failed(linkFailureText(device.problem));
     const std::vector<params::Difference> diffs = params::differences(device->configuration.set, m_file->set);
     if (m_o.json) {
         QJsonArray array;

@@ -53,7 +53,7 @@ int PortCommands::write(const params::ParameterSet *set)
     switch (r.stage) {
     case session::WriteResult::Stage::NotRead:
         return failed(QStringLiteral("%1nothing written: %2").arg(m_o.noBackup ? QString() : QStringLiteral("no backup, "),
-                                                                   m_session.lastError()));
+                                                                   linkFailureText(r.problem)));
     case session::WriteResult::Stage::NoBackup:
         return failed(QStringLiteral("no backup, nothing written: %1").arg(r.backupError));
     case session::WriteResult::Stage::Refused:
@@ -76,12 +76,12 @@ int PortCommands::write(const params::ParameterSet *set)
         if (w)
             return failed(QStringLiteral("write %1 (%2) failed: %3; the device confirmed %4 of %5 writes%6")
                               .arg(w->start)
-                              .arg(w->field, m_session.lastError())
+                              .arg(w->field, linkFailureText(r.problem))
                               .arg(r.confirmed)
                               .arg(r.total())
                               .arg(undo()));
         return failed(QStringLiteral("%1; the device confirmed %2 of %3 writes%4")
-                          .arg(m_session.lastError())
+                          .arg(linkFailureText(r.problem))
                           .arg(r.confirmed)
                           .arg(r.total())
                           .arg(undo()));
@@ -97,11 +97,11 @@ int PortCommands::write(const params::ParameterSet *set)
 
 int PortCommands::verify(const std::vector<params::PlannedWrite> &writes, const QString &undo)
 {
-    const std::optional<std::vector<session::Mismatch>> mismatches =
+    const session::Outcome<std::vector<session::Mismatch>> mismatches =
         m_session.device().compare(writes, progress(QStringLiteral("verify")));
     m_report.progressDone(m_port);
     if (!mismatches)
-        return failed(QStringLiteral("verify failed: %1").arg(m_session.lastError()));
+        return failed(QStringLiteral("verify failed: %1").arg(linkFailureText(mismatches.problem)));
     // One line for each field, with its first wrong register.
     for (size_t i = 0; i < mismatches->size();) {
         const session::Mismatch &first = (*mismatches)[i];
@@ -127,11 +127,11 @@ int PortCommands::verify(const std::vector<params::PlannedWrite> &writes, const 
 int PortCommands::relay()
 {
     // Register 5 read afresh, then switched by the window's rule.
-    const std::optional<quint16> value = m_session.device().switchRelay(m_o.relay, m_o.relayOn);
+    const session::Outcome<quint16> value = m_session.device().switchRelay(m_o.relay, m_o.relayOn);
     if (!value) {
-        const ModbusLink::Request r = m_session.device().lastProblem().request;
-        return failed(r.write ? QStringLiteral("write of register %1 failed: %2").arg(r.start).arg(m_session.lastError())
-                              : readFailedText());
+        const ModbusLink::Request &r = value.problem.request;
+        return failed(r.write ? QStringLiteral("write of register %1 failed: %2").arg(r.start).arg(linkFailureText(value.problem))
+                              : readFailedText(value.problem));
     }
     m_report.info(m_port, QStringLiteral("Q%1 %2").arg(m_o.relay).arg(m_o.relayOn ? "on" : "off"));
     return kExitDone;
@@ -153,7 +153,7 @@ int PortCommands::restore()
     const int total = static_cast<int>(r.writes.size());
     switch (r.stage) {
     case session::RestoreResult::Stage::NotRead:
-        return failed(QStringLiteral("nothing written: reading the device failed: %1").arg(m_session.lastError()));
+        return failed(QStringLiteral("nothing written: reading the device failed: %1").arg(linkFailureText(r.problem)));
     case session::RestoreResult::Stage::OtherFirmware:
         m_report.error(m_port, m_backup->firmware.isEmpty()
                                    ? QStringLiteral("nothing written: the backup names no firmware, the device runs %1; "
@@ -172,12 +172,12 @@ int PortCommands::restore()
         return failed(QStringLiteral("write %1 (%2) failed: %3; the device confirmed %4 of %5 writes of the "
                                      "backup; run the same restore again to finish")
                           .arg(w.start)
-                          .arg(w.field, m_session.lastError())
+                          .arg(w.field, linkFailureText(r.problem))
                           .arg(r.written)
                           .arg(total));
     }
     case session::RestoreResult::Stage::NotReadBack:
-        return failed(QStringLiteral("the backup was written, but reading it back failed: %1").arg(m_session.lastError()));
+        return failed(QStringLiteral("the backup was written, but reading it back failed: %1").arg(linkFailureText(r.problem)));
     case session::RestoreResult::Stage::Differs:
         for (const session::Mismatch &m : r.mismatches)
             m_report.error(m_port, QStringLiteral("restore: register %1 holds 0x%2, the backup 0x%3")

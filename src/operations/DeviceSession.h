@@ -37,6 +37,21 @@ struct LinkProblem {
     int refusalCode = 0;
 };
 
+// What an exchange gave, or why it gave nothing: each result carries its
+// own failure, so that nobody asks the link afterwards.
+template <typename T>
+struct Outcome {
+    std::optional<T> value;
+    LinkProblem problem; // who failed, and which request, when there is no value
+
+    explicit operator bool() const { return value.has_value(); }
+    bool has_value() const { return value.has_value(); }
+    const T &operator*() const { return *value; }
+    T &operator*() { return *value; }
+    const T *operator->() const { return &*value; }
+    T *operator->() { return &*value; }
+};
+
 // A register read back that is not what was written.
 struct Mismatch {
     int address;
@@ -127,25 +142,23 @@ public:
     explicit DeviceSession(ModbusLink &link);
 
     ModbusLink &link() { return m_link; }
-    // Why the last operation failed on the line.
-    LinkProblem lastProblem() const;
 
     // The connect probe and the status poll: one read of the status block,
     // once, its reply handed to ReplyReceived. False when it did not come.
     bool probeStatus();
     // The window's full read: the status block and the burst of the original
     // read, exactly; the device's own text slots in it are read but not used.
-    std::optional<std::vector<ModbusLink::BlockValues>> readFullRead(const std::vector<regmap::Block> &blocks,
-                                                                      const Progress &progress = {});
+    Outcome<std::vector<ModbusLink::BlockValues>> readFullRead(const std::vector<regmap::Block> &blocks,
+                                                               const Progress &progress = {});
     // Reads the blocks exactly (see ModbusLink::ReadBlocks), or nothing.
-    std::optional<std::vector<ModbusLink::BlockValues>> readBlocks(const std::vector<regmap::Block> &blocks,
-                                                                    const Progress &progress = {});
+    Outcome<std::vector<ModbusLink::BlockValues>> readBlocks(const std::vector<regmap::Block> &blocks,
+                                                             const Progress &progress = {});
     // A read of 1 to 10 registers, exact, or nothing.
-    std::optional<QVector<quint16>> read(int start, int count);
+    Outcome<QVector<quint16>> read(int start, int count);
     // The whole configuration, every text slot read whole, and the status block.
-    std::optional<DeviceConfiguration> readConfiguration(const Progress &progress = {});
+    Outcome<DeviceConfiguration> readConfiguration(const Progress &progress = {});
     // Reads back the registers the writes name; the ones that differ, or nothing.
-    std::optional<std::vector<Mismatch>> compare(const std::vector<params::PlannedWrite> &writes, const Progress &progress = {});
+    Outcome<std::vector<Mismatch>> compare(const std::vector<params::PlannedWrite> &writes, const Progress &progress = {});
 
     // Reads the device whole, saves the backup (unless asked not to), checks
     // the set against the device and sends its writes in order, each
@@ -158,7 +171,7 @@ public:
     // Switches relay on or off by the one rule (RelayBits), from the bits the
     // caller shows, or from register 5 read afresh. The relay register as
     // the device confirmed it, or nothing when it did not.
-    std::optional<quint16> switchRelay(int relay, bool on, std::optional<quint16> shown = std::nullopt);
+    Outcome<quint16> switchRelay(int relay, bool on, std::optional<quint16> shown = std::nullopt);
 
     // Puts a backup back: reads the device, writes the blocks that differ
     // (each text slot up to its last differing register), reads every
@@ -166,6 +179,14 @@ public:
     RestoreResult restore(const backup::Backup &b, const RestoreOptions &options);
 
 private:
+    // Why the last exchange failed on the line.
+    LinkProblem lastProblem() const;
+    template <typename T>
+    Outcome<T> outcome(std::optional<T> value) const
+    {
+        LinkProblem problem = value ? LinkProblem{} : lastProblem();
+        return {std::move(value), std::move(problem)};
+    }
     // The planned writes as the link sends them, each with the reads that
     // read it back in the full read's shapes.
     static std::vector<ModbusLink::BlockWrite> linkWrites(const std::vector<params::PlannedWrite> &writes);

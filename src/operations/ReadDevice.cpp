@@ -39,33 +39,33 @@ bool DeviceSession::probeStatus()
     return m_link.ReadRegisters(regmap::kStatusBlock.start, regmap::kStatusBlock.count);
 }
 
-std::optional<std::vector<ModbusLink::BlockValues>> DeviceSession::readFullRead(const std::vector<regmap::Block> &blocks,
-                                                                                 const Progress &progress)
+Outcome<std::vector<ModbusLink::BlockValues>> DeviceSession::readFullRead(const std::vector<regmap::Block> &blocks,
+                                                                          const Progress &progress)
 {
     std::vector<ModbusLink::ReadBlock> reads;
     for (const regmap::Block &b : blocks)
         reads.push_back({b.start, b.count, !regmap::isDeviceOwnSlotRead(b)});
-    return m_link.ReadBlocks(reads, progress);
+    return outcome(m_link.ReadBlocks(reads, progress));
 }
 
-std::optional<std::vector<ModbusLink::BlockValues>> DeviceSession::readBlocks(const std::vector<regmap::Block> &blocks,
-                                                                               const Progress &progress)
+Outcome<std::vector<ModbusLink::BlockValues>> DeviceSession::readBlocks(const std::vector<regmap::Block> &blocks,
+                                                                        const Progress &progress)
 {
     std::vector<ModbusLink::ReadBlock> reads;
     for (const regmap::Block &b : blocks)
         reads.push_back({b.start, b.count, true});
-    return m_link.ReadBlocks(reads, progress);
+    return outcome(m_link.ReadBlocks(reads, progress));
 }
 
-std::optional<QVector<quint16>> DeviceSession::read(int start, int count)
+Outcome<QVector<quint16>> DeviceSession::read(int start, int count)
 {
-    const std::optional<std::vector<ModbusLink::BlockValues>> got = readBlocks({{start, count}});
+    const Outcome<std::vector<ModbusLink::BlockValues>> got = readBlocks({{start, count}});
     if (!got)
-        return std::nullopt;
-    return got->front().values;
+        return {std::nullopt, got.problem};
+    return {got->front().values, {}};
 }
 
-std::optional<DeviceConfiguration> DeviceSession::readConfiguration(const Progress &progress)
+Outcome<DeviceConfiguration> DeviceSession::readConfiguration(const Progress &progress)
 {
     // Each block in the full read's shapes, all in one exact read.
     const std::vector<regmap::Block> blocks = regmap::configurationBlocks();
@@ -73,9 +73,9 @@ std::optional<DeviceConfiguration> DeviceSession::readConfiguration(const Progre
     for (const regmap::Block &b : blocks)
         for (const regmap::Block &part : regmap::readParts(b.start, b.count))
             parts.push_back(part);
-    const std::optional<std::vector<ModbusLink::BlockValues>> got = readBlocks(parts, progress);
+    const Outcome<std::vector<ModbusLink::BlockValues>> got = readBlocks(parts, progress);
     if (!got)
-        return std::nullopt;
+        return {std::nullopt, got.problem};
     std::map<int, quint16> device = byAddress(*got);
     params::ParameterReader reader;
     for (const regmap::Block &b : blocks) {
@@ -84,21 +84,21 @@ std::optional<DeviceConfiguration> DeviceSession::readConfiguration(const Progre
             values << device[a];
         reader.apply(b.start, values, b.count);
     }
-    return DeviceConfiguration{{reader.set(), reader.firmware()}, reader.reading()};
+    return {DeviceConfiguration{{reader.set(), reader.firmware()}, reader.reading()}, {}};
 }
 
-std::optional<std::vector<Mismatch>> DeviceSession::compare(const std::vector<params::PlannedWrite> &writes,
-                                                            const Progress &progress)
+Outcome<std::vector<Mismatch>> DeviceSession::compare(const std::vector<params::PlannedWrite> &writes,
+                                                      const Progress &progress)
 {
     // The reads keep the full read's shapes: a text slot in parts of ten
     // from its start, even where the write ended inside one.
     const std::optional<std::vector<ModbusLink::RegisterMismatch>> differ = m_link.ReadBack(linkWrites(writes), progress);
     if (!differ)
-        return std::nullopt;
+        return {std::nullopt, lastProblem()};
     std::vector<Mismatch> mismatches;
     for (const ModbusLink::RegisterMismatch &m : *differ)
         mismatches.push_back({m.address, m.written, m.read, writes[m.write].field});
-    return mismatches;
+    return {mismatches, {}};
 }
 
 } // namespace session

@@ -18,11 +18,11 @@ RestoreResult DeviceSession::restore(const backup::Backup &b, const RestoreOptio
         result.registers += static_cast<int>(w.registers.size());
 
     // The firmware first: registers of one version may mean something else on another.
-    const std::optional<QVector<quint16>> status = read(regmap::kStatusBlock.start, regmap::kStatusBlock.count);
+    const Outcome<QVector<quint16>> status = read(regmap::kStatusBlock.start, regmap::kStatusBlock.count);
     const std::optional<blocks::Status> decoded = status ? blocks::decodeStatus(*status, regmap::kStatusBlock.count)
                                                          : std::nullopt;
     if (!decoded) {
-        result.problem = lastProblem();
+        result.problem = status.problem;
         return result;
     }
     result.deviceFirmware = decoded->firmware;
@@ -36,9 +36,9 @@ RestoreResult DeviceSession::restore(const backup::Backup &b, const RestoreOptio
     // reached stays untouched, even where the device refuses writes. A text
     // slot goes from its start through its last register that differs, as the
     // write that changed it wrote it; the other blocks whole.
-    const std::optional<std::vector<Mismatch>> before = compare(all, options.readProgress);
+    const Outcome<std::vector<Mismatch>> before = compare(all, options.readProgress);
     if (!before) {
-        result.problem = lastProblem();
+        result.problem = before.problem;
         return result;
     }
     for (params::PlannedWrite w : all) {
@@ -70,10 +70,10 @@ RestoreResult DeviceSession::restore(const backup::Backup &b, const RestoreOptio
         result.problem = lastProblem();
         return result;
     }
-    const std::optional<std::vector<Mismatch>> after = compare(all, options.verifyProgress);
+    const Outcome<std::vector<Mismatch>> after = compare(all, options.verifyProgress);
     if (!after) {
         result.stage = RestoreResult::Stage::NotReadBack;
-        result.problem = lastProblem();
+        result.problem = after.problem;
         return result;
     }
     result.mismatches = *after;

@@ -7,20 +7,18 @@
 
 namespace session {
 
-std::optional<quint16> DeviceSession::switchRelay(int relay, bool on, std::optional<quint16> shown)
+Outcome<quint16> DeviceSession::switchRelay(int relay, bool on, std::optional<quint16> shown)
 {
     if (!shown) {
-        const std::optional<QVector<quint16>> now = read(regmap::kRelayRegister, 1);
+        const Outcome<QVector<quint16>> now = read(regmap::kRelayRegister, 1);
         if (!now)
-            return std::nullopt;
+            return {std::nullopt, now.problem};
         shown = now->front();
     }
     const quint16 value = relaybits::switched(*shown, relay, on);
     // A single write, read back unless its answer proves itself.
     params::PlannedWrite w{regmap::kRelayRegister, {value}, true, {}, QString(), QString(), false, false};
-    if (!m_link.WriteBlocks(linkWrites({w})).ok)
-        return std::nullopt;
-    return value;
+    return outcome(m_link.WriteBlocks(linkWrites({w})).ok ? std::optional<quint16>(value) : std::nullopt);
 }
 
 } // namespace session

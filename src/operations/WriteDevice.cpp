@@ -46,10 +46,10 @@ WriteResult DeviceSession::write(const params::ParameterSet &set, const WriteOpt
 {
     // Read first, backup or not: what the device holds decides which fields
     // go back as read, and the backup is what was there.
-    std::optional<DeviceConfiguration> before = readConfiguration(options.readProgress);
+    Outcome<DeviceConfiguration> before = readConfiguration(options.readProgress);
     if (!before) {
         WriteResult result;
-        result.problem = lastProblem();
+        result.problem = before.problem;
         return result;
     }
     return writeAfterRead(set, options, std::move(*before));
@@ -101,10 +101,10 @@ WriteResult DeviceSession::writeFactory(const WriteOptions &options)
 {
     // The factory table goes onto what the device holds: its mode, options
     // and all-on and all-off commands stay. Read first, to know them.
-    std::optional<DeviceConfiguration> device = readConfiguration(options.readProgress);
+    Outcome<DeviceConfiguration> device = readConfiguration(options.readProgress);
     if (!device) {
         WriteResult result;
-        result.problem = lastProblem();
+        result.problem = device.problem;
         return result;
     }
     params::ParameterSet set = device->configuration.set;

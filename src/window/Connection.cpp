@@ -62,9 +62,9 @@ bool FormMain::ReadParameterBlocks(const std::vector<regmap::Block> &blocks)
     // configuration and part of what it showed before. A read that still
     // fails ends the connection, so that nothing is written until a new
     // connect has read everything.
-    const std::optional<std::vector<ModbusLink::BlockValues>> read = device.readFullRead(blocks);
+    const session::Outcome<std::vector<ModbusLink::BlockValues>> read = device.readFullRead(blocks);
     if (!read) {
-        const QString why = readFailureMessage(device.lastProblem());
+        const QString why = readFailureMessage(read.problem);
         EnterDisconnectedState();
         ShowMessage(why);
         return false;

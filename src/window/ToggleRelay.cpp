@@ -44,7 +44,7 @@ void FormMain::ToggleRelay(int i)
     Timer1->setEnabled(false); // the poll resumes with WriteDone
     // The button shows what the device confirmed; the next poll shows what
     // it holds, whatever came of the switch.
-    if (const std::optional<quint16> confirmed = device.switchRelay(i, on, shown)) {
+    if (const session::Outcome<quint16> confirmed = device.switchRelay(i, on, shown)) {
         nRelayBits = static_cast<qint16>(*confirmed);
         PaintStateButton(cmdRelay[i], relaybits::isOn(*confirmed, i));
     }
