@@ -40,6 +40,7 @@ const char *const kExamples =
     "  alarmcfg-cli status -p COM1 --watch\n"
     "  alarmcfg-cli read -p COM1 -o site.json\n"
     "  alarmcfg-cli write site.json -p COM1 -p COM2 -p /dev/ttyUSB2 --verify\n"
+    "  alarmcfg-cli read -p tcp://192.168.1.20:4001 -p rfc2217://[fd00::7]:7000 -o site.json\n"
     "  alarmcfg-cli write site.json -p COM1 --dry-run\n"
     "  alarmcfg-cli diff site.json -p COM1\n"
     "  alarmcfg-cli relay Q0 on -p COM1\n"
@@ -69,8 +70,11 @@ struct Parser {
     const QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help.")};
     const QCommandLineOption version{QStringLiteral("version"), QStringLiteral("Show the version.")};
     const QCommandLineOption port{{QStringLiteral("p"), QStringLiteral("port")},
-                                  QStringLiteral("COM1..COM7, resolved as the window resolves them, or a device path. "
-                                                 "Repeat it to work on several controllers at once."),
+                                  QStringLiteral("COM1..COM7, resolved as the window resolves them, a device path, or "
+                                                 "a port behind a serial device server: tcp://HOST:PORT (raw TCP) or "
+                                                 "rfc2217://HOST:PORT (RFC 2217, the tool sets the server's line), "
+                                                 "an IPv6 address in brackets. Repeat it to work on several "
+                                                 "controllers at once."),
                                   QStringLiteral("PORT")};
     const QCommandLineOption baud{{QStringLiteral("b"), QStringLiteral("baud")},
                                   QStringLiteral("Baud rate (%1).").arg(defaultBaud), QStringLiteral("RATE"), defaultBaud};

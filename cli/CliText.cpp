@@ -65,6 +65,16 @@ QString openFailureText(const PortOpenFailure &f)
                               "unplug the adapter and plug it in again)")
             .arg(device, open);
     }
+    case PortOpenFailure::Cause::NoSuchHost: return QStringLiteral("no such host: %1 (%2)").arg(device, f.systemText);
+    case PortOpenFailure::Cause::Refused:
+        return QStringLiteral("the server %1 refused the connection: nothing listens at that port").arg(device);
+    case PortOpenFailure::Cause::Unreachable:
+        return QStringLiteral("the server %1 cannot be reached: %2").arg(device, f.systemText);
+    case PortOpenFailure::Cause::TimedOut:
+        return QStringLiteral("no connection to the server %1: timed out (%2)").arg(device, f.systemText);
+    case PortOpenFailure::Cause::ServerBusy:
+        return QStringLiteral("the server %1 is busy: it serves one client at a time and turned this one away (%2); "
+                              "disconnect the other client first").arg(device, f.systemText);
     case PortOpenFailure::Cause::Other: break;
     }
     return QStringLiteral("%1: %2").arg(device, f.systemText);

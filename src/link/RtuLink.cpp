@@ -84,7 +84,13 @@ bool RtuLink::OpenPort()
     m_refusedShapes.clear();
     m_checkKnown.clear();
     m_checkRound = 0;
+    m_reconnectionsSeen = 0;
     trace("OPEN", QStringLiteral("%1 %2 8N1").arg(m_line->openedDevice()).arg(baud));
+    if (m_line->streamed())
+        trace("OPEN", tr("a stream: replies are cut out by their length and CRC, never by a pause; round trip %1 ms, "
+                         "each reply waited for up to %2 ms")
+                          .arg(m_line->roundTrip().count() / 1000.0, 0, 'f', 1)
+                          .arg(replyTimeout().count()));
     return true;
 }
 
@@ -120,6 +126,11 @@ bool RtuLink::transact(const QByteArray &request, QVector<quint16> *values)
         trace("ERR", lastError());
         return false;
     }
+    // A connection made again may bring what the old one left on its way.
+    if (m_line->reconnections() != m_reconnectionsSeen) {
+        m_reconnectionsSeen = m_line->reconnections();
+        m_unsynced = true;
+    }
     // A failure may have left a reply on its way: nothing is sent until the
     // line is known to be quiet again.
     if (m_unsynced && !synchronize())
@@ -148,14 +159,14 @@ bool RtuLink::transact(const QByteArray &request, QVector<quint16> *values)
         return fail(LinkFailure::Silent, error);
 
     QByteArray reply;
-    switch (receiveAnswer(frame, &reply, milliseconds(settings().responseTimeoutMs))) {
+    switch (receiveAnswer(frame, &reply, replyTimeout())) {
     case Received::Frame: break;
     case Received::Nothing:
         if (interrupted())
             return fail(LinkFailure::Interrupted, tr("interrupted"));
         return fail(m_bytesCame ? LinkFailure::Garbled : LinkFailure::Silent,
-                    m_bytesCame ? tr("no whole reply within %1 ms").arg(settings().responseTimeoutMs)
-                                : tr("no reply within %1 ms").arg(settings().responseTimeoutMs));
+                    m_bytesCame ? tr("no whole reply within %1 ms").arg(replyTimeout().count())
+                                : tr("no reply within %1 ms").arg(replyTimeout().count()));
     case Received::Cut:
         trace("RX", frame::hex(reply));
         return fail(LinkFailure::Garbled, tr("reply cut short after %1 bytes").arg(reply.size()));
@@ -339,7 +350,7 @@ RtuLink::Check RtuLink::checkRead(bool dropOthers, std::optional<CheckShape> for
     }
     // Replies to earlier requests may still come first; each is dropped, and
     // the device, having answered them, gets a little longer for this one.
-    const milliseconds timeout(settings().responseTimeoutMs);
+    const milliseconds timeout = replyTimeout();
     QElapsedTimer waited;
     waited.start();
     for (int late = 0;; ++late) {
@@ -355,7 +366,7 @@ RtuLink::Check RtuLink::checkRead(bool dropOthers, std::optional<CheckShape> for
                 setFailure(LinkFailure::Interrupted, tr("interrupted"));
             else
                 setFailure(m_bytesCame ? LinkFailure::Garbled : LinkFailure::Silent,
-                           tr("the line is not quiet: no answer to a check read within %1 ms").arg(settings().responseTimeoutMs));
+                           tr("the line is not quiet: no answer to a check read within %1 ms").arg(timeout.count()));
             trace("SYNC", lastError());
             return Check::NoAnswer;
         }
@@ -509,8 +520,26 @@ int RtuLink::bytesWithinFrameGap()
     return static_cast<int>(more.size());
 }
 
+milliseconds RtuLink::replyTimeout() const
+{
+    return milliseconds(settings().responseTimeoutMs) + std::chrono::ceil<milliseconds>(m_line->roundTrip());
+}
+
+quint64 RtuLink::departures() const
+{
+    return m_departures + m_line->reconnections();
+}
+
+QString RtuLink::peerAddress() const
+{
+    return m_line->isOpen() ? m_line->peerAddress() : QString();
+}
+
 microseconds RtuLink::byteTimeout() const
 {
+    // On a stream a reply may come in pieces far apart: only its time-out ends it.
+    if (m_line->streamed())
+        return replyTimeout();
     return std::max<microseconds>(milliseconds(kByteTimeoutMs), kByteTimeoutCharacters * rtu::characterTime(m_baud));
 }
 

@@ -55,13 +55,15 @@ public:
     bool OpenPort() override;
     void ClosePort() override;
     bool isOpen() const override;
+    QString peerAddress() const override;
 
 protected:
     bool readBlock(quint8 slave, int start, int count, QVector<quint16> &values) override;
     bool writeSingle(quint8 slave, int address, quint16 value) override;
     bool writeBlock(quint8 slave, int start, const QVector<quint16> &values) override;
     void note(const char *kind, const QString &text) override;
-    quint64 departures() const override { return m_departures; }
+    // A connection the line made again is one more: what was on its way is lost.
+    quint64 departures() const override;
     void distrustLine() override { m_unsynced = true; }
     bool fence() override;
 
@@ -109,6 +111,8 @@ private:
     // Bytes that arrive within the frame gap after a reply.
     int bytesWithinFrameGap();
     std::chrono::microseconds byteTimeout() const;
+    // The response time-out, and the line's round trip on top of it.
+    std::chrono::milliseconds replyTimeout() const;
     void trace(const char *kind, const QString &text) const;
 
     std::unique_ptr<SerialLine> m_line;
@@ -127,4 +131,5 @@ private:
     QByteArray m_pending;
     QString m_lineError;
     QElapsedTimer m_requestTimer;
+    quint64 m_reconnectionsSeen = 0; // of the line, when the link last looked
 };
