@@ -188,8 +188,9 @@ void Session::onSubnegotiation(const QByteArray &payload)
     if (payload.size() < 2 || static_cast<quint8>(payload[0]) != kComPortOption)
         return;
     const quint8 code = static_cast<quint8>(payload[1]);
-    // The server's answers; its notices of line and modem state are dropped.
-    if (code > kServerOffset)
+    // The server's answers to the settings; its notices of line and modem
+    // state, and anything else, are dropped.
+    if (code >= kServerOffset + kSetBaudRate && code <= kServerOffset + kSetControl)
         m_comAnswers[static_cast<quint8>(code - kServerOffset)] = payload.mid(2);
 }
 
