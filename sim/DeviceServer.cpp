@@ -120,14 +120,16 @@ bool DeviceServer::run()
         }
         if (n == 0)
             continue;
+        // A client that went is let go before a new one is taken (whose
+        // descriptor may well have the same number).
+        const bool gone = m_listener >= 0 && m_line >= 0 && pfd[0].revents
+                          && (pfd[0].revents & (POLLERR | POLLHUP) || clientClosed());
+        if (gone)
+            dropClient();
         if (pfd[1].revents & POLLIN)
             acceptClient();
-        if (m_line < 0 || pfd[0].revents == 0)
+        if (gone || m_line < 0 || pfd[0].revents == 0)
             continue;
-        if (m_listener >= 0 && (pfd[0].revents & (POLLERR | POLLHUP) || clientClosed())) {
-            dropClient();
-            continue;
-        }
         if (pfd[0].revents & (POLLERR | POLLNVAL)) {
             std::fprintf(stderr, "alarmcfg-sim: the pty failed\n");
             return false;

@@ -1,5 +1,7 @@
 #include "Options.h"
 
+#include "TcpListener.h"
+
 #include <cmath>
 #include <limits>
 
@@ -117,8 +119,10 @@ ParseResult parseOptions(const QStringList &args)
                 return fail(QStringLiteral("--late wants N:MS, a reply number >= 1 and milliseconds >= 0, not '%1'").arg(value));
             opts.lateReplies.push_back({reply, static_cast<int>(ms)});
         } else if (name == QLatin1String("--tcp")) {
-            if (value.isEmpty())
-                return fail(QStringLiteral("--tcp wants HOST:PORT, a loopback address"));
+            QString host, problem;
+            int port = 0;
+            if (!parseLoopback(value, &host, &port, &problem))
+                return fail(problem);
             opts.tcpAddress = value;
         } else if (name == QLatin1String("--image") || name == QLatin1String("--dump")
                    || name == QLatin1String("--link") || name == QLatin1String("--count")) {

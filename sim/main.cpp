@@ -64,7 +64,7 @@ int main(int argc, char **argv)
     const bool tcp = !opts.tcpAddress.isEmpty();
     if (tcp ? !listener.listen(opts.tcpAddress, &error) : !pty.open(&error)) {
         complain(error);
-        return tcp ? kExitUsage : kExitFailure;
+        return kExitFailure;
     }
     sim::PtyLink link;
     if (!opts.linkPath.isEmpty() && !link.create(opts.linkPath, pty.slavePath(), &error)) {

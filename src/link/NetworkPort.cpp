@@ -111,7 +111,7 @@ std::optional<NetworkPort> parseNetworkPort(const QString &text, QString *proble
                 p.host.chop(1); // the root of the name, written or not
         }
     }
-    static const QRegularExpression digits(QStringLiteral("^[0-9]{1,5}$"));
+    static const QRegularExpression digits(QStringLiteral("^0*[0-9]{1,5}$"));
     if (port.isEmpty())
         return fail(QStringLiteral("no port number after the host"));
     const int number = port.toInt();

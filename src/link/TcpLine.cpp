@@ -3,6 +3,7 @@
 #include "HostLookup.h"
 
 #include <QTcpSocket>
+#include <QThread>
 
 #include <algorithm>
 
@@ -299,7 +300,15 @@ void TcpLine::lost(QString *error)
     ++m_reconnections;
     m_data.clear();
     PortOpenFailure why;
-    if (connectOnce(&why)) {
+    // A server that serves one client at a time may not have let go of the
+    // connection that dropped yet: busy, it is given a moment.
+    const QDeadlineTimer release(kReleaseMs);
+    bool made = connectOnce(&why);
+    while (!made && why.cause == PortOpenFailure::Cause::ServerBusy && !release.hasExpired()) {
+        QThread::msleep(kReleasePollMs);
+        made = connectOnce(&why);
+    }
+    if (made) {
         *error = QStringLiteral("the connection to %1 dropped; it was made again").arg(m_port.server());
         return;
     }

@@ -31,6 +31,10 @@ public:
     // later send only after this pause, so that the retries of one request
     // do not each wait for a connect.
     static constexpr int kRetryPauseMs = 2000;
+    // A server that turns the connection made again away as busy may still
+    // be letting go of the one that dropped: it is asked again for this long.
+    static constexpr int kReleaseMs = 1000;
+    static constexpr int kReleasePollMs = 100;
 
     TcpLine();
     ~TcpLine() override;
