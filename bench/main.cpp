@@ -1,9 +1,13 @@
 // Measures the connect, the full parameter write and the read-back against
 // the serial line's limit, the idle cost of the status poll, and resident
-// memory while the inputs change on every poll, and alarmcfg-cli provisioning
-// one controller against several at once.
+// memory while the inputs change on every poll, alarmcfg-cli provisioning
+// one controller against several at once, and reading a fleet of controllers
+// behind network ports.
 //   alarmcfg-bench [--idle-seconds N]
 //   alarmcfg-bench --port PORT [--baud N]   connect and write on a port only
+//                                           (a network port too: tcp://, rfc2217://)
+//   alarmcfg-bench --fleet                  the fleet behind network ports only
+#include "Fleet.h"
 #include "FormMain.h"
 #include "LineBudget.h"
 #include "LineRuns.h"
@@ -99,6 +103,8 @@ int main(int argc, char *argv[])
     FormMain::setMessageHook([](const QString &) {}); // every box answered at once
     if (args.contains(QStringLiteral("--port")))
         return bench::benchOnPort(args);
+    if (args.contains(QStringLiteral("--fleet")))
+        return measureFleet() ? 0 : 1;
     std::printf("alarmcfg-bench: the window on the RTU link, alarmcfg-sim emulating the line; median of %d runs\n\n",
                 bench::kRuns);
     bench::printHeader();
@@ -153,5 +159,5 @@ int main(int argc, char *argv[])
                 startupMiB, beforePollsMiB, afterPollsMiB, afterPollsMiB - beforePollsMiB);
     form.ToggleConnection();
 
-    return changingInputs() && measureProvisioning() ? 0 : 1;
+    return changingInputs() && measureProvisioning() && measureFleet() ? 0 : 1;
 }

@@ -239,6 +239,33 @@ private slots:
         QCOMPARE(twice.out.count("firmware V1.5"), 1);
     }
 
+    // Each way a network port fails to open has its own words, naming the server.
+    void aNetworkPortThatDoesNotOpenSaysWhy_data()
+    {
+        QTest::addColumn<QString>("port");
+        QTest::addColumn<QString>("said");
+        const int free = freePort();
+        QTest::newRow("refused") << QStringLiteral("tcp://localhost:%1").arg(free)
+                                 << QStringLiteral("tcp://localhost:%1: the server localhost:%1 refused the connection: "
+                                                   "nothing listens at that port\n").arg(free);
+        QTest::newRow("no port") << "rfc2217://10.0.0.5"
+                                 << "rfc2217://10.0.0.5: not a network port: no port number after the host: 10.0.0.5:PORT "
+                                    "(tcp://HOST:PORT or rfc2217://HOST:PORT, an IPv6 address in brackets)\n";
+        QTest::newRow("IPv6 without brackets") << "tcp://::1:4001"
+                                               << "tcp://::1:4001: not a network port: an IPv6 address goes in brackets: "
+                                                  "tcp://[::1]:4001 (tcp://HOST:PORT or rfc2217://HOST:PORT, an IPv6 "
+                                                  "address in brackets)\n";
+    }
+
+    void aNetworkPortThatDoesNotOpenSaysWhy()
+    {
+        QFETCH(QString, port);
+        QFETCH(QString, said);
+        const Run r = cli({"status", "-p", port});
+        QCOMPARE(r.exitCode, 3);
+        QCOMPARE(r.err, said);
+    }
+
     void factoryKeepsWhatIsNoPartOfIt()
     {
         const std::vector<quint16> before = deviceimage::oddImage();
