@@ -120,7 +120,7 @@ int benchOnPort(const QStringList &args)
     std::printf("alarmcfg-bench: the window on the RTU link on %s; median of %d runs\n\n", qPrintable(port), kRuns);
     printHeader();
     std::vector<Row> rows;
-    if (!measureLine(form, link, baud, false, &rows))
+    if (!measureLine(form, link, baud, true, &rows))
         return 1;
     for (const Row &r : rows)
         printRow(baud, r);

@@ -37,8 +37,9 @@ Row fenceCost(CountingRtuLink &link, int baud);
 // connected; false (with a message on stderr) when it does not connect.
 bool measureLine(FormMain &form, CountingRtuLink &link, int baud, bool readBack, std::vector<Row> *rows);
 
-// --port PORT [--baud N]: connect and write on PORT (COM1..COM7 or a device),
-// printed next to the line limit. The exit status of alarmcfg-bench.
+// --port PORT [--baud N]: connect, write and read back on PORT (COM1..COM7,
+// a device or a network port), printed next to the line limit. The exit
+// status of alarmcfg-bench.
 int benchOnPort(const QStringList &args);
 
 } // namespace bench

@@ -1,7 +1,5 @@
 #include "Rfc2217Line.h"
 
-#include <QElapsedTimer>
-
 #include <algorithm>
 
 template <typename Done>
@@ -54,8 +52,6 @@ bool Rfc2217Line::handshake(PortOpenFailure *failure)
     const std::vector<telnet::ComSetting> settings = telnet::lineSettings(baud());
     for (const telnet::ComSetting &s : settings)
         asked += telnet::subnegotiation(telnet::kComPortOption, QByteArray(1, static_cast<char>(s.command)) + s.value);
-    QElapsedTimer took;
-    took.start();
     deadline = QDeadlineTimer(kNegotiationTimeoutMs);
     const bool answered = writeWire(asked, deadline) && readUntil(deadline, [&] {
         return std::all_of(settings.begin(), settings.end(), [&](const telnet::ComSetting &s) {
@@ -65,7 +61,6 @@ bool Rfc2217Line::handshake(PortOpenFailure *failure)
     if (!answered)
         return notAgreed(QStringLiteral("the server did not answer the serial line's settings within %1 s")
                              .arg(kNegotiationTimeoutMs / 1000.0));
-    noteRoundTrip(std::chrono::microseconds(took.nsecsElapsed() / 1000));
     for (const telnet::ComSetting &s : settings) {
         const QByteArray &got = m_session.comAnswers().at(s.command);
         if (got != s.value)

@@ -26,7 +26,7 @@ public:
     // A server that serves one client at a time ends a second connection
     // at once: one that ends within this time (and two round trips) of
     // being made was turned away.
-    static constexpr int kBusyGraceMs = 30;
+    static constexpr int kBusyGraceMs = 10;
     // A connection that could not be made again is tried once more by a
     // later send only after this pause, so that the retries of one request
     // do not each wait for a connect.
@@ -74,8 +74,6 @@ protected:
     bool connected() const;
     // Data that came during the handshake, for the link to find (and drop).
     void keepData(const QByteArray &data) { m_data += data; }
-    // A round trip the handshake measured; the longest measured counts.
-    void noteRoundTrip(std::chrono::microseconds rtt);
     // The server turned this connection away: what it said, if anything.
     void turnedAway(const QByteArray &said, PortOpenFailure *failure) const;
     const ports::NetworkPort &server() const { return m_port; }
@@ -90,6 +88,8 @@ private:
     Pulled pull(const QDeadlineTimer &deadline);
     void sendAnswers();
     QString describe(const PortOpenFailure &failure) const;
+    // The round trip of a connect's handshake; the longest measured counts.
+    void noteRoundTrip(std::chrono::microseconds rtt);
 
     std::unique_ptr<QTcpSocket> m_socket;
     ports::NetworkPort m_port;

@@ -104,7 +104,9 @@ bool Ser2net::start(QString *error)
     m_config = QStringLiteral("%YAML 1.1\n---\n"
                               "connection: &alarmcfg\n"
                               "    accepter: %1tcp,127.0.0.1,%2\n"
-                              "    connector: serialdev,%3,%4n81,local\n")
+                              "    connector: serialdev,%3,%4n81,local\n"
+                              "    options:\n"
+                              "      chardelay: false\n")
                    .arg(m_mode == Mode::Rfc2217 ? "telnet(rfc2217)," : "")
                    .arg(m_port)
                    .arg(m_device)
