@@ -237,6 +237,12 @@ private slots:
         QVERIFY2(twice.err.contains(QStringLiteral("the server 127.0.0.1:%1 is busy: it serves one client at a time").arg(number)),
                  qPrintable(twice.err));
         QCOMPARE(twice.out.count("firmware V1.5"), 1);
+
+        // Mixed with a serial port, each answers under its own name.
+        const Run mixed = cli({"status", "-p", start().ptyPath(), "-p", other});
+        QVERIFY2(mixed.exitCode == 0, qPrintable(mixed.err));
+        QCOMPARE(mixed.out.count("firmware V1.5"), 2);
+        QVERIFY2(mixed.out.contains(other + " I0=off"), qPrintable(mixed.out));
     }
 
     // Each way a network port fails to open has its own words, naming the server.
