@@ -154,11 +154,18 @@ int benchOnPort(const QStringList &args)
 
     std::printf("%-8s %-7s %-10s %6s %12s %10s %6s %10s %6s\n", "image", "baud", "operation", "frames", "measured_ms",
                 "limit_ms", "ratio", "plan_ms", "ratio");
+    // Behind a network port each of the plan's requests takes a round trip too.
+    const double roundTrip = link.roundTripSeconds();
+    const int planRequests[] = {1 + static_cast<int>(fullRead().size()) + 1,
+                                static_cast<int>(configurationReads().size()) + 1 + 22,
+                                static_cast<int>(regmap::fullReadBlocks().size()) + 1};
+    int i = 0;
     for (Row r : {connect, write, readBack}) {
         if (r.frames == 0)
             return 1;
         if (r.planLimit == 0)
             r.planLimit = writePlan;
+        r.planLimit += planRequests[i++] * roundTrip;
         printRow(label, baud, r);
     }
     return 0;

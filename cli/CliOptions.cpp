@@ -72,7 +72,8 @@ const std::vector<CommandRow> &commandRows()
          "failed reads in a row",
          {"status -p COM1 --watch"}},
         {"read", Command::Read, true, {"read [-o FILE]"}, 0,
-         "every parameter, as a configuration file, to FILE or stdout", {"read -p COM1 -o site.json"}},
+         "every parameter, as a configuration file, to FILE or stdout",
+         {"read -p COM1 -o site.json", "read -p tcp://192.168.1.20:4001 -p rfc2217://[fd00::7]:7000 -o site.json"}},
         {"write", Command::Write, true, {"write FILE"}, 1,
          "check FILE, read the device and back it up, then send its\n"
          "22 writes; what the device already holds goes back as read",
@@ -192,8 +193,10 @@ std::vector<OptionRow> optionRows()
         rows.back().text = to;
     };
     list({"p", "port"},
-         QStringLiteral("COM1..COM7, resolved as the window resolves them, or a device path. "
-                        "Repeat it to work on several controllers at once."),
+         QStringLiteral("COM1..COM7, resolved as the window resolves them, a device path, or a port behind a "
+                        "serial device server: tcp://HOST:PORT (raw TCP) or rfc2217://HOST:PORT (RFC 2217, the "
+                        "tool sets the server's line), an IPv6 address in brackets. Repeat it to work on several "
+                        "controllers at once."),
          QStringLiteral("PORT"), kEveryCommand & ~bit(Command::Ports), &Options::ports);
     number({"b", "baud"}, QStringLiteral("Baud rate (%1)."), QStringLiteral("RATE"), &Options::baud, 1, 10'000'000,
            "a bit rate");

@@ -63,6 +63,16 @@ QString openFailureCause(const PortOpenFailure &f)
     case PortOpenFailure::Cause::MarkedExclusive:
         return QStringLiteral("%1: marked for one program's use (TIOCEXCL), but no copy of alarmcfg holds it; open in %2")
             .arg(device, f.holders.isEmpty() ? QStringLiteral("no program") : f.holders.join(QStringLiteral(", ")));
+    case PortOpenFailure::Cause::NoSuchHost: return QStringLiteral("no such host: %1 (%2)").arg(device, f.systemText);
+    case PortOpenFailure::Cause::Refused:
+        return QStringLiteral("the server %1 refused the connection: nothing listens at that port").arg(device);
+    case PortOpenFailure::Cause::Unreachable:
+        return QStringLiteral("the server %1 cannot be reached: %2").arg(device, f.systemText);
+    case PortOpenFailure::Cause::TimedOut:
+        return QStringLiteral("no connection to the server %1: timed out (%2)").arg(device, f.systemText);
+    case PortOpenFailure::Cause::ServerBusy:
+        return QStringLiteral("the server %1 is busy: it serves one client at a time and turned this one away (%2); "
+                              "disconnect the other client first").arg(device, f.systemText);
     case PortOpenFailure::Cause::Other: break;
     }
     return QStringLiteral("%1: %2").arg(device, f.systemText);

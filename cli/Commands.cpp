@@ -4,6 +4,7 @@
 #include "CliText.h"
 #include "ConfigFile.h"
 #include "Console.h"
+#include "NetworkPort.h"
 #include "PortCommands.h"
 #include "PortListing.h"
 #include "PortThreads.h"
@@ -46,16 +47,22 @@ std::optional<backup::Backup> readBackup(const QString &path, Report &report)
     return parsed.backup;
 }
 
-// COMn as the window resolves it, or a device path as given.
+// COMn as the window resolves it, a network port, or a device path as given.
 std::optional<PortTarget> resolveTarget(const QString &name, const ports::PortTable &table, const Options &o, Report &report)
 {
     const PortTarget target = ports::targetOf(table, name);
     if (const std::optional<int> com = ports::comNumber(name); com && o.trace)
         report.error(QString(), QStringLiteral("PORT  ") + ports::describe(table.com[*com - kFirstPort]));
     if (target.device.isEmpty()) {
-        report.error(target.name, target.missing == PortOpenFailure::Cause::NotADevice
-                                      ? QStringLiteral("not a port name or device (COM1..COM7, or a path such as /dev/ttyUSB0)")
-                                      : QStringLiteral("no device stands behind it (see alarmcfg-cli ports)"));
+        QString problem;
+        if (ports::looksLikeNetworkPort(name) && !ports::parseNetworkPort(name, &problem))
+            report.error(target.name, QStringLiteral("not a network port: %1 (tcp://HOST:PORT or rfc2217://HOST:PORT, an "
+                                                     "IPv6 address in brackets)").arg(problem));
+        else
+            report.error(target.name, target.missing == PortOpenFailure::Cause::NotADevice
+                                          ? QStringLiteral("not a port name or device (COM1..COM7, a path such as "
+                                                           "/dev/ttyUSB0, or tcp://HOST:PORT or rfc2217://HOST:PORT)")
+                                          : QStringLiteral("no device stands behind it (see alarmcfg-cli ports)"));
         return std::nullopt;
     }
     return target;

@@ -11,7 +11,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace sim {
@@ -30,8 +33,18 @@ DeviceServer::DeviceServer(const Options &opts, int lineFd)
 {
 }
 
+DeviceServer::DeviceServer(const Options &opts, Listening listener)
+    : m_opts(opts)
+    , m_line(-1)
+    , m_listener(listener.fd)
+    , m_plan(opts)
+{
+}
+
 DeviceServer::~DeviceServer()
 {
+    if (m_listener >= 0 && m_line >= 0)
+        ::close(m_line); // the client's connection; the listener belongs to main
     if (m_rx)
         modbus_free(m_rx); // leaves the pty open; Pty owns it
     if (m_mapping)
@@ -96,8 +109,9 @@ bool DeviceServer::run()
         // Rounded up, so the last fraction of a millisecond is not spent spinning on zero timeouts.
         const auto wait = std::chrono::ceil<std::chrono::milliseconds>(std::max(Clock::duration::zero(), wake - now));
 
-        pollfd pfd{m_line, POLLIN, 0};
-        const int n = ::poll(&pfd, 1, static_cast<int>(wait.count()));
+        // The line while a client is connected (always, on a pty), and the listener.
+        pollfd pfd[2] = {{m_line, POLLIN, 0}, {m_listener, POLLIN, 0}};
+        const int n = ::poll(pfd, 2, static_cast<int>(wait.count()));
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -106,16 +120,55 @@ bool DeviceServer::run()
         }
         if (n == 0)
             continue;
-        if (pfd.revents & (POLLERR | POLLNVAL)) {
+        // A client that went is let go before a new one is taken (whose
+        // descriptor may well have the same number).
+        const bool gone = m_listener >= 0 && m_line >= 0 && pfd[0].revents
+                          && (pfd[0].revents & (POLLERR | POLLHUP) || clientClosed());
+        if (gone)
+            dropClient();
+        if (pfd[1].revents & POLLIN)
+            acceptClient();
+        if (gone || m_line < 0 || pfd[0].revents == 0)
+            continue;
+        if (pfd[0].revents & (POLLERR | POLLNVAL)) {
             std::fprintf(stderr, "alarmcfg-sim: the pty failed\n");
             return false;
         }
-        if (pfd.revents & POLLIN)
+        if (pfd[0].revents & POLLIN)
             serveRequest(Clock::now());
-        else if (pfd.revents & POLLHUP)
+        else if (pfd[0].revents & POLLHUP)
             ::usleep(50'000); // cannot happen while we hold the slave side; never spin on it
     }
     return true;
+}
+
+void DeviceServer::acceptClient()
+{
+    const int client = ::accept4(m_listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (client < 0)
+        return;
+    if (m_line >= 0) {
+        ::close(client); // busy: one client at a time
+        return;
+    }
+    const int on = 1;
+    ::setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    m_line = client;
+    QString error;
+    if (!resetReceiver(&error))
+        std::fprintf(stderr, "alarmcfg-sim: %s\n", qPrintable(error));
+}
+
+bool DeviceServer::clientClosed() const
+{
+    char byte;
+    return ::recv(m_line, &byte, 1, MSG_PEEK | MSG_DONTWAIT) == 0;
+}
+
+void DeviceServer::dropClient()
+{
+    ::close(m_line);
+    m_line = -1;
 }
 
 void DeviceServer::serveRequest(Clock::time_point receivedAt)
@@ -245,6 +298,8 @@ void DeviceServer::sendDueCopies(Clock::time_point now)
 
 void DeviceServer::sendNow(const QByteArray &frame)
 {
+    if (m_line < 0)
+        return; // no client: the reply goes nowhere
     qsizetype done = 0;
     while (done < frame.size()) {
         const ssize_t n = ::write(m_line, frame.constData() + done, frame.size() - done);

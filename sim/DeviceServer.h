@@ -20,7 +20,13 @@ namespace sim {
 
 class DeviceServer {
 public:
+    // On a pseudo-terminal's master side.
     DeviceServer(const Options &opts, int lineFd);
+    // On the connections a listening socket accepts, one client at a time.
+    struct Listening {
+        int fd;
+    };
+    DeviceServer(const Options &opts, Listening listener);
     ~DeviceServer();
     DeviceServer(const DeviceServer &) = delete;
     DeviceServer &operator=(const DeviceServer &) = delete;
@@ -53,9 +59,16 @@ private:
     void toggleInputsIfDue(Clock::time_point now);
     void discardInput();
     void dumpOnRequest();
+    // The listening socket: a new client becomes the line, unless one is
+    // served already, whose connection stands; the new one is ended at once.
+    void acceptClient();
+    // The client's connection ended: the line is gone until the next one.
+    void dropClient();
+    bool clientClosed() const;
 
     const Options m_opts;
-    const int m_line;
+    int m_line;          // -1 while no client is connected
+    const int m_listener = -1;
     FaultPlan m_plan;
     ReplyEncoder m_encoder;
     modbus_t *m_rx = nullptr;

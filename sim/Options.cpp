@@ -1,5 +1,7 @@
 #include "Options.h"
 
+#include "TcpListener.h"
+
 #include <cmath>
 #include <limits>
 
@@ -137,6 +139,12 @@ ParseResult parseOptions(const QStringList &args)
                 || !toInt(parts[1], 0, 3'600'000, &ms))
                 return fail(QStringLiteral("--late wants N:MS, a reply number >= 1 and milliseconds >= 0, not '%1'").arg(value));
             opts.lateReplies.push_back({reply, static_cast<int>(ms)});
+        } else if (name == QLatin1String("--tcp")) {
+            QString host, problem;
+            int port = 0;
+            if (!parseLoopback(value, &host, &port, &problem))
+                return fail(problem);
+            opts.tcpAddress = value;
         } else if (name == QLatin1String("--image") || name == QLatin1String("--dump")
                    || name == QLatin1String("--link") || name == QLatin1String("--count")) {
             if (value.isEmpty())
@@ -153,6 +161,8 @@ ParseResult parseOptions(const QStringList &args)
             return fail(QStringLiteral("unknown option '%1'").arg(args[i]));
         }
     }
+    if (!opts.tcpAddress.isEmpty() && !opts.linkPath.isEmpty())
+        return fail(QStringLiteral("--link names a pseudo-terminal, and with --tcp there is none"));
     result.options = opts;
     return result;
 }
@@ -162,10 +172,14 @@ QString usageText(const QString &program)
     return QStringLiteral(
                "usage: %1 [options]\n"
                "Serves the alarm controller's registers 0..1099 as Modbus RTU slave 1 on a new\n"
-               "pseudo-terminal; its path is the first line on stdout.\n"
+               "pseudo-terminal; its path is the first line on stdout. With --tcp it serves RTU\n"
+               "over TCP instead, and the first line is the port to open, tcp://HOST:PORT.\n"
                "\n"
                "Options:\n"
                "  --link PATH          also make the symlink PATH to the terminal\n"
+               "  --tcp HOST:PORT      serve RTU over TCP on a loopback address, one client at a\n"
+               "                       time, as a serial device server in raw mode does; port 0\n"
+               "                       takes a free one. The fault options apply as on the pty\n"
                "  --image FILE         load the registers from FILE (JSON array of 1100 integers)\n"
                "  --dump FILE          write the registers to FILE on SIGUSR1 and at exit\n"
                "  --count FILE         write the number of requests received to FILE, before each dump\n"

@@ -49,6 +49,7 @@ struct Options {
     QString dumpPath;
     QString countPath; // the number of requests received, written with the dump
     QString linkPath;
+    QString tcpAddress; // serve RTU over TCP here ("127.0.0.1:5020") instead of on a pty
     bool help = false;
 };
 

@@ -1,4 +1,5 @@
-// alarmcfg-sim: the alarm controller as a Modbus RTU slave on a pseudo-terminal.
+// alarmcfg-sim: the alarm controller as a Modbus RTU slave on a pseudo-terminal,
+// or on RTU over TCP (--tcp).
 
 #include "DeviceServer.h"
 #include "FactoryDefaults.h"
@@ -7,6 +8,7 @@
 #include "Pty.h"
 #include "PtyLink.h"
 #include "SignalFlags.h"
+#include "TcpListener.h"
 
 #include <QFileInfo>
 #include <QStringList>
@@ -58,7 +60,9 @@ int main(int argc, char **argv)
 
     QString error;
     sim::Pty pty;
-    if (!pty.open(&error)) {
+    sim::TcpListener listener;
+    const bool tcp = !opts.tcpAddress.isEmpty();
+    if (tcp ? !listener.listen(opts.tcpAddress, &error) : !pty.open(&error)) {
         complain(error);
         return kExitFailure;
     }
@@ -67,13 +71,14 @@ int main(int argc, char **argv)
         complain(error);
         return kExitFailure;
     }
-    sim::DeviceServer server(opts, pty.masterFd());
+    sim::DeviceServer server = tcp ? sim::DeviceServer(opts, sim::DeviceServer::Listening{listener.fd()})
+                                   : sim::DeviceServer(opts, pty.masterFd());
     if (!server.init(image, &error)) {
         complain(error);
         return kExitFailure;
     }
 
-    std::printf("%s\n", qPrintable(pty.slavePath()));
+    std::printf("%s\n", qPrintable(tcp ? listener.portName() : pty.slavePath()));
     std::fflush(stdout);
 
     int status = server.run() ? 0 : kExitFailure;

@@ -695,6 +695,42 @@ The file there was left as it was.</translation>
         <source>请检查线上是否还有其他主站，或RS-485转换器是否重复发送。</source>
         <translation>Check for another master on the line, or an RS-485 converter that repeats frames.</translation>
     </message>
+    <message>
+        <source>%1：找不到这个主机名。</source>
+        <translation>%1: no such host name.</translation>
+    </message>
+    <message>
+        <source>%1：连接被拒绝，服务器的这个端口上没有服务。</source>
+        <translation>%1: connection refused: nothing listens at that port of the server.</translation>
+    </message>
+    <message>
+        <source>%1：网络不通，无法到达服务器。</source>
+        <translation>%1: the server cannot be reached over the network.</translation>
+    </message>
+    <message>
+        <source>%1：%2 秒内没有连接上服务器。</source>
+        <translation>%1: no connection to the server within %2 s.</translation>
+    </message>
+    <message>
+        <source>%1：串口服务器正忙：它同时只服务一个客户端，拒绝了这次连接。请先断开另一个客户端。</source>
+        <translation>%1: the serial server is busy: it serves one client at a time and turned this connection away. Disconnect the other client first.</translation>
+    </message>
+    <message>
+        <source>网络端口，RTU 帧经 TCP 原样传送</source>
+        <translation>network port, RTU frames carried unchanged over TCP</translation>
+    </message>
+    <message>
+        <source>网络端口，RFC 2217，由本软件设置服务器的串口</source>
+        <translation>network port, RFC 2217: the tool sets the server&apos;s serial line</translation>
+    </message>
+    <message>
+        <source>已连接到 %1</source>
+        <translation>connected to %1</translation>
+    </message>
+    <message>
+        <source>不是网络端口名，应为 tcp://主机:端口 或 rfc2217://主机:端口</source>
+        <translation>not a network port name: write tcp://HOST:PORT or rfc2217://HOST:PORT</translation>
+    </message>
 </context>
 <context>
     <name>sheet</name>

@@ -695,6 +695,42 @@
         <source>请检查线上是否还有其他主站，或RS-485转换器是否重复发送。</source>
         <translation>请检查线上是否还有其他主站，或RS-485转换器是否重复发送。</translation>
     </message>
+    <message>
+        <source>%1：找不到这个主机名。</source>
+        <translation>%1：找不到这个主机名。</translation>
+    </message>
+    <message>
+        <source>%1：连接被拒绝，服务器的这个端口上没有服务。</source>
+        <translation>%1：连接被拒绝，服务器的这个端口上没有服务。</translation>
+    </message>
+    <message>
+        <source>%1：网络不通，无法到达服务器。</source>
+        <translation>%1：网络不通，无法到达服务器。</translation>
+    </message>
+    <message>
+        <source>%1：%2 秒内没有连接上服务器。</source>
+        <translation>%1：%2 秒内没有连接上服务器。</translation>
+    </message>
+    <message>
+        <source>%1：串口服务器正忙：它同时只服务一个客户端，拒绝了这次连接。请先断开另一个客户端。</source>
+        <translation>%1：串口服务器正忙：它同时只服务一个客户端，拒绝了这次连接。请先断开另一个客户端。</translation>
+    </message>
+    <message>
+        <source>网络端口，RTU 帧经 TCP 原样传送</source>
+        <translation>网络端口，RTU 帧经 TCP 原样传送</translation>
+    </message>
+    <message>
+        <source>网络端口，RFC 2217，由本软件设置服务器的串口</source>
+        <translation>网络端口，RFC 2217，由本软件设置服务器的串口</translation>
+    </message>
+    <message>
+        <source>已连接到 %1</source>
+        <translation>已连接到 %1</translation>
+    </message>
+    <message>
+        <source>不是网络端口名，应为 tcp://主机:端口 或 rfc2217://主机:端口</source>
+        <translation>不是网络端口名，应为 tcp://主机:端口 或 rfc2217://主机:端口</translation>
+    </message>
 </context>
 <context>
     <name>sheet</name>

@@ -312,7 +312,7 @@ QString portFilePart(const QString &port)
     return part;
 }
 
-std::optional<QString> saveNew(const QString &dir, const Backup &b, QString *error)
+std::optional<QString> saveNew(const QString &dir, const Backup &b, QString *error, const QString &portName)
 {
     QString why;
     if (!safefile::makeFolder(dir, &why)) {
@@ -321,7 +321,7 @@ std::optional<QString> saveNew(const QString &dir, const Backup &b, QString *err
     }
     const QByteArray bytes = serialize(b);
     const QString base = QDir(dir).filePath(b.saved.toString(QStringLiteral("yyyyMMdd-HHmmss-zzz")) + u'-'
-                                            + portFilePart(b.port));
+                                            + portFilePart(portName.isEmpty() ? b.port : portName));
     for (int attempt = 1; attempt <= kMaxNameAttempts; ++attempt) {
         const QString path = base + (attempt == 1 ? QString() : QStringLiteral("-%1").arg(attempt)) + QStringLiteral(".json");
         QFile file(path);

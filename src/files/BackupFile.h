@@ -85,7 +85,9 @@ QString portFilePart(const QString &port);
 
 // Saves b in dir under a name of its own, made of the time to the
 // millisecond and the port, with a counter when that name is taken: a
-// backup never replaces another file. The path, or nothing with *error set.
-std::optional<QString> saveNew(const QString &dir, const Backup &b, QString *error);
+// backup never replaces another file. portName is the port as the name
+// gives it, one spelling for all of a port's (b.port when empty). The path,
+// or nothing with *error set.
+std::optional<QString> saveNew(const QString &dir, const Backup &b, QString *error, const QString &portName = QString());
 
 } // namespace backup

@@ -57,6 +57,11 @@ void Defence::weigh(const LineAnswer &a)
         depart(tr("the adapter began to send each request back"));
     if (a.echoEnded)
         depart(tr("the adapter no longer sends each request back"));
+    if (a.reconnected) {
+        // What was on its way when the connection dropped may yet come.
+        depart(tr("the connection to the line was made again"));
+        m_outOfStep = true;
+    }
 }
 
 LineAnswer Defence::once(const LinkRequest &request)

@@ -31,10 +31,16 @@ struct PortOpenFailure {
         LockedByAlarmcfg, // another copy of this tool is connected to it
         MarkedExclusive,  // the line is marked for one program's use; see holders
         NoDriver,       // the system knows the port but no driver runs it
+        // A port behind a serial device server (tcp://, rfc2217://):
+        NoSuchHost,     // the server's name is not known
+        Refused,        // nothing listens at that port of the server
+        Unreachable,    // no route to the server
+        TimedOut,       // no answer to the connect, or to the name's look-up, in time
+        ServerBusy,     // the server serves one client at a time and turned this one away
         Other,          // see systemText
     };
     QString port;   // "COM3", or the text typed in its place
-    QString device; // the path that was tried; empty when nothing stands behind the port
+    QString device; // the path that was tried, or the server ("127.0.0.1:4001"); empty when nothing stands behind the port
     Cause cause = Cause::Other;
     QString systemText; // the system's own words
     // The programs that hold the device, where the system can tell: "alarmcfg-cli
@@ -113,6 +119,7 @@ struct LineAnswer {
     int bytesBefore = 0;                     // bytes that waited on the line before the request went out
     bool echoBegan = false;                  // the adapter began to send each request back
     bool echoEnded = false;                  // the adapter stopped sending each request back
+    bool reconnected = false;                // the line's connection was made again since the last request
     // A single write answered by nothing but its own bytes, on a line not
     // known to echo: an echo would look the same.
     bool ownBytesOnly = false;
@@ -144,6 +151,9 @@ public:
     virtual bool isOpen() const = 0;
     // Why the last OpenPort failed; nothing when it opened or the link cannot tell.
     std::optional<PortOpenFailure> openFailure() const { return m_openFailure; }
+    // Where an open network port leads: the server's address and port as
+    // connected to. Empty for a serial port.
+    virtual QString peerAddress() const { return QString(); }
 
     // Once: a single exchange (the connect probe, the status poll). AsSet: a
     // failed exchange is sent again until settings().attempts are used up:

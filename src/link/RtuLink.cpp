@@ -71,7 +71,13 @@ bool RtuLink::openDevice()
     m_baud = baud;
     m_pending.clear();
     m_echo = Echo::Unknown;
+    m_reconnectionsSeen = 0;
     trace("OPEN", QStringLiteral("%1 %2 8N1").arg(m_line->openedDevice()).arg(baud));
+    if (m_line->streamed())
+        trace("OPEN", tr("a stream: replies are cut out by their length and CRC, never by a pause; round trip %1 ms, "
+                         "each reply waited for up to %2 ms")
+                          .arg(m_line->roundTrip().count() / 1000.0, 0, 'f', 1)
+                          .arg(replyTimeout().count()));
     return true;
 }
 
@@ -124,6 +130,12 @@ LineAnswer RtuLink::transact(const LinkRequest &r, Waiting waiting)
     QString error;
     LineAnswer a = m_line->send(sent, &error) ? answer(request, sent, true) : failed(LinkFailure::Silent, error);
     a.bytesBefore = before;
+    // A connection made again since: whatever was on its way then is lost,
+    // or may still come on the new one.
+    if (m_line->reconnections() != m_reconnectionsSeen) {
+        m_reconnectionsSeen = m_line->reconnections();
+        a.reconnected = true;
+    }
     return a;
 }
 
@@ -136,7 +148,7 @@ LineAnswer RtuLink::receiveAgain(const LinkRequest &r)
 
 LineAnswer RtuLink::answer(const QByteArray &request, const QByteArray &sent, bool first)
 {
-    const milliseconds timeout(settings().responseTimeoutMs);
+    const milliseconds timeout = replyTimeout();
     QByteArray reply;
     LineAnswer seen;
     const Received got = first ? receiveAnswer(sent, &reply, timeout, &seen) : receiveFrame(&reply, timeout);
@@ -148,8 +160,8 @@ LineAnswer RtuLink::answer(const QByteArray &request, const QByteArray &sent, bo
             a = failed(LinkFailure::Interrupted, tr("interrupted"));
         else
             a = failed(m_bytesCame ? LinkFailure::Garbled : LinkFailure::Silent,
-                       m_bytesCame ? tr("no whole reply within %1 ms").arg(settings().responseTimeoutMs)
-                                   : tr("no reply within %1 ms").arg(settings().responseTimeoutMs));
+                       m_bytesCame ? tr("no whole reply within %1 ms").arg(timeout.count())
+                                   : tr("no reply within %1 ms").arg(timeout.count()));
         break;
     case Received::Cut:
         trace("RX", frame::hex(reply));
@@ -320,8 +332,21 @@ int RtuLink::bytesWithinFrameGap()
     return static_cast<int>(more.size());
 }
 
+milliseconds RtuLink::replyTimeout() const
+{
+    return milliseconds(settings().responseTimeoutMs) + std::chrono::ceil<milliseconds>(m_line->roundTrip());
+}
+
+QString RtuLink::peerAddress() const
+{
+    return m_line->isOpen() ? m_line->peerAddress() : QString();
+}
+
 microseconds RtuLink::byteTimeout() const
 {
+    // On a stream a reply may come in pieces far apart: only its time-out ends it.
+    if (m_line->streamed())
+        return replyTimeout();
     return std::max<microseconds>(milliseconds(kByteTimeoutMs), kByteTimeoutCharacters * rtu::characterTime(m_baud));
 }
 

@@ -28,6 +28,7 @@ public:
 
     void ClosePort() override;
     bool isOpen() const override;
+    QString peerAddress() const override;
 
 protected:
     bool openDevice() override;
@@ -61,6 +62,8 @@ private:
     // Bytes that arrive within the frame gap after a reply.
     int bytesWithinFrameGap();
     std::chrono::microseconds byteTimeout() const;
+    // The response time-out, and the line's round trip on top of it.
+    std::chrono::milliseconds replyTimeout() const;
 
     std::unique_ptr<SerialLine> m_line;
     int m_baud = LinkSettings::kDefaultBaud;
@@ -68,6 +71,7 @@ private:
     // from a read, whose reply can never begin with its request.
     enum class Echo { Unknown, Absent, Present } m_echo = Echo::Unknown;
     bool m_bytesCame = false; // anything at all came during the current exchange
+    quint64 m_reconnectionsSeen = 0; // the line's connections made again, as last reported
     QByteArray m_pending;
     QString m_lineError;
     QElapsedTimer m_requestTimer;

@@ -1,8 +1,9 @@
 #pragma once
-// One serial device, held by this program alone while it is open: everything
-// the link does that touches the operating system. Each platform has its own
-// file (SerialLine_linux.cpp, SerialLine_win.cpp), chosen by the build; the
-// Modbus exchange on top of it is the same everywhere.
+// One serial line, held by this program alone while it is open: everything
+// the link does that touches the operating system. A serial device has one
+// file for each platform (SerialLine_linux.cpp, SerialLine_win.cpp), chosen by
+// the build; a port behind a serial device server is a network line
+// (TcpLine, Rfc2217Line). The Modbus exchange on top of it is the same for all.
 
 #include "ModbusLink.h"
 
@@ -45,8 +46,27 @@ public:
     // with *error set when the line failed (an adapter pulled out).
     virtual QByteArray receive(int maxBytes, std::chrono::microseconds timeout, QString *error) = 0;
 
-    // The platform's line.
+    // What a network line changes for the link; a serial line keeps the defaults.
+    // Whether the bytes of one frame may come in pieces far apart, and two
+    // frames in one piece: then no pause ends a frame, only its length and CRC.
+    virtual bool streamed() const { return false; }
+    // The round trip to the far end, measured when the line opened, bounded:
+    // each reply gets that much longer than its time-out.
+    virtual std::chrono::microseconds roundTrip() const { return std::chrono::microseconds::zero(); }
+    // How often the connection dropped since the line opened (each time it
+    // is made again at once): whatever was on its way then is lost, or may
+    // come on the new connection, so the link takes each as a departure.
+    virtual quint64 reconnections() const { return 0; }
+    // Where the open line leads when that is not the device itself: the
+    // server's address and port, as connected to.
+    virtual QString peerAddress() const { return QString(); }
+
+    // The line for any port name: open() makes it a network line for a
+    // tcp:// or rfc2217:// name (PortLine.cpp), the platform's serial line
+    // for anything else.
     static std::unique_ptr<SerialLine> create();
+    // The platform's serial line.
+    static std::unique_ptr<SerialLine> createSerial();
 
     // The platform's advice for a cause.
     static OpenAdvice adviceFor(PortOpenFailure::Cause cause);

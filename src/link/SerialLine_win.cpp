@@ -246,7 +246,7 @@ private:
 
 } // namespace
 
-std::unique_ptr<SerialLine> SerialLine::create()
+std::unique_ptr<SerialLine> SerialLine::createSerial()
 {
     return std::make_unique<WinSerialLine>();
 }

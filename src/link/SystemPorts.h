@@ -60,7 +60,12 @@ PortTable lookUpPorts(const QList<SystemPort> &present, const QString &mapPath, 
 // n for "COMn" with n in 1..7, in any case; nothing for another name.
 std::optional<int> comNumber(const QString &name);
 // What the link opens for a port name: COM1..COM7 as the table resolves them
-// (any case), anything else as a typed device (a path, a kernel name).
+// (any case), a network port (tcp://HOST:PORT, rfc2217://HOST:PORT) as its
+// server, anything else as a typed device (a path, a kernel name). The
+// target keeps the name as typed, but for COMn, which is written in capitals.
 PortTarget targetOf(const PortTable &table, const QString &name);
+// One spelling for every name of a port, which its backups are named by:
+// COMn in capitals, a network port's canonical name, anything else as typed.
+QString portKey(const QString &name);
 
 } // namespace ports

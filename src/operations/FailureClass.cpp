@@ -84,6 +84,12 @@ Class classify(const PortOpenFailure &failure)
     case Cause::Busy:
     case Cause::NoDriver:
     case Cause::Other: break;
+    // A network port's causes say what to do themselves.
+    case Cause::NoSuchHost:
+    case Cause::Refused:
+    case Cause::Unreachable:
+    case Cause::TimedOut:
+    case Cause::ServerBusy: return c;
     }
     switch (SerialLine::adviceFor(failure.cause)) {
     case OpenAdvice::None: break;

@@ -3,6 +3,7 @@
 #include "DeviceSession.h"
 
 #include "FactoryDefaults.h"
+#include "SystemPorts.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -34,7 +35,8 @@ std::optional<QString> saveBackup(const DeviceConfiguration &device, const Write
         b.blocks[block.start] = device.reading.blocks.at(block.start);
     b.set = device.configuration.set;
     const QString folder = options.backupFolder.isEmpty() ? backup::defaultFolder() : options.backupFolder;
-    const std::optional<QString> path = backup::saveNew(folder, b, error);
+    // Every spelling of one port gives its backups one name.
+    const std::optional<QString> path = backup::saveNew(folder, b, error, ports::portKey(options.port));
     if (!path)
         return std::nullopt;
     return QDir::toNativeSeparators(*path);

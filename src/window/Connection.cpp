@@ -10,6 +10,7 @@
 #include "WindowTimer.h"
 
 #include <QComboBox>
+#include <QLabel>
 #include <QPushButton>
 #include <QThread>
 
@@ -44,6 +45,8 @@ void FormMain::ToggleConnection()
     FitCaption(cmdConnect);
     bConnected = true;
     connectedPort = target.name;
+    RememberNetworkPort(target.name);
+    lblPortInfo->setText(PortInfoText()); // with the server's address, for a network port
     ReadAllParameters();
 }
 
@@ -122,4 +125,5 @@ void FormMain::EnterDisconnectedState()
     FitCaption(cmdConnect);
     bConnected = false;
     ForgetDeviceReading();
+    lblPortInfo->setText(PortInfoText());
 }

@@ -10,6 +10,7 @@
 #include "ParameterSet.h"
 #include "RegisterMap.h"
 
+#include "RememberedPorts.h"
 #include "SystemPorts.h"
 
 #include <QColor>
@@ -75,6 +76,12 @@ public:
     // relist looks at the system's ports and the port map afresh.
     void RefreshPortInfo(bool relist);
     QString PortInfoText() const;
+    // The port line for a network port's name: its kind, and once connected the server's address.
+    QString NetworkPortInfoText(const QString &name) const;
+    // The network ports connected to before, listed after COM1..COM7; a
+    // network port just connected to goes first, and into the saved list.
+    void ListRememberedPorts();
+    void RememberNetworkPort(const QString &name);
     // The open-failure message: its first line, and a second that names the
     // device and the cause when the link knows them.
     QString PortOpenFailureText() const;
@@ -211,6 +218,7 @@ public:
     // the one written since; nothing while unknown (a write stopped part-way).
     std::optional<params::ParameterSet> setOnDevice;
     std::optional<ports::PortTable> portTable; // the last listing of the ports
+    ports::RememberedPorts rememberedPorts;    // the network ports connected to before
 
 private:
     // Ties each field's control to its row, by the row's path: every tie is

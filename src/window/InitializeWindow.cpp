@@ -14,6 +14,8 @@ void FormMain::InitializeWindow()
     for (int port = kFirstPort; port <= kLastPort; ++port)
         cmbComSel->addItem(QStringLiteral("COM%1").arg(port));
     cmbComSel->setCurrentIndex(0);
+    rememberedPorts = ports::loadRememberedPorts(ports::rememberedPortsPath());
+    ListRememberedPorts();
     RefreshPortInfo(true);
 
     cmbDISel->clear();

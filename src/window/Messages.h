@@ -63,6 +63,21 @@ inline QString portModemManagerHint()
     return QCoreApplication::translate("msg", "ModemManager 会探测新插入的 USB 串口，brltty 会占用某些 USB 串口芯片。");
 }
 inline QString portSystemError(const QString &device, const QString &text) { return QCoreApplication::translate("msg", "%1：%2").arg(device, text); }
+// A port behind a serial device server; server: "192.168.1.20:4001".
+inline QString portNoSuchHost(const QString &server) { return QCoreApplication::translate("msg", "%1：找不到这个主机名。").arg(server); }
+inline QString portConnectionRefused(const QString &server)
+{
+    return QCoreApplication::translate("msg", "%1：连接被拒绝，服务器的这个端口上没有服务。").arg(server);
+}
+inline QString portUnreachable(const QString &server) { return QCoreApplication::translate("msg", "%1：网络不通，无法到达服务器。").arg(server); }
+inline QString portConnectTimedOut(const QString &server, int seconds)
+{
+    return QCoreApplication::translate("msg", "%1：%2 秒内没有连接上服务器。").arg(server).arg(seconds);
+}
+inline QString portServerBusy(const QString &server)
+{
+    return QCoreApplication::translate("msg", "%1：串口服务器正忙：它同时只服务一个客户端，拒绝了这次连接。请先断开另一个客户端。").arg(server);
+}
 inline QString probeUnanswered() { return QCoreApplication::translate("msg", "设备未连接或设备初始化尚未完成，请稍后重试！"); }
 inline QString linkTimedOut() { return QCoreApplication::translate("msg", "设备链接超时，请检查设备是否链接正常"); }
 
@@ -336,5 +351,13 @@ inline QString portNotPresent() { return QCoreApplication::translate("msg", "该
 inline QString portNoDevice() { return QCoreApplication::translate("msg", "没有串口设备"); }
 inline QString portPinnedAbsent() { return QCoreApplication::translate("msg", "已保存的适配器未插入"); }
 inline QString portNotADeviceName() { return QCoreApplication::translate("msg", "不是串口设备名"); }
+// A port behind a serial device server, by its kind; once connected, the server's address.
+inline QString portNetworkRaw() { return QCoreApplication::translate("msg", "网络端口，RTU 帧经 TCP 原样传送"); }
+inline QString portNetworkRfc2217() { return QCoreApplication::translate("msg", "网络端口，RFC 2217，由本软件设置服务器的串口"); }
+inline QString portConnectedTo(const QString &address) { return QCoreApplication::translate("msg", "已连接到 %1").arg(address); }
+inline QString portNotANetworkName()
+{
+    return QCoreApplication::translate("msg", "不是网络端口名，应为 tcp://主机:端口 或 rfc2217://主机:端口");
+}
 
 } // namespace msg

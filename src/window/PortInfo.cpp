@@ -5,6 +5,9 @@
 #include "FailureClass.h"
 #include "Messages.h"
 #include "ModbusLink.h"
+#include "NetworkPort.h"
+#include "SerialLine.h"
+#include "TcpLine.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -89,6 +92,8 @@ QString FormMain::PortInfoText() const
     const QString typed = cmbComSel->currentText().trimmed();
     if (typed.isEmpty())
         return QString();
+    if (ports::looksLikeNetworkPort(typed))
+        return NetworkPortInfoText(typed);
     const std::optional<QString> device = ports::typedDevice(typed);
     if (!device)
         return msg::portEntry(typed, msg::portNotADeviceName());
@@ -99,6 +104,17 @@ QString FormMain::PortInfoText() const
                     detailsLine(*portTable, port, *device));
 }
 
+QString FormMain::NetworkPortInfoText(const QString &name) const
+{
+    const std::optional<ports::NetworkPort> port = ports::parseNetworkPort(name);
+    if (!port)
+        return msg::portEntry(name, msg::portNotANetworkName());
+    const QString kind = port->kind == ports::NetworkPort::Kind::Rfc2217 ? msg::portNetworkRfc2217() : msg::portNetworkRaw();
+    // The server's address once connected to this very port.
+    const QString peer = bConnected && ports::portKey(connectedPort) == port->canonical() ? modbus1->peerAddress() : QString();
+    return twoLines(msg::portEntry(name, kind), peer.isEmpty() ? QString() : msg::portConnectedTo(peer));
+}
+
 QString FormMain::PortOpenFailureText() const
 {
     const std::optional<PortOpenFailure> failure = modbus1->openFailure();
@@ -107,7 +123,10 @@ QString FormMain::PortOpenFailureText() const
     const QString device = failure->device.isEmpty() ? failure->port : failure->device;
     QString cause;
     switch (failure->cause) {
-    case PortOpenFailure::Cause::NotADevice: cause = msg::portNotADevice(device); break;
+    case PortOpenFailure::Cause::NotADevice:
+        cause = ports::looksLikeNetworkPort(failure->port) ? msg::portEntry(failure->port, msg::portNotANetworkName())
+                                                           : msg::portNotADevice(device);
+        break;
     case PortOpenFailure::Cause::NoDevice:
         cause = failure->device.isEmpty() ? msg::portNothingBehind(failure->port) : msg::portMissing(device);
         break;
@@ -118,6 +137,11 @@ QString FormMain::PortOpenFailureText() const
     case PortOpenFailure::Cause::MarkedExclusive:
         cause = msg::portMarkedExclusive(device, failure->holders.join(msg::listSeparator()));
         break;
+    case PortOpenFailure::Cause::NoSuchHost: cause = msg::portNoSuchHost(device); break;
+    case PortOpenFailure::Cause::Refused: cause = msg::portConnectionRefused(device); break;
+    case PortOpenFailure::Cause::Unreachable: cause = msg::portUnreachable(device); break;
+    case PortOpenFailure::Cause::TimedOut: cause = msg::portConnectTimedOut(device, TcpLine::kConnectTimeoutMs / 1000); break;
+    case PortOpenFailure::Cause::ServerBusy: cause = msg::portServerBusy(device); break;
     case PortOpenFailure::Cause::Other: cause = msg::portSystemError(device, failure->systemText); break;
     }
     switch (failure::classify(*failure).remedy) {

@@ -8,6 +8,7 @@
 #include "FactoryDefaults.h"
 #include "FormMain.h"
 #include "Messages.h"
+#include "NetworkServers.h"
 #include "SimWindow.h"
 
 #include <QDir>
@@ -91,6 +92,7 @@ class CliTest : public QObject {
     QTemporaryDir home; // the tool's data and config folders, away from the real user's
     QStringList sims;   // args given to the simulators started by start()
     std::vector<std::unique_ptr<SimProcess>> running;
+    std::vector<std::unique_ptr<SimBehind>> behind; // the servers in front of some of them
 
     SimProcess &start(const QStringList &args = {}, const std::vector<quint16> &image = {})
     {
@@ -104,6 +106,17 @@ class CliTest : public QObject {
         if (!running.back()->start())
             qFatal("the simulator did not start");
         return *running.back();
+    }
+
+    // A simulator reached by a path: its port, or empty when the server did not start.
+    QString startBehind(SimPath path, const std::vector<quint16> &image = {})
+    {
+        SimProcess &sim = start(simArgsFor(path), image);
+        behind.push_back(std::make_unique<SimBehind>(path, sim));
+        QString error;
+        if (!behind.back()->start(&error))
+            qWarning("%s", qPrintable(error));
+        return error.isEmpty() ? behind.back()->port() : QString();
     }
 
     Run cli(const QStringList &args)
@@ -143,7 +156,11 @@ class CliTest : public QObject {
     }
 
 private slots:
-    void cleanup() { running.clear(); }
+    void cleanup()
+    {
+        behind.clear();
+        running.clear();
+    }
 
     void readThenWriteLeavesTheDeviceAsItWas()
     {
@@ -165,6 +182,107 @@ private slots:
         std::vector<quint16> expected = before;
         deviceimage::putText(expected, 50, QStringLiteral("灯亮了"));
         QCOMPARE(deviceimage::differingRegisters(sim.dumpImage(), expected), QList<int>());
+    }
+
+    // Through a serial device server, by each kind of network port: read,
+    // write and restore are as exact as on a serial line, and the backup
+    // names the port as typed.
+    void everyPathReadsWritesAndRestoresExactly_data()
+    {
+        QTest::addColumn<int>("path");
+        for (SimPath p : {SimPath::SimTcp, SimPath::Ser2netRaw, SimPath::Ser2netRfc2217})
+            QTest::newRow(pathName(p)) << int(p);
+    }
+
+    void everyPathReadsWritesAndRestoresExactly()
+    {
+        QFETCH(int, path);
+        const std::vector<quint16> before = deviceimage::oddImage();
+        const QString port = startBehind(SimPath(path), before);
+        QVERIFY(!port.isEmpty());
+        SimProcess &sim = *running.back();
+        SimProcess &reference = start({}, before); // the same device on a pty
+        const Run read = cli({"read", "-p", port});
+        QCOMPARE(read.exitCode, 0);
+        const Run readOnPty = cli({"read", "-p", reference.ptyPath()});
+        const QRegularExpression savedAt("\"saved\": [^\n]*\n");
+        QCOMPARE(QString(read.out).remove(savedAt), QString(readOnPty.out).remove(savedAt));
+        QVERIFY(read.out.contains("\"parameters\""));
+
+        const Run written = cli({"write", file("site.json", siteSet()), "-p", port, "--verify"});
+        QVERIFY2(written.exitCode == 0, qPrintable(written.err));
+        QVERIFY2(written.err.contains("22 writes confirmed and read back the same"), qPrintable(written.err));
+        QCOMPARE(cli({"write", home.filePath("site.json"), "-p", reference.ptyPath(), "--no-backup"}).exitCode, 0);
+        QCOMPARE(deviceimage::differingRegisters(sim.dumpImage(), reference.dumpImage()), QList<int>());
+
+        const QString backup = QRegularExpression("backup saved to (\\S+)$", QRegularExpression::MultilineOption).match(written.err).captured(1);
+        QFile saved(backup);
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        const std::optional<backup::Backup> parsed = backup::parse(saved.readAll()).backup;
+        QVERIFY(parsed);
+        QCOMPARE(parsed->port, port);
+        const Run restored = cli({"restore", backup, "-p", port});
+        QVERIFY2(restored.exitCode == 0, qPrintable(restored.err));
+        QCOMPARE(deviceimage::differingRegisters(sim.dumpImage(), before), QList<int>());
+    }
+
+    // Two spellings of one server share their backups' name, as COM3 and
+    // com3 do; a second client at once is told the server is busy.
+    void oneServerOneBackupNameAndOneClient()
+    {
+        const QString port = startBehind(SimPath::SimTcp);
+        QVERIFY(!port.isEmpty());
+        const QString number = port.section(u':', -1);
+        const QString other = QStringLiteral("TCP://[::ffff:127.0.0.1]:0%1/").arg(number);
+        QStringList names;
+        for (const QString &p : {port, other}) {
+            const Run r = cli({"write", file("site.json", siteSet()), "-p", p});
+            QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+            const QString backup = QRegularExpression("backup saved to (\\S+)$", QRegularExpression::MultilineOption).match(r.err).captured(1);
+            names << QFileInfo(backup).fileName().mid(QStringLiteral("yyyyMMdd-HHmmss-zzz-").size()).remove(QRegularExpression("-\\d+\\.json$|\\.json$"));
+            QVERIFY2(r.err.startsWith(p + ": "), qPrintable(r.err)); // reports name the port as typed
+        }
+        QCOMPARE(names[0], QStringLiteral("tcp_3A_2F_2F127_2E0_2E0_2E1_3A%1").arg(number));
+        QCOMPARE(names[1], names[0]);
+
+        const Run twice = cli({"status", "-p", port, "-p", other});
+        QCOMPARE(twice.exitCode, 3);
+        QVERIFY2(twice.err.contains(QStringLiteral("the server 127.0.0.1:%1 is busy: it serves one client at a time").arg(number)),
+                 qPrintable(twice.err));
+        QCOMPARE(twice.out.count("firmware V1.5"), 1);
+
+        // Mixed with a serial port, each answers under its own name.
+        const Run mixed = cli({"status", "-p", start().ptyPath(), "-p", other});
+        QVERIFY2(mixed.exitCode == 0, qPrintable(mixed.err));
+        QCOMPARE(mixed.out.count("firmware V1.5"), 2);
+        QVERIFY2(mixed.out.contains(other + " I0=off"), qPrintable(mixed.out));
+    }
+
+    // Each way a network port fails to open has its own words, naming the server.
+    void aNetworkPortThatDoesNotOpenSaysWhy_data()
+    {
+        QTest::addColumn<QString>("port");
+        QTest::addColumn<QString>("said");
+        const int free = freePort();
+        QTest::newRow("refused") << QStringLiteral("tcp://localhost:%1").arg(free)
+                                 << QStringLiteral("tcp://localhost:%1: the server localhost:%1 refused the connection: "
+                                                   "nothing listens at that port\n").arg(free);
+        QTest::newRow("no port") << "rfc2217://10.0.0.5"
+                                 << "rfc2217://10.0.0.5: not a network port: no port number after the host: 10.0.0.5:PORT "
+                                    "(tcp://HOST:PORT or rfc2217://HOST:PORT, an IPv6 address in brackets)\n";
+        QTest::newRow("IPv6 without brackets") << "tcp://::1:4001"
+                                               << "tcp://::1:4001: not a network port: an IPv6 address goes in brackets: "
+                                                  "tcp://[::1]:4001 (tcp://HOST:PORT or rfc2217://HOST:PORT, an IPv6 "
+                                                  "address in brackets)\n";
+    }
+
+    void aNetworkPortThatDoesNotOpenSaysWhy()
+    {
+        QFETCH(QString, port);
+        QFETCH(QString, said);
+        const Run r = cli({"status", "-p", port});
+        QCOMPARE(r.exitCode, 3);
+        QCOMPARE(r.err, said);
     }
 
     void factoryKeepsWhatIsNoPartOfIt()

@@ -1,24 +1,30 @@
 #pragma once
-// A window on the real RTU link, talking to alarmcfg-sim mapped to COM1, with
-// every message box caught.
+// A window on the real RTU link, talking to alarmcfg-sim mapped to COM1, or
+// reached through the network, with every message box caught.
 
 #include "FormMain.h"
 #include "Messages.h"
+#include "NetworkServers.h"
 #include "RtuLink.h"
 #include "SimProcess.h"
 #include "WindowFixture.h"
 
+#include <QComboBox>
 #include <QStandardPaths>
 
 #include <memory>
 
 struct SimWindow {
     SimProcess sim;
+    SimBehind behind;
     RtuLink link;
     std::unique_ptr<FormMain> form;
     QStringList messages;
 
-    explicit SimWindow(const QStringList &simArgs = {}) : sim(simArgs)
+    // path: how the window reaches the simulator; on a pty as COM1, else by
+    // the network port typed into the port box.
+    explicit SimWindow(const QStringList &simArgs = {}, SimPath path = SimPath::Pty)
+        : sim(simArgs + simArgsFor(path)), behind(path, sim), m_path(path)
     {
         QStandardPaths::setTestModeEnabled(true); // the port map of a test user, never the real one
         FormMain::setMessageHook([this](const QString &text) { messages << text; });
@@ -29,9 +35,18 @@ struct SimWindow {
 
     bool start()
     {
+        QString error;
         if (!sim.start())
             return false;
-        qputenv("ALARMCFG_COM1", sim.ptyPath().toLocal8Bit());
+        if (m_path == SimPath::Pty) {
+            qputenv("ALARMCFG_COM1", sim.ptyPath().toLocal8Bit());
+            return true;
+        }
+        if (!behind.start(&error)) {
+            qWarning("%s", qPrintable(error));
+            return false;
+        }
+        form->cmbComSel->setEditText(behind.port());
         return true;
     }
 
@@ -57,4 +72,7 @@ struct SimWindow {
         clean.sim.dumpImage();
         return clean.sim.requestCount();
     }
+
+private:
+    SimPath m_path;
 };

@@ -7,11 +7,13 @@
 #include "FormMain.h"
 #include "Messages.h"
 #include "RtuLink.h"
+#include "NetworkServers.h"
 #include "SimWindow.h"
 #include "WindowTimer.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -166,6 +168,10 @@ private slots:
         QTest::newRow("a port another program holds") << "held";
         QTest::newRow("a file that is no serial line") << "file";
         QTest::newRow("text that names no device") << "word";
+        QTest::newRow("a server that refuses") << "refused";
+        QTest::newRow("a server that does not answer") << "unanswered";
+        QTest::newRow("a network name without a port") << "network word";
+        QTest::newRow("a raw server reached by RFC 2217") << "not telnet";
     }
 
     void anOpenFailureSaysWhy()
@@ -176,6 +182,8 @@ private slots:
         SimWindow r;
         QVERIFY(r.sim.start());
         RtuLink holder;
+        const UnansweringPort silent;
+        SimProcess server({"--tcp", "127.0.0.1:0"});
         QString typed;
         QString cause;
         if (kind == "missing") {
@@ -200,13 +208,34 @@ private slots:
             QFile file(typed);
             QVERIFY(file.open(QIODevice::WriteOnly));
             cause = msg::portNotADevice(typed);
+        } else if (kind == "refused") {
+            const int port = freePort();
+            typed = QStringLiteral("tcp://localhost:%1").arg(port);
+            cause = msg::portConnectionRefused(QStringLiteral("localhost:%1").arg(port));
+        } else if (kind == "unanswered") {
+            typed = QStringLiteral("tcp://127.0.0.1:%1").arg(silent.port());
+            cause = msg::portConnectTimedOut(QStringLiteral("127.0.0.1:%1").arg(silent.port()), 3);
+        } else if (kind == "network word") {
+            typed = QStringLiteral("rfc2217://server");
+            cause = msg::portEntry(typed, msg::portNotANetworkName());
+        } else if (kind == "not telnet") {
+            QVERIFY(server.start());
+            typed = server.ptyPath().replace("tcp://", "rfc2217://");
+            const QString address = server.ptyPath().remove("tcp://");
+            cause = msg::portSystemError(address, QStringLiteral("no Telnet answer within 3 s: is it a raw TCP port? Then "
+                                                                 "name it tcp://%1").arg(address));
         } else {
             typed = QStringLiteral("随便");
             cause = msg::portNotADevice(typed);
         }
+        QElapsedTimer took;
+        took.start();
         r.form->cmbComSel->setEditText(typed);
         r.form->ToggleConnection();
         QCOMPARE(r.messages, QStringList({msg::portOpenFailed() + "\n" + cause}));
+        // The connect and the name's look-up give up after three seconds.
+        QVERIFY2(took.elapsed() < (kind == "unanswered" ? 3500 : 500) + (kind == "not telnet" ? 3000 : 0),
+                 qPrintable(QString::number(took.elapsed())));
         QVERIFY(!r.form->bConnected);
         QCOMPARE(r.form->cmdConnect->text(), QStringLiteral("连接"));
     }

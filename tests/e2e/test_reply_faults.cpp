@@ -10,6 +10,16 @@
 // connect, "设置" with no edit must leave every register as it was, and every
 // backup alarmcfg-cli saved must put the device back exactly.
 //
+// The faults networks bring, from a proxy between the tool and alarmcfg-sim
+// --tcp, are swept the same way (theWindowThroughAFaultyNetwork,
+// theCommandLineThroughAFaultyNetwork): every reply in 1-byte pieces, two
+// replies joined, 150 ms added to every piece, and the connection closed in
+// the middle of a reply, of a request, or just after a write went out, also
+// with the server gone for good after it. The window's connect, "设置" and
+// poll and alarmcfg-cli read, write and restore must each be exact or fail
+// honestly, and a write that stopped part-way must be put back exactly by
+// the backup it saved.
+//
 // ALARMCFG_SWEEP=full faults every place with every kind, and every adjacent
 // pair of places with every pair of kinds, and pairs further apart (hours:
 // shard it); ALARMCFG_SWEEP=N every Nth place; ALARMCFG_FAULTS=doubled,lost
@@ -25,9 +35,13 @@
 #include "DeviceImage.h"
 #include "FormMain.h"
 #include "Messages.h"
+#include "NetworkServers.h"
+#include "RememberedPorts.h"
 #include "SimWindow.h"
 
+#include <QComboBox>
 #include <QDir>
+#include <QLabel>
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -88,6 +102,36 @@ struct Faults {
         return out;
     }
 };
+
+// A fault of the network, as alarmcfg-fault-proxy brings it.
+struct NetFault {
+    const char *name;
+    const char *proxy;
+    bool serverGone; // no connection can be made after it
+};
+const NetFault kNetFaults[] = {{"1-byte pieces", "split", false},
+                               {"two replies joined", "join", false},
+                               {"150 ms a piece", "delay", false},
+                               {"closed mid-read", "close-read", false},
+                               {"closed mid-write", "close-write", false},
+                               {"closed after a write, before its reply", "close-sent", false},
+                               {"closed after a write, server gone", "close-sent", true}};
+
+// Where each operation is faulted: the Nth request, or with writes the Nth
+// write request.
+struct Place {
+    int at;
+    bool writes;
+};
+QStringList proxyArgs(const NetFault &f, Place p)
+{
+    QStringList args{"--fault", QLatin1String(f.proxy), "--at", QString::number(p.at)};
+    if (p.writes)
+        args << "--writes";
+    if (f.serverGone)
+        args << "--then-refuse";
+    return args;
+}
 
 QByteArray sweep() { return qgetenv("ALARMCFG_SWEEP"); }
 bool full() { return sweep() == "full"; }
@@ -287,6 +331,24 @@ class ReplyFaultsTest : public QObject {
         return sim.requestCount();
     }
 
+    // The device as "设置" leaves it after the sweep's edit, on a clean pty.
+    std::vector<quint16> windowEditOnAPty()
+    {
+        SimWindow r({"--image", m_image});
+        if (!r.start() || !r.connect())
+            return {};
+        r.form->txtMiMa->setText(QStringLiteral("2468"));
+        r.form->strAlarmText[1] = QStringLiteral("新的报警短信");
+        r.form->cmdRelayWrite->click();
+        return r.messages == QStringList({msg::writeSucceeded()}) ? r.sim.dumpImage() : std::vector<quint16>();
+    }
+
+    static bool sweptNet(const NetFault &f)
+    {
+        const QByteArray only = qgetenv("ALARMCFG_FAULTS");
+        return only.isEmpty() || only.split(',').contains(f.proxy);
+    }
+
 private slots:
     void initTestCase()
     {
@@ -326,6 +388,7 @@ private slots:
 
     void cleanupTestCase()
     {
+        QFile::remove(ports::rememberedPortsPath()); // the network ports the windows connected to
         m_tally.print();
         QVERIFY2(m_tally.wrongRuns.isEmpty(), qPrintable(m_tally.wrongRuns.join(", ")));
     }
@@ -446,6 +509,160 @@ private slots:
         // Each one whole; in a full sweep some of the thousands are enough.
         for (int i = 0; i < backups.size(); i += full() ? std::max<int>(1, backups.size() / 50) : 1)
             m_tally.add(QStringLiteral("alarmcfg-cli restore of those backups"), restoresExactly(backups[i]), false, backups[i]);
+    }
+
+    // The window through a faulty network: its connect, "设置" with an edit,
+    // and its poll. An exact connect fills the window as a clean one does;
+    // an exact write leaves the device as a clean one does, and one that
+    // stopped is put back from its box (or, with the server gone, by
+    // alarmcfg-cli restore on the simulator's own port); an exact poll keeps
+    // the window connected and showing the device's state.
+    void theWindowThroughAFaultyNetwork()
+    {
+        const std::vector<quint16> before = deviceimage::oddImage();
+        const std::vector<quint16> edited = windowEditOnAPty();
+        QVERIFY(!edited.empty() && edited != before);
+        for (const NetFault &f : kNetFaults) {
+            if (!sweptNet(f))
+                continue;
+            for (const char *op : {"connect", "write", "poll"}) {
+                const QString cell = QStringLiteral("window %1 / %2").arg(op, f.name);
+                const Place place = QLatin1String(op) == "connect" ? Place{20, false}
+                                    : QLatin1String(op) == "write" ? Place{10, true}
+                                                                    : Place{static_cast<int>(m_connect) + 1, false}; // the first poll
+                SimWindow r({"--image", m_image}, SimPath::SimTcp);
+                QVERIFY(r.start());
+                FaultProxy proxy(r.sim.ptyPath(), proxyArgs(f, place));
+                QVERIFY(proxy.start());
+                r.form->cmbComSel->setEditText(proxy.portName());
+                bool exact = false, honest = false;
+                if (QLatin1String(op) == "connect") {
+                    r.form->ToggleConnection();
+                    exact = r.form->bConnected && r.messages == QStringList({msg::readSucceeded()})
+                            && params::differences(m_reference, r.form->CollectParameterSet()).empty();
+                    honest = !r.form->bConnected && r.messages.size() == 1 && r.messages[0] != msg::readSucceeded();
+                } else if (QLatin1String(op) == "write") {
+                    QVERIFY2(r.connect(), qPrintable(r.messages.join(" / ")));
+                    r.form->txtMiMa->setText(QStringLiteral("2468"));
+                    r.form->strAlarmText[1] = QStringLiteral("新的报警短信");
+                    QString backup;
+                    int offered = 0;
+                    FormMain::setChoiceHook([&](const QString &text, const QString &button) {
+                        const QRegularExpressionMatch saved = QRegularExpression(msg::backupSavedAt("(.+)")).match(text);
+                        if (saved.hasMatch())
+                            backup = saved.captured(1);
+                        return button == msg::putBackButton() && ++offered == 1; // pressed once
+                    });
+                    r.form->cmdRelayWrite->click();
+                    FormMain::setChoiceHook({});
+                    exact = r.messages == QStringList({msg::writeSucceeded()}) && r.sim.dumpImage() == edited;
+                    if (!exact && offered > 0 && !backup.isEmpty()) {
+                        // Put back from the box, or by the command line past a server that is gone.
+                        honest = r.messages.contains(msg::putBackDone(390)) && r.sim.dumpImage() == before;
+                        if (!honest && f.serverGone)
+                            honest = finish(startCli({"restore", backup, "-p", r.sim.ptyPath()}, m_dir.filePath("home"))).exitCode == 0
+                                     && r.sim.dumpImage() == before;
+                    }
+                } else {
+                    QVERIFY2(r.connect(), qPrintable(r.messages.join(" / ")));
+                    QTest::qWait(4500); // past the link's time-out of three seconds after a bad poll
+                    const std::vector<quint16> image = r.sim.dumpImage();
+                    exact = r.form->bConnected && r.messages.isEmpty() && r.sim.requestCount() > place.at + 2
+                            && r.form->nInputBits == qint16(image[regmap::kStatusBlock.start + regmap::kInputsOffset])
+                            && r.form->lblVertion->text() == QStringLiteral("V1.5");
+                    honest = !r.form->bConnected && r.messages == QStringList({msg::linkTimedOut()});
+                }
+                QVERIFY2(proxy.fired(), qPrintable(cell));
+                m_tally.add(cell, exact, honest, cell);
+            }
+        }
+    }
+
+    // alarmcfg-cli through a faulty network: read (exact: the clean read's
+    // file), write (exact: the device as a clean write leaves it; stopped:
+    // put back exactly by the command it printed) and restore (exact: the
+    // device as backed up; stopped: a second restore puts it right).
+    void theCommandLineThroughAFaultyNetwork()
+    {
+        const QString file = m_dir.filePath("site-net.json");
+        params::ParameterSet set = params::startUpSet();
+        set.password = QStringLiteral("2468");
+        set.alarmTexts[1] = QStringLiteral("新的报警短信");
+        QString error;
+        QVERIFY(config::writeFile(file, config::serialize(set, QString(), QDateTime::currentDateTime()), &error));
+        const std::vector<quint16> before = deviceimage::oddImage();
+        // What a clean write leaves, and a backup of the device before it.
+        SimProcess clean({"--image", m_image});
+        QVERIFY(clean.start());
+        const Run cleanWrite = finish(startCli({"write", file, "-p", clean.ptyPath()}, m_dir.filePath("home")));
+        QCOMPARE(cleanWrite.exitCode, 0);
+        const std::vector<quint16> written = clean.dumpImage();
+        const QString backupOfBefore = QRegularExpression("backup saved to (.*)\n").match(cleanWrite.err).captured(1);
+        QVERIFY(QFile::exists(backupOfBefore));
+        const QString writtenImage = m_dir.filePath("written.json");
+        QVERIFY(deviceimage::save(writtenImage, written));
+
+        struct Pending {
+            std::unique_ptr<SimProcess> sim;
+            std::unique_ptr<FaultProxy> proxy;
+            QProcess *cli;
+            QString op, cell;
+            bool serverGone;
+        };
+        std::vector<Pending> pending;
+        auto settle = [&] {
+            for (Pending &p : pending) {
+                const Run run = finish(p.cli);
+                QVERIFY2(p.proxy->fired(), qPrintable(p.cell));
+                bool exact = false, honest = false;
+                // The simulator's own port, past a proxy that is gone.
+                const QString direct = p.sim->ptyPath();
+                if (p.op == "read") {
+                    exact = run.exitCode == 0 && withoutTime(run.out) == m_cliReference;
+                    honest = run.exitCode == 3;
+                } else if (p.op == "write") {
+                    exact = run.exitCode == 0 && p.sim->dumpImage() == written;
+                    const QRegularExpressionMatch undo = QRegularExpression("put it back with: alarmcfg-cli restore (\\S+) -p (\\S+)").match(run.err);
+                    if (!exact && run.exitCode == 3 && undo.hasMatch()) {
+                        const QString port = p.serverGone ? direct : undo.captured(2);
+                        honest = finish(startCli({"restore", undo.captured(1), "-p", port}, m_dir.filePath("home"))).exitCode == 0
+                                 && p.sim->dumpImage() == before;
+                    } else if (!exact && run.exitCode == 3) {
+                        honest = p.sim->dumpImage() == before; // stopped before the first write
+                    }
+                } else {
+                    exact = run.exitCode == 0 && p.sim->dumpImage() == before;
+                    if (!exact && run.exitCode == 3)
+                        honest = finish(startCli({"restore", backupOfBefore, "-p", direct}, m_dir.filePath("home"))).exitCode == 0
+                                 && p.sim->dumpImage() == before;
+                }
+                m_tally.add(p.cell, exact, honest, p.cell);
+            }
+            pending.clear();
+        };
+        for (const NetFault &f : kNetFaults) {
+            if (!sweptNet(f))
+                continue;
+            for (const char *op : {"read", "write", "restore"}) {
+                const QString name = QLatin1String(op);
+                const Place place = name == "read" ? Place{20, false} : name == "write" ? Place{10, true} : Place{3, true};
+                Pending p{std::make_unique<SimProcess>(QStringList{"--tcp", "127.0.0.1:0", "--image",
+                                                                   name == "restore" ? writtenImage : m_image}),
+                          nullptr, nullptr, name, QStringLiteral("alarmcfg-cli %1 / %2").arg(name, f.name), f.serverGone};
+                QVERIFY(p.sim->start());
+                p.proxy = std::make_unique<FaultProxy>(p.sim->ptyPath(), proxyArgs(f, place));
+                QVERIFY(p.proxy->start());
+                const QString port = p.proxy->portName();
+                p.cli = startCli(name == "read"    ? QStringList{"read", "-p", port}
+                                 : name == "write" ? QStringList{"write", file, "-p", port}
+                                                   : QStringList{"restore", backupOfBefore, "-p", port},
+                                 m_dir.filePath("home"));
+                pending.push_back(std::move(p));
+                if (pending.size() >= 8)
+                    settle();
+            }
+        }
+        settle();
     }
 };
 

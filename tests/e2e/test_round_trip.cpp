@@ -1,6 +1,7 @@
 // What the tool reads it writes back unchanged: connect, then "设置" with no
 // edit, leaves every register the device holds as it was, on a clean line and
-// on one that garbles or repeats a reply; an edit changes only what it must.
+// on one that garbles or repeats a reply, on a serial line or through the
+// network; an edit changes only what it must.
 // A connect that cannot read everything never lets a write through.
 #include "DeviceImage.h"
 #include "FormMain.h"
@@ -19,19 +20,23 @@ private slots:
     void aWriteWithNoEditChangesNoField_data()
     {
         QTest::addColumn<QStringList>("line");
-        QTest::newRow("clean line") << QStringList();
-        QTest::newRow("a garbled reply in the burst") << QStringList({"--corrupt-every", "30"});
-        QTest::newRow("a reply sent twice in the burst") << QStringList({"--duplicate-reply", "20"});
-        QTest::newRow("a reply sent twice during the write") << QStringList({"--duplicate-reply", "50"});
+        QTest::addColumn<int>("path");
+        QTest::newRow("clean line") << QStringList() << int(SimPath::Pty);
+        QTest::newRow("a garbled reply in the burst") << QStringList({"--corrupt-every", "30"}) << int(SimPath::Pty);
+        QTest::newRow("a reply sent twice in the burst") << QStringList({"--duplicate-reply", "20"}) << int(SimPath::Pty);
+        QTest::newRow("a reply sent twice during the write") << QStringList({"--duplicate-reply", "50"}) << int(SimPath::Pty);
+        QTest::newRow("RTU over TCP, a reply sent twice") << QStringList({"--duplicate-reply", "20"}) << int(SimPath::SimTcp);
+        QTest::newRow("ser2net RFC 2217, a garbled reply") << QStringList({"--corrupt-every", "30"}) << int(SimPath::Ser2netRfc2217);
     }
 
     void aWriteWithNoEditChangesNoField()
     {
         QFETCH(QStringList, line);
+        QFETCH(int, path);
         QTemporaryDir dir;
         const std::vector<quint16> before = deviceimage::oddImage();
         QVERIFY(deviceimage::save(dir.filePath("odd.json"), before));
-        SimWindow r(QStringList({"--baud", "9600", "--image", dir.filePath("odd.json")}) + line);
+        SimWindow r(QStringList({"--baud", "9600", "--image", dir.filePath("odd.json")}) + line, SimPath(path));
         QVERIFY(r.start());
         QVERIFY(r.connect());
         r.form->cmdRelayWrite->click();

@@ -1,12 +1,15 @@
 // The tool's RTU link against the device simulator (libmodbus's slave side)
-// over a pseudo-terminal.
+// over a pseudo-terminal, and over TCP: a server of RFC 2217 that does not
+// agree, a connection that drops.
 #include "DeviceProfile.h"
 #include "FactoryDefaults.h"
 #include "RegisterMap.h"
 #include "SystemPorts.h"
 #include "LinkSettings.h"
 #include "RtuLink.h"
+#include "NetworkServers.h"
 #include "SimProcess.h"
+#include "Telnet.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
@@ -14,6 +17,10 @@
 #include <QTemporaryFile>
 #include <QtTest>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -44,6 +51,74 @@ struct Bench {
         link.setTarget(ports::targetOf(ports::lookUpPorts(), QStringLiteral("COM1")));
         return link.OpenPort();
     }
+};
+
+// A Telnet server on 127.0.0.1 for one client, in a thread of its own: it
+// answers the client's opening with `opening` and each com-port command with
+// what `answer` gives, and serves no device.
+class ComPortServer {
+public:
+    using Answer = std::function<QByteArray(quint8 command, const QByteArray &value)>;
+    ComPortServer(QByteArray opening, Answer answer) : m_opening(std::move(opening)), m_answer(std::move(answer))
+    {
+        m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof a;
+        if (::bind(m_listener, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0 && ::listen(m_listener, 1) == 0
+            && ::getsockname(m_listener, reinterpret_cast<sockaddr *>(&a), &length) == 0)
+            m_port = ntohs(a.sin_port);
+        m_thread = std::thread([this] { serve(); });
+    }
+    ~ComPortServer()
+    {
+        ::shutdown(m_listener, SHUT_RDWR);
+        if (m_client >= 0)
+            ::shutdown(m_client, SHUT_RDWR);
+        m_thread.join();
+        ::close(m_listener);
+    }
+    QString portName() const { return QStringLiteral("rfc2217://127.0.0.1:%1").arg(m_port); }
+
+private:
+    void serve()
+    {
+        m_client = ::accept(m_listener, nullptr, nullptr);
+        if (m_client < 0)
+            return;
+        QByteArray got;
+        char buf[512];
+        for (ssize_t n; (n = ::read(m_client, buf, sizeof buf)) > 0;) {
+            got += QByteArray(buf, n);
+            QByteArray out;
+            if (!m_opened && got.contains(telnet::command(telnet::kWill, telnet::kComPortOption))) {
+                m_opened = true;
+                out += m_opening;
+            }
+            // Each IAC SB 44 command value IAC SE the client sent: its answer.
+            for (qsizetype at; (at = got.indexOf(QByteArray("\xFF\xFA\x2C", 3))) >= 0;) {
+                const qsizetype end = got.indexOf(QByteArray("\xFF\xF0", 2), at);
+                if (end < 0)
+                    break;
+                const quint8 command = quint8(got[at + 3]);
+                out += telnet::subnegotiation(telnet::kComPortOption, QByteArray(1, char(command + telnet::kServerOffset))
+                                                                           + m_answer(command, got.mid(at + 4, end - at - 4)));
+                got.remove(0, end + 2);
+            }
+            if (!out.isEmpty() && ::write(m_client, out.constData(), size_t(out.size())) != out.size())
+                break;
+        }
+        ::close(m_client);
+    }
+
+    QByteArray m_opening;
+    Answer m_answer;
+    int m_listener = -1;
+    int m_client = -1;
+    int m_port = 0;
+    bool m_opened = false;
+    std::thread m_thread;
 };
 
 } // namespace
@@ -221,6 +296,71 @@ private slots:
         QVERIFY(b.open());
         QVERIFY(!b.link.ReadRegisters(0, 7));
         QVERIFY2(b.link.lastError().contains("followed by 19 more bytes"), qPrintable(b.link.lastError()));
+    }
+
+    // RFC 2217: the server must take the com-port option and set its line
+    // as asked, or the port does not open and the message says why.
+    void aComPortServerMustAgree_data()
+    {
+        QTest::addColumn<QByteArray>("opening");
+        QTest::addColumn<int>("changed"); // the command the server answers otherwise, 0 for none
+        QTest::addColumn<QString>("why");  // empty: the port opens
+        const QByteArray binary = telnet::command(telnet::kWill, telnet::kBinary) + telnet::command(telnet::kDo, telnet::kBinary);
+        const QByteArray agrees = telnet::command(telnet::kDo, telnet::kComPortOption) + binary;
+        QTest::newRow("agrees") << agrees << 0 << "";
+        QTest::newRow("refuses the option") << telnet::command(telnet::kDont, telnet::kComPortOption) + binary << 0
+                                            << "the server refuses RFC 2217's COM-PORT-OPTION";
+        QTest::newRow("keeps its own rate") << agrees << int(telnet::kSetBaudRate)
+                                            << "the server did not agree to baud rate 9600 on its serial line: it answered 19200";
+        QTest::newRow("keeps its parity") << agrees << int(telnet::kSetParity)
+                                          << "the server did not agree to parity none on its serial line: it answered even";
+        QTest::newRow("refuses binary") << telnet::command(telnet::kDo, telnet::kComPortOption) + telnet::command(telnet::kWont, telnet::kBinary)
+                                        << 0 << "the server refuses Telnet's binary transmission";
+    }
+
+    void aComPortServerMustAgree()
+    {
+        QFETCH(QByteArray, opening);
+        QFETCH(int, changed);
+        QFETCH(QString, why);
+        ComPortServer server(opening, [changed](quint8 command, const QByteArray &value) {
+            if (command != changed)
+                return value;
+            return command == telnet::kSetBaudRate ? QByteArray("\x00\x00\x4B\x00", 4) : QByteArray(1, 3);
+        });
+        RtuLink link;
+        link.setTarget(ports::targetOf(ports::PortTable{}, server.portName()));
+        const bool opened = link.OpenPort();
+        QCOMPARE(opened, why.isEmpty());
+        if (!opened) {
+            QCOMPARE(link.openFailure()->cause, PortOpenFailure::Cause::Other);
+            QVERIFY2(link.openFailure()->systemText.startsWith(why), qPrintable(link.openFailure()->systemText));
+        }
+    }
+
+    // A connection that drops is made again once, and the exchange under way
+    // fails and is tried again on it; with the server gone for good, the
+    // exchanges fail at once and say so.
+    void aDroppedConnectionIsMadeAgainOnce()
+    {
+        SimProcess sim({"--tcp", "127.0.0.1:0"});
+        QVERIFY(sim.start());
+        FaultProxy proxy(sim.ptyPath(), {"--fault", "close-read", "--at", "2", "--then-refuse"});
+        QVERIFY(proxy.start());
+        RtuLink link;
+        link.setTarget(ports::targetOf(ports::PortTable{}, proxy.portName()));
+        QVERIFY(link.OpenPort());
+        QVERIFY(link.ReadRegisters(0, 7));
+        QVERIFY(!link.ReadRegisters(0, 7)); // the reply cut in half, the server gone after it
+        QVERIFY(proxy.fired());
+        QVERIFY2(link.lastError().contains("dropped and could not be made again"), qPrintable(link.lastError()));
+        QElapsedTimer t;
+        t.start();
+        QVERIFY(!link.ReadRegisters(0, 7, ModbusLink::Retry::AsSet));
+        QVERIFY2(link.lastError().startsWith(QStringLiteral("not connected to %1").arg(proxy.portName().mid(6))),
+                 qPrintable(link.lastError()));
+        QVERIFY(t.elapsed() < 500);
+        QVERIFY(link.isOpen()); // until the operator closes it: a later send tries once more
     }
 
     void aVanishedDeviceFailsQuickly()

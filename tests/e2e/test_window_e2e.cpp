@@ -9,6 +9,7 @@
 #include "Messages.h"
 #include "RegisterMap.h"
 #include "RegisterText.h"
+#include "RememberedPorts.h"
 #include "RtuLink.h"
 #include "SimWindow.h"
 #include "WindowTimer.h"
@@ -27,6 +28,10 @@
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
 
 namespace {
 
@@ -60,6 +65,24 @@ std::vector<quint16> referenceImage(SimWindow &r)
     reference.WriteAllParameters();
     FormMain::setMessageHook([&r](const QString &text) { r.messages << text; });
     return fake.image;
+}
+
+// The rate a terminal's line is set to, as a serial server set it.
+int lineSpeed(const QString &tty)
+{
+    const int fd = ::open(QFile::encodeName(tty).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    termios tio{};
+    const bool ok = fd >= 0 && ::tcgetattr(fd, &tio) == 0;
+    if (fd >= 0)
+        ::close(fd);
+    if (!ok)
+        return -1;
+    switch (cfgetospeed(&tio)) {
+    case B9600: return 9600;
+    case B19200: return 19200;
+    case B38400: return 38400;
+    default: return 0;
+    }
 }
 
 } // namespace
@@ -231,6 +254,94 @@ private slots:
         QVERIFY(f.chkHold->isChecked() && f.chkPhoneAlarm->isChecked());
         QVERIFY(f.OptMode[1]->isChecked());
         QVERIFY2(f.lblPortInfo->text().startsWith(r.sim.ptyPath()), qPrintable(f.lblPortInfo->text()));
+    }
+
+    // A controller behind a serial device server, by each kind of network
+    // port: the connect reads it exactly, the port line names the server
+    // connected to, the poll follows the inputs, "设置" writes every field
+    // exactly, the port is offered again by the next window, and through
+    // RFC 2217 the server's line runs at the tool's rate, not at its own.
+    void aNetworkPortWorksAsASerialOne_data()
+    {
+        QTest::addColumn<int>("path");
+        for (SimPath p : {SimPath::SimTcp, SimPath::Ser2netRaw, SimPath::Ser2netRfc2217})
+            QTest::newRow(pathName(p)) << int(p);
+    }
+
+    void aNetworkPortWorksAsASerialOne()
+    {
+        QFETCH(int, path);
+        const SimPath way = SimPath(path);
+        QFile::remove(ports::rememberedPortsPath());
+        SimWindow r({"--inputs-toggle", "0.7"}, way);
+        QVERIFY(r.start());
+        FormMain &f = *r.form;
+        const QString port = r.behind.port();
+        QCOMPARE(f.lblPortInfo->text(),
+                 msg::portEntry(port, way == SimPath::Ser2netRfc2217 ? msg::portNetworkRfc2217() : msg::portNetworkRaw()));
+        f.cmdConnect->click();
+        QCOMPARE(r.messages, QStringList({msg::readSucceeded()}));
+        QVERIFY(f.bConnected);
+        QCOMPARE(f.txtMiMa->text(), QStringLiteral("739154"));
+        QCOMPARE(listEntries(f.lstPhone), QStringList({"15800000000"}));
+        const QString server = port.mid(port.indexOf(QLatin1String("://")) + 3);
+        QVERIFY2(f.lblPortInfo->text().endsWith(u'\n' + msg::portConnectedTo(server)), qPrintable(f.lblPortInfo->text()));
+        // ser2net opens the line at 19200 baud: a raw port keeps it, RFC 2217 lets the tool set it.
+        if (way != SimPath::SimTcp)
+            QCOMPARE(lineSpeed(r.sim.ptyPath()), way == SimPath::Ser2netRfc2217 ? 9600 : kSer2netOpeningBaud);
+
+        QSet<bool> seen;
+        QElapsedTimer t;
+        t.start();
+        while (seen.size() < 2 && t.elapsed() < 3000) {
+            QTest::qWait(50);
+            seen.insert(f.cmdDI[0]->palette().color(QPalette::Button) == FormMain::StateColour(true));
+        }
+        QCOMPARE(seen.size(), 2);
+
+        editEveryField(f);
+        f.WriteAllParameters();
+        QCOMPARE(r.messages.last(), msg::writeSucceeded());
+        std::vector<quint16> written = r.sim.dumpImage();
+        const std::vector<quint16> expected = referenceImage(r);
+        written[regmap::kStatusBlock.start + regmap::kInputsOffset] = expected[regmap::kStatusBlock.start + regmap::kInputsOffset];
+        QCOMPARE(written, expected);
+
+        f.ToggleConnection();
+        QVERIFY(!f.lblPortInfo->text().contains(msg::portConnectedTo(server)));
+        FormMain next(&r.link);
+        next.InitializeWindow();
+        QCOMPARE(next.cmbComSel->count(), kPortCount + 1);
+        QCOMPARE(next.cmbComSel->itemText(kPortCount), port);
+        QFile::remove(ports::rememberedPortsPath());
+    }
+
+    // A server serves one client at a time: the second is told it is busy,
+    // named by the server, and the first goes on undisturbed.
+    void aSecondClientIsToldTheServerIsBusy_data() { aNetworkPortWorksAsASerialOne_data(); }
+
+    void aSecondClientIsToldTheServerIsBusy()
+    {
+        QFETCH(int, path);
+        const SimPath way = SimPath(path);
+        SimWindow r({}, way);
+        QVERIFY(r.start());
+        QVERIFY(r.connect());
+        RtuLink link;
+        FormMain second(&link);
+        second.InitializeWindow();
+        second.cmbComSel->setEditText(r.behind.port());
+        second.ToggleConnection();
+        QVERIFY(!second.bConnected);
+        const QString server = r.behind.port().mid(r.behind.port().indexOf(QLatin1String("://")) + 3);
+        QCOMPARE(r.messages, QStringList({msg::portOpenFailed() + u'\n' + msg::portServerBusy(server)}));
+        QCOMPARE(link.openFailure()->cause, PortOpenFailure::Cause::ServerBusy);
+        r.messages.clear();
+        r.form->txtTime[0]->setText(QStringLiteral("9"));
+        r.form->WriteAllParameters();
+        QCOMPARE(r.messages, QStringList({msg::writeSucceeded()}));
+        QCOMPARE(r.sim.dumpImage().at(900), quint16(9));
+        QFile::remove(ports::rememberedPortsPath());
     }
 
     void aSecondLinkIsRefusedWhileTheFirstIsConnected_data()

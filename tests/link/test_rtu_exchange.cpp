@@ -24,6 +24,10 @@ public:
     std::function<QByteArray(const QByteArray &sent)> device;
     QList<QByteArray> sent;
     QByteArray arriving;
+    // As a network line: a stream, a round trip, and the connection made again.
+    bool stream = false;
+    std::chrono::microseconds rtt{0};
+    quint64 drops = 0;
 
     bool open(const QString &, int, PortOpenFailure *) override { return m_open = true; }
     void close() override { m_open = false; }
@@ -48,6 +52,9 @@ public:
         arriving.remove(0, out.size());
         return out;
     }
+    bool streamed() const override { return stream; }
+    std::chrono::microseconds roundTrip() const override { return rtt; }
+    quint64 reconnections() const override { return drops; }
 
 private:
     bool m_open = false;
@@ -352,6 +359,48 @@ private slots:
         QVERIFY2(got, qPrintable(b.link.lastError()));
         for (size_t i = 0; i < blocks.size(); ++i)
             QCOMPARE((*got)[i].values.value(0), quint16(blocks[i].start));
+    }
+
+    // A network line: each reply waits the round trip longer, and a
+    // connection made again is a departure, so that the next exchange first
+    // brings the line into step and the read is confirmed.
+    void aConnectionMadeAgainTaintsTheReadItHappensIn()
+    {
+        Bench b;
+        b.line->stream = true;
+        b.line->rtt = std::chrono::milliseconds(40);
+        QVERIFY(b.link.OpenPort());
+        b.line->device = [](const QByteArray &) { return QByteArray(); };
+        QElapsedTimer waited;
+        waited.start();
+        QVERIFY(!b.link.ReadRegisters(0, 7));
+        QVERIFY2(b.link.lastError() == "no reply within 70 ms", qPrintable(b.link.lastError()));
+        QVERIFY(waited.elapsed() >= 70);
+
+        b.line->device = answeringChecks([](const QByteArray &req) { return readReply(countOf(req), startOf(req)); });
+        const std::vector<regmap::Block> blocks{{710, 10}, {730, 10}};
+        QVERIFY(b.link.ReadBlocks(usedBlocks(blocks))); // in step again after the silence
+        qsizetype before = b.line->sent.size();
+        QVERIFY(b.link.ReadBlocks(usedBlocks(blocks)));
+        QCOMPARE(b.line->sent.size(), before + 3); // clean: each block, then the fence
+        // The connection drops between two reads and is made again.
+        b.line->device = answeringChecks([&](const QByteArray &req) {
+            if (startOf(req) == 710 && b.line->drops == 0)
+                ++b.line->drops;
+            return readReply(countOf(req), startOf(req));
+        });
+        before = b.line->sent.size();
+        const std::optional<std::vector<ModbusLink::BlockValues>> read = b.link.ReadBlocks(usedBlocks(blocks));
+        QVERIFY(read);
+        QCOMPARE(read->at(1).values, QVector<quint16>(10, 730));
+        const QList<QByteArray> sent = b.line->sent.mid(before);
+        QCOMPARE(startOf(sent[0]), 710);
+        QVERIFY2(isCheck(sent[1]), "the read after the drop waits for a check read");
+        QCOMPARE(startOf(sent[2]), 730);
+        // Confirmed: both blocks read again, each behind a fence.
+        for (const int start : {710, 730})
+            QCOMPARE(std::count_if(sent.begin(), sent.end(), [&](const QByteArray &r) { return startOf(r) == start; }), 2);
+        QCOMPARE(sent.size(), 8);
     }
 
     void aCleanLineReadsEachBlockOnce()

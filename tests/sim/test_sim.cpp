@@ -19,7 +19,10 @@
 #include <cerrno>
 #include <csignal>
 #include <memory>
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
@@ -233,6 +236,7 @@ private slots:
     void aLateReplyComesAmongLaterOnes();
     void inputsToggle();
     void linkFollowsThePty();
+    void servesRtuOverTcpToOneClientAtATime();
 };
 
 void TestSim::factoryImageReadsBack()
@@ -598,6 +602,9 @@ void TestSim::badCommandLineIsRejected_data()
     QTest::newRow("corrupt-every zero") << QStringList{"--corrupt-every", "0"};
     QTest::newRow("silent with value") << QStringList{"--silent=yes"};
     QTest::newRow("dump empty") << QStringList{"--dump="};
+    QTest::newRow("tcp off the loopback") << QStringList{"--tcp", "192.168.1.5:502"};
+    QTest::newRow("tcp without a port") << QStringList{"--tcp", "127.0.0.1"};
+    QTest::newRow("tcp and a link") << QStringList{"--tcp", "127.0.0.1:0", "--link", "/tmp/alarmcfg-sim-link"};
 }
 
 void TestSim::badCommandLineIsRejected()
@@ -758,6 +765,53 @@ void TestSim::linkFollowsThePty()
     QFile kept(link);
     QVERIFY(kept.open(QIODevice::ReadOnly));
     QCOMPARE(kept.readAll(), QByteArray("keep"));
+}
+
+// --tcp: the same RTU frames and faults over a TCP connection, to one
+// client at a time; a second is ended at once, and once the first has gone
+// the next is served.
+void TestSim::servesRtuOverTcpToOneClientAtATime()
+{
+    SimProcess sim({QStringLiteral("--tcp"), QStringLiteral("127.0.0.1:0"), QStringLiteral("--exception-on"),
+                    QStringLiteral("900")});
+    QVERIFY(sim.start());
+    QVERIFY2(sim.ptyPath().startsWith("tcp://127.0.0.1:"), qPrintable(sim.ptyPath()));
+    const quint16 port = quint16(sim.ptyPath().section(u':', -1).toUInt());
+    auto connectClient = [port] {
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(port);
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        return fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0 ? fd : -1;
+    };
+    for (int round = 0; round < 2; ++round) {
+        // libmodbus's RTU master, on the connection instead of a tty.
+        modbus_t *ctx = modbus_new_rtu("tcp", 9600, 'N', 8, 1);
+        const int fd = connectClient();
+        QVERIFY(ctx && fd >= 0);
+        modbus_set_slave(ctx, kSlave);
+        modbus_set_socket(ctx, fd);
+        modbus_set_response_timeout(ctx, 1, 0);
+        std::vector<quint16> status(7);
+        QCOMPARE(modbus_read_registers(ctx, 0, 7, status.data()), 7);
+        QCOMPARE(status[6], quint16(0x0015));
+        QCOMPARE(modbus_write_register(ctx, 901, quint16(round + 3)), 1);
+        QCOMPARE(modbus_write_register(ctx, 900, 1), -1); // the fault options hold on TCP too
+        QCOMPARE(errno, EMBXILADD);
+        // A second client, while this one is served: its connection ends at once.
+        const int second = connectClient();
+        QVERIFY(second >= 0);
+        pollfd pfd{second, POLLIN, 0};
+        QCOMPARE(::poll(&pfd, 1, kTimeoutMs), 1);
+        char byte;
+        QCOMPARE(::read(second, &byte, 1), ssize_t(0));
+        ::close(second);
+        modbus_free(ctx);
+        ::close(fd);
+        QTest::qWait(100); // the simulator sees the first one go
+    }
+    QCOMPARE(sim.dumpImage().at(901), quint16(4));
 }
 
 QTEST_GUILESS_MAIN(TestSim)

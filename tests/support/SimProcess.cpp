@@ -54,7 +54,7 @@ bool SimProcess::start(int timeoutMs)
         return false;
     }
     m_ptyPath = QString::fromLocal8Bit(m_process.readLine()).trimmed();
-    if (!m_ptyPath.startsWith(QLatin1Char('/'))) {
+    if (!m_ptyPath.startsWith(QLatin1Char('/')) && !m_ptyPath.startsWith(QLatin1String("tcp://"))) {
         kill();
         m_ptyPath.clear();
         return false;

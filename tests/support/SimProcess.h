@@ -20,6 +20,7 @@ public:
     // Starts alarmcfg-sim with --dump <file in a temporary dir> plus extraArgs;
     // true once the pty path line was read.
     bool start(int timeoutMs = 5000);
+    // The port the tool opens: the pty's path, or with --tcp tcp://127.0.0.1:PORT.
     QString ptyPath() const;
 
     // The simulator's register image, fetched with SIGUSR1; empty on failure.

@@ -3,9 +3,11 @@
 
 #include "FakeLink.h"
 #include "FormMain.h"
+#include "RememberedPorts.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -70,6 +72,7 @@ struct WindowFixture {
     WindowFixture()
     {
         QStandardPaths::setTestModeEnabled(true); // the port map of a test user, never the real one
+        QFile::remove(ports::rememberedPortsPath()); // who has connected to no network port yet
         FormMain::setMessageHook([this](const QString &text) {
             messages << text;
             if (onMessage)

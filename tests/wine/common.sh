@@ -7,6 +7,7 @@ source "$ALARMCFG_WINE_DIR/env.sh"
 com1="$ALARMCFG_WINE_DIR/COM1" # where wine's COM1 leads
 work=$(mktemp -d)
 sim_pid=""
+sim_port=""
 
 # The simulator with these options, its pty linked where COM1 leads. Its
 # registers go to $sim_dump on SIGUSR1 and when it ends.
@@ -17,6 +18,21 @@ start_sim() {
   "$ALARMCFG_SIM" --dump "$sim_dump" "$@" --link "$com1" >"$work/sim.out" 2>&1 &
   sim_pid=$!
   for _ in $(seq 100); do [ -e "$com1" ] && return 0; sleep 0.05; done
+  echo "alarmcfg-sim did not start: $(cat "$work/sim.out")" >&2
+  return 1
+}
+
+# The simulator serving RTU over TCP on 127.0.0.1; its port name in $sim_port.
+start_sim_tcp() {
+  stop_sim
+  rm -f "$sim_dump"
+  "$ALARMCFG_SIM" --dump "$sim_dump" "$@" --tcp 127.0.0.1:0 >"$work/sim.out" 2>&1 &
+  sim_pid=$!
+  for _ in $(seq 100); do
+    sim_port=$(head -n1 "$work/sim.out")
+    [[ $sim_port == tcp://* ]] && return 0
+    sleep 0.05
+  done
   echo "alarmcfg-sim did not start: $(cat "$work/sim.out")" >&2
   return 1
 }

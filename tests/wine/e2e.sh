@@ -2,7 +2,8 @@
 # The Windows programs under wine against the Linux alarmcfg-sim, COM1
 # leading to its pty: alarmcfg-cli.exe as laid out for users, the window
 # (test_window_com.exe on the real link, and alarmcfg.exe itself under Xvfb),
-# on a clean line and on one with a late or a doubled reply. Prints one line
+# on a clean line and on one with a late or a doubled reply; and both
+# through tcp://127.0.0.1:PORT, the simulator serving RTU over TCP. Prints one line
 # per check and "N passed, N failed"; exits non-zero on any failure.
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -185,6 +186,27 @@ for fault in "late:--late 5:900 --baud 9600" "doubled:--duplicate-reply 5"; do
   current=cli_write_$name && check "$current" faulty_write "${options[@]}"
   current=window_connect_$name && check "$current" faulty_window "${options[@]}"
 done
+
+# --- a port behind a serial device server: RTU over TCP -------------------
+# The simulator serves tcp://127.0.0.1:PORT itself; Windows's sockets carry it.
+current=cli_read_tcp
+read_tcp() {
+  start_sim_tcp --image "$work/site-image.json" || return 1
+  cli read -p "$sim_port" -o "$(windows_path "$work/tcp.json")" || return 1
+  [ "$(parameters "$work/tcp.json")" = "$(parameters "$site")" ] || { echo "the read through $sim_port differs"; return 1; }
+  note "read exact through $sim_port"
+}
+check cli_read_tcp read_tcp
+
+current=window_on_tcp
+window_tcp() {
+  start_sim_tcp --image "$work/site-image.json" || return 1
+  ALARMCFG_E2E_PORT=$sim_port ALARMCFG_E2E_FILE="$site_w" run_built "$ALARMCFG_BUILD_WINDOWS/tests/wine/test_window_com.exe" \
+    aConnectShowsWhatTheDeviceHolds aWriteWithoutEditsLeavesTheDeviceAsItWas || return 1
+  dump_sim "$work/after-tcp.json" || return 1
+  cmp "$work/site-image.json" "$work/after-tcp.json"
+}
+check window_on_tcp window_tcp
 
 # --- alarmcfg.exe itself under Xvfb: 连接, its trace in a file, a screenshot --
 current=window_program

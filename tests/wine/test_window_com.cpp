@@ -1,6 +1,6 @@
 // The window on the real RTU link over a Windows COM port, run under wine by
 // scripts/windows against alarmcfg-sim on the port.
-//   ALARMCFG_E2E_PORT  the port (COM1)
+//   ALARMCFG_E2E_PORT  the port (COM1, or tcp://127.0.0.1:PORT)
 //   ALARMCFG_E2E_FILE  a configuration file that the device holds
 //   ALARMCFG_E2E_FAULTY=1  the line garbles or delays replies: a connect
 //                          shows the file exactly or fails, and nothing is written
@@ -60,8 +60,11 @@ private slots:
         m_form = std::make_unique<FormMain>(&m_link);
         m_form->InitializeWindow();
         const int entry = m_form->cmbComSel->findText(m_port);
-        QVERIFY2(entry >= 0, qPrintable(m_port));
-        m_form->cmbComSel->setCurrentIndex(entry);
+        QVERIFY2(entry >= 0 || m_port.startsWith(QLatin1String("tcp://")), qPrintable(m_port));
+        if (entry >= 0)
+            m_form->cmbComSel->setCurrentIndex(entry);
+        else
+            m_form->cmbComSel->setEditText(m_port); // a network port is typed
     }
 
     void thePortLineFindsThePortInTheSystemsList()
