@@ -274,7 +274,7 @@ Defence::Check Defence::checkRead(bool dropOthers, std::optional<RegisterBlock> 
             return Check::Refused;
         } else if (a.frame.isEmpty()) {
             // Nothing, or bytes that never made a frame.
-            if (a.failure == LinkFailure::Interrupted || a.failure == LinkFailure::NotOpen) {
+            if (a.failure == LinkFailure::Interrupted || a.failure == LinkFailure::NotOpen || a.lineFailed) {
                 fail(a.failure, a.error);
             } else {
                 fail(a.failure, a.failure == LinkFailure::Silent

@@ -120,6 +120,7 @@ struct LineAnswer {
     bool echoBegan = false;                  // the adapter began to send each request back
     bool echoEnded = false;                  // the adapter stopped sending each request back
     bool reconnected = false;                // the line's connection was made again since the last request
+    bool lineFailed = false;                 // the line itself failed (error says how): nothing was waited for
     // A single write answered by nothing but its own bytes, on a line not
     // known to echo: an echo would look the same.
     bool ownBytesOnly = false;

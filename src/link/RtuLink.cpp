@@ -129,6 +129,8 @@ LineAnswer RtuLink::transact(const LinkRequest &r, Waiting waiting)
     m_bytesCame = false;
     QString error;
     LineAnswer a = m_line->send(sent, &error) ? answer(request, sent, true) : failed(LinkFailure::Silent, error);
+    if (!error.isEmpty())
+        a.lineFailed = true;
     a.bytesBefore = before;
     // A connection made again since: whatever was on its way then is lost,
     // or may still come on the new one.
@@ -167,7 +169,10 @@ LineAnswer RtuLink::answer(const QByteArray &request, const QByteArray &sent, bo
         trace("RX", frame::hex(reply));
         a = failed(LinkFailure::Garbled, tr("reply cut short after %1 bytes").arg(reply.size()));
         break;
-    case Received::Failed: a = failed(LinkFailure::Silent, m_lineError); break;
+    case Received::Failed:
+        a = failed(LinkFailure::Silent, m_lineError);
+        a.lineFailed = true;
+        break;
     case Received::NotTheEcho: a = failed(LinkFailure::Garbled, tr("the bytes that came back are not the echo of the request")); break;
     }
     if (got != Received::Frame) {

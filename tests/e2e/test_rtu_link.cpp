@@ -348,6 +348,7 @@ private slots:
         FaultProxy proxy(sim.ptyPath(), {"--fault", "close-read", "--at", "2", "--then-refuse"});
         QVERIFY(proxy.start());
         RtuLink link;
+        link.setProfile(session::deviceProfile());
         link.setTarget(ports::targetOf(ports::PortTable{}, proxy.portName()));
         QVERIFY(link.OpenPort());
         QVERIFY(link.ReadRegisters(0, 7));
