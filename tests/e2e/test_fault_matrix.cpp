@@ -11,6 +11,8 @@
 #include "SimWindow.h"
 #include "WindowTimer.h"
 
+#include "RegisterMap.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -27,6 +29,9 @@
 #include <QtTest>
 
 #include <unistd.h>
+
+// The writes of a whole configuration, as many as the register map has.
+const int kWrites = static_cast<int>(regmap::writeBlocks().size());
 
 class FaultMatrixTest : public QObject {
     Q_OBJECT
@@ -110,7 +115,7 @@ private slots:
         r.form->WriteAllParameters();
         // The device answered: the message says it refused, and what is on it already.
         QCOMPARE(r.messages.size(), 1);
-        QVERIFY2(r.messages[0].startsWith(msg::writeRefused(request) + u'\n' + msg::writesConfirmed(confirmed, 22) + u'\n'),
+        QVERIFY2(r.messages[0].startsWith(msg::writeRefused(request) + u'\n' + msg::writesConfirmed(confirmed, kWrites) + u'\n'),
                  qPrintable(r.messages[0]));
         const std::vector<quint16> image = r.sim.dumpImage();
         QVERIFY(image[810] != factory::registerImage()[810]);
@@ -342,7 +347,7 @@ private slots:
         r.form->cmdRelayWrite->click();
         FormMain::setChoiceHook({});
         QCOMPARE(button, msg::putBackButton());
-        QVERIFY2(box.contains(msg::writesConfirmed(confirmed, 22)), qPrintable(box));
+        QVERIFY2(box.contains(msg::writesConfirmed(confirmed, kWrites)), qPrintable(box));
         const QRegularExpressionMatch saved = QRegularExpression(msg::backupSavedAt("(.+)")).match(box);
         QVERIFY2(saved.hasMatch(), qPrintable(box));
         backup = saved.captured(1);
