@@ -263,6 +263,14 @@ QString verdictSentence(const doctor::Diagnosis &d)
             .arg(e.statusReads)
             .arg(qRound(100.0 * lost / std::max(1, e.statusReads)));
     }
+    case doctor::Verdict::SlowReply:
+        return QStringLiteral("the controller answers, but %1 ms after the request, later than the %2 ms the tool waits: "
+                              "give it more time with alarmcfg-cli --timeout %3 (the window waits %4 ms), or find what "
+                              "holds the reply back (a USB adapter's latency timer, a slow converter or server).")
+            .arg(qRound(e.lateReplyMs))
+            .arg(e.timeoutMs)
+            .arg((qRound(e.lateReplyMs) / 100 + 2) * 100)
+            .arg(LinkSettings::kDefaultResponseTimeoutMs);
     }
     return QString();
 }
@@ -297,6 +305,8 @@ QJsonObject evidenceJson(const doctor::Diagnosis &d)
                   {"inverted", e.inverted},
                   {"garbledBytes", e.garbledBytes},
                   {"answered", e.answered},
+                  {"timeoutMs", e.timeoutMs},
+                  {"lateReplyMs", e.lateReplyMs},
                   {"firmware", e.firmware},
                   {"otherLayout", e.otherLayout},
                   {"refused", refused},

@@ -28,6 +28,7 @@ enum class Verdict {
     NotThisDevice, // a device answers as slave 1 but refuses the controller's areas or holds another layout
     AnotherMaster, // frames the tool did not ask for pass while it is silent
     Intermittent,  // it answers, but loses a share of the requests
+    SlowReply,     // it answers, but later than the tool waits for a reply
 };
 QString verdictCode(Verdict verdict); // "healthy", "no-answer", ...
 std::optional<Verdict> verdictFromCode(const QString &code);
@@ -53,6 +54,9 @@ struct Probe {
     QByteArray sent;   // the frame with its CRC; empty for listening
     std::vector<HeardBytes> heard;
     qint64 waitedUs = 0;
+    // An answer counts only within this time; one after it is late. 0: any
+    // answer within the wait counts.
+    int answerWithinMs = 0;
     std::optional<LineErrors> errors; // counted during the probe, where the line counts
 };
 QString probeKindName(Probe::Kind kind); // "listen", "status", ...
@@ -71,6 +75,7 @@ struct Reading {
     };
     Kind kind = Kind::Nothing;
     bool echo = false;           // the request came back first
+    bool late = false;           // the answer came after the probe's answerWithinMs
     QVector<quint16> values;     // a reply's registers
     int refusalCode = 0;
     double replyMs = 0;          // when the answer's last byte came
@@ -78,7 +83,8 @@ struct Reading {
     std::vector<int> frameSlaves;
     int zeroBytes = 0;           // 0x00 bytes where no frame was
     int otherBytes = 0;          // other bytes where no frame was
-    bool answered() const { return kind == Kind::Reply || kind == Kind::Refusal; }
+    // An answer in time.
+    bool answered() const { return (kind == Kind::Reply || kind == Kind::Refusal) && !late; }
 };
 Reading interpret(const Probe &probe);
 
@@ -114,6 +120,8 @@ struct Evidence {
     int garbledBytes = 0;      // other bytes that were no frame
     // Slave 1 at the format tried.
     bool answered = false;
+    int timeoutMs = 0;         // how long the tool waits for a reply
+    double lateReplyMs = 0;    // an answer that came after that, this long after its request
     QString firmware;          // "V1.5", from the status block
     bool otherLayout = false;  // the status block holds what this controller never holds
     std::vector<Refused> refused;

@@ -22,6 +22,10 @@ constexpr int kStatusReads = 20;
 // milliseconds, and the whole scan must stay under a minute.
 constexpr int kSpeedWaitMs = 150;
 constexpr int kAddressWaitMs = 100;
+// The first status read listens this much longer than the time-out, for a
+// device that answers late: a late reply caught there is told from silence,
+// and can pass for no later request's answer.
+constexpr int kLateMs = 500;
 constexpr int kScanBudgetMs = 55'000;
 // The address scan reads one register: the shortest reply there is.
 constexpr regmap::Block kAddressRead{regmap::kStatusBlock.start, 1};
@@ -62,8 +66,9 @@ doctor::Diagnosis DeviceSession::diagnose(const DiagnoseOptions &options)
 
     auto judged = [&] { return doctor::judge(probes, tried, speedScan, addressScan); };
     auto stopped = [&] { return m_link.interrupted() || !lineFailure.isEmpty(); };
-    auto read = [&](Probe::Kind kind, quint8 slave, const regmap::Block &block, int waitMs) {
+    auto read = [&](Probe::Kind kind, quint8 slave, const regmap::Block &block, int waitMs, int answerWithinMs = 0) {
         Probe p;
+        p.answerWithinMs = answerWithinMs;
         p.kind = kind;
         p.format = current;
         p.slave = slave;
@@ -120,9 +125,12 @@ doctor::Diagnosis DeviceSession::diagnose(const DiagnoseOptions &options)
     // Slave 1 at the tool's own format, as often as a read is tried.
     const int attempts = std::max(1, m_link.settings().attempts);
     const int timeoutMs = m_link.settings().responseTimeoutMs;
-    for (int attempt = 0; attempt < attempts && !stopped(); ++attempt)
-        if (read(Probe::Kind::Status, regmap::kSlave, regmap::kStatusBlock, timeoutMs))
+    for (int attempt = 0; attempt < attempts && !stopped(); ++attempt) {
+        if (read(Probe::Kind::Status, regmap::kSlave, regmap::kStatusBlock, timeoutMs + (attempt == 0 ? kLateMs : 0), timeoutMs))
             break;
+        if (judged().settled)
+            break; // a late reply: asking again would only take it for the next one's answer
+    }
     doctor::Diagnosis sofar = judged();
     if (sofar.settled || stopped())
         return finish();

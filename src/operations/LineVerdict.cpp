@@ -29,6 +29,7 @@ constexpr Named kCodes[] = {
     {Verdict::NotThisDevice, "not-this-device"},
     {Verdict::AnotherMaster, "another-master"},
     {Verdict::Intermittent, "intermittent"},
+    {Verdict::SlowReply, "slow-reply"},
 };
 
 // The length of the Modbus frame that starts at bytes[i] when one of a
@@ -181,9 +182,10 @@ Reading interpret(const Probe &p)
                     r.kind = Reading::Kind::Refusal;
                     r.refusalCode = static_cast<quint8>(reply[2]);
                 }
-                if (r.answered()) {
+                if (r.kind == Reading::Kind::Reply || r.kind == Reading::Kind::Refusal) {
                     answered = true;
                     r.replyMs = timeOfByte(p.heard, offset + i + length - 1);
+                    r.late = p.answerWithinMs > 0 && r.replyMs > p.answerWithinMs;
                     i += length;
                     continue;
                 }
@@ -269,7 +271,10 @@ Diagnosis judge(const std::vector<Probe> &probes, const LineFormat &tried, Scan 
         switch (p.kind) {
         case Probe::Kind::Listen: break;
         case Probe::Kind::Status:
-            if (r.kind == Reading::Kind::Reply) {
+            e.timeoutMs = std::max(e.timeoutMs, p.answerWithinMs);
+            if (r.late) {
+                e.lateReplyMs = std::max(e.lateReplyMs, r.replyMs);
+            } else if (r.kind == Reading::Kind::Reply) {
                 e.answered = true;
                 e.firmware = blocks::decodeStatus(r.values, static_cast<int>(r.values.size()))->firmware;
                 e.otherLayout = !statusLayoutFits(r.values);
@@ -321,12 +326,23 @@ Diagnosis judge(const std::vector<Probe> &probes, const LineFormat &tried, Scan 
     if (e.framesHeard > 0) {
         d.verdict = Verdict::AnotherMaster;
         d.settled = true;
+    } else if (!e.answered && e.lateReplyMs > 0) {
+        d.verdict = Verdict::SlowReply;
+        d.settled = true;
     } else if (e.answered) {
-        if (e.otherLayout || !e.refused.empty()) {
+        // A refusal, or a status block this controller never holds, tells
+        // another device at once; an area that only went unanswered does so
+        // once the status reads show the line loses nothing.
+        const bool refusal = e.otherLayout || std::any_of(e.refused.begin(), e.refused.end(),
+                                                          [](const Refused &r) { return r.code != 0; });
+        if (refusal) {
             d.verdict = Verdict::NotThisDevice;
             d.settled = true;
+        } else if (e.statusAnswered < e.statusReads) {
+            d.verdict = Verdict::Intermittent;
+            d.settled = true;
         } else {
-            d.verdict = e.statusAnswered < e.statusReads ? Verdict::Intermittent : Verdict::Healthy;
+            d.verdict = e.refused.empty() ? Verdict::Healthy : Verdict::NotThisDevice;
             d.settled = areasProbed && e.statusReads > 0;
         }
     } else if (e.answeredFormat) {

@@ -35,7 +35,8 @@ void FormMain::ToggleConnection()
     // pause only spaces the probe from the burst. It handles no events.
     QThread::msleep(kProbePauseMs);
     if (!bReplySeen) {
-        ShowMessage(msg::probeUnanswered());
+        // Why not, from what the line shows; the port stays open for the full scan.
+        ShowLineVerdict(&msg::connectFailedBecause, DiagnoseLine(false));
         modbus1->ClosePort();
         return;
     }
@@ -67,6 +68,16 @@ bool FormMain::ReadParameterBlocks(const std::vector<regmap::Block> &blocks)
     // connect has read everything.
     const session::Outcome<std::vector<ModbusLink::BlockValues>> read = device.readFullRead(blocks);
     if (!read) {
+        // Nothing polls while the box is open; the port stays open for the
+        // line doctor, whose verdict says why, unless the device answers it.
+        Timer1->setEnabled(false);
+        Timer2->setEnabled(false);
+        const doctor::Diagnosis quick = FailedOnTheLine(read.problem) ? DiagnoseLine(false) : doctor::Diagnosis{};
+        if (FailedOnTheLine(read.problem) && quick.verdict != doctor::Verdict::Healthy) {
+            ShowLineVerdict(&msg::readFailedBecause, quick);
+            EnterDisconnectedState();
+            return false;
+        }
         const QString why = readFailureMessage(read.problem);
         EnterDisconnectedState();
         ShowMessage(why);
