@@ -107,7 +107,7 @@ const std::vector<CommandRow> &commandRows()
          "do, or with --json its code, the evidence and every probe's\n"
          "bytes and times. The codes: healthy, port, no-answer,\n"
          "echo-only, lines-swapped, other-speed, other-address,\n"
-         "not-this-device, another-master, intermittent",
+         "not-this-device, another-master, intermittent, slow-reply",
          {"doctor -p COM1", "doctor -p COM1 -p rfc2217://192.168.1.20:7000 --json"}},
     };
     return rows;

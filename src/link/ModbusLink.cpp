@@ -121,6 +121,11 @@ std::optional<std::vector<ModbusLink::RegisterMismatch>> ModbusLink::ReadBack(co
     return m_defence->readBack(writes, all, progress);
 }
 
+quint64 ModbusLink::departures() const
+{
+    return m_defence->departures();
+}
+
 std::vector<HeardBytes> ModbusLink::Listen(int ms)
 {
     return listenLine(ms);

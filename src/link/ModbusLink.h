@@ -271,6 +271,9 @@ public:
     // Sets the open line's rate and parity; false when this line cannot (a
     // raw TCP port: the server's serial line is set at the server).
     bool SetLineFormat(const LineFormat &format);
+    // How often the line departed from one reply for each request since the
+    // link was made (see Defence.h): a line that needs many retries shows here.
+    quint64 departures() const;
     // Whether SetLineFormat can work on the open line.
     bool CanSetLineFormat() const { return canSetLineFormat(); }
     // The line's error counts since it opened; nothing where the platform

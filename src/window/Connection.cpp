@@ -6,6 +6,8 @@
 #include "ProblemMessages.h"
 #include "ModbusLink.h"
 #include "ParameterReader.h"
+#include "PollPause.h"
+#include "VerdictMessages.h"
 #include "RegisterMap.h"
 #include "WindowTimer.h"
 
@@ -48,7 +50,15 @@ void FormMain::ToggleConnection()
     connectedPort = target.name;
     RememberNetworkPort(target.name);
     lblPortInfo->setText(PortInfoText()); // with the server's address, for a network port
+    const quint64 departures = modbus1->departures();
     ReadAllParameters();
+    // Read, but only through many retries: what troubles the line, if the doctor finds it.
+    if (bConnected && modbus1->departures() - departures >= kTroubledDepartures) {
+        const PollPause pause(Timer1, Timer2, bConnected);
+        const doctor::Diagnosis quick = DiagnoseLine(false);
+        if (quick.verdict != doctor::Verdict::Healthy)
+            ShowMessage(msg::connectedButLineTroubled(lineVerdictMessage(quick)));
+    }
 }
 
 void FormMain::ReadAllParameters()
@@ -72,8 +82,10 @@ bool FormMain::ReadParameterBlocks(const std::vector<regmap::Block> &blocks)
         // line doctor, whose verdict says why, unless the device answers it.
         Timer1->setEnabled(false);
         Timer2->setEnabled(false);
-        const doctor::Diagnosis quick = FailedOnTheLine(read.problem) ? DiagnoseLine(false) : doctor::Diagnosis{};
-        if (FailedOnTheLine(read.problem) && quick.verdict != doctor::Verdict::Healthy) {
+        // A refusal too: another kind of device refuses the controller's areas.
+        const bool doctorTells = FailedOnTheLine(read.problem, true);
+        const doctor::Diagnosis quick = doctorTells ? DiagnoseLine(false) : doctor::Diagnosis{};
+        if (doctorTells && quick.verdict != doctor::Verdict::Healthy) {
             ShowLineVerdict(&msg::readFailedBecause, quick);
             EnterDisconnectedState();
             return false;

@@ -260,8 +260,11 @@ private:
     // offers the full scan and then shows its verdict. The port stays open.
     void ShowLineVerdict(QString (*lead)(const QString &), const doctor::Diagnosis &quick);
     // Whether a failed exchange is worth the doctor's look: nothing, or
-    // nothing to believe, came back.
-    static bool FailedOnTheLine(const session::LinkProblem &problem);
+    // nothing to believe, came back; with refusals, the device refused.
+    static bool FailedOnTheLine(const session::LinkProblem &problem, bool refusals = false);
+    // After a connect whose read needed this many departures from one reply
+    // per request or more, the doctor's quick look says what troubles the line.
+    static constexpr quint64 kTroubledDepartures = 5;
     void SetAlarmMode(int choice);
     void ClearPhoneSelection();
 

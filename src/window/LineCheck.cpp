@@ -11,10 +11,10 @@
 #include <QApplication>
 #include <QProgressDialog>
 
-bool FormMain::FailedOnTheLine(const session::LinkProblem &problem)
+bool FormMain::FailedOnTheLine(const session::LinkProblem &problem, bool refusals)
 {
     const failure::Who who = failure::classify(problem).who;
-    return who == failure::Who::Connection || who == failure::Who::Line;
+    return who == failure::Who::Connection || who == failure::Who::Line || (refusals && who == failure::Who::Device);
 }
 
 doctor::Diagnosis FormMain::DiagnoseLine(bool scan)

@@ -83,6 +83,11 @@ inline QString linkTimedOut() { return QCoreApplication::translate("msg", "设�
 // The line doctor: why the device did not answer, in one or two sentences,
 // and what to do; the words of each verdict (LineDiagnosis.h).
 inline QString connectFailedBecause(const QString &why) { return QCoreApplication::translate("msg", "连接失败：%1").arg(why); }
+// A connect that read everything, but only through many retries.
+inline QString connectedButLineTroubled(const QString &why)
+{
+    return QCoreApplication::translate("msg", "已连接并读取了全部参数，但线路有问题：%1").arg(why);
+}
 // The failure box's button that runs the full scan, and the scan's progress.
 inline QString fullScanButton() { return QCoreApplication::translate("msg", "全面检查"); }
 inline QString scanningLine() { return QCoreApplication::translate("msg", "正在尝试其他速率和地址……"); }
