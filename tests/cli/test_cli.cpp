@@ -14,6 +14,9 @@
 #include "RegisterMap.h"
 
 #include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QPushButton>
@@ -553,6 +556,8 @@ private slots:
         QTest::addColumn<int>("exitCode");
         QTest::newRow("19200 7E1, answered") << int(B19200) << QStringList() << 0;
         QTest::newRow("1200, nothing answers") << int(B1200) << QStringList({"--silent"}) << 3;
+        // The doctor sets other speeds while it looks for the controller.
+        QTest::newRow("1200, the doctor finds 19200") << int(B1200) << QStringList({"--line", "speed:19200"}) << 3;
     }
 
     void theLineIsLeftAsItWasFound()
@@ -578,7 +583,8 @@ private slots:
         found = settings(&*found);
         QVERIFY(found && ::cfgetospeed(&*found) == speed_t(speed) && (found->c_cflag & CSTOPB) && (found->c_lflag & ICANON));
 
-        const Run r = cli({"status", "-p", sim.ptyPath(), "--timeout", "100", "--retries", "0"});
+        const Run r = device.contains("--line") ? cli({"doctor", "-p", sim.ptyPath()})
+                                                : cli({"status", "-p", sim.ptyPath(), "--timeout", "100", "--retries", "0"});
         QCOMPARE(r.exitCode, exitCode);
         const std::optional<termios> after = settings(nullptr);
         QVERIFY(after);
@@ -1015,6 +1021,57 @@ private slots:
         QCOMPARE(lines.size(), kWrites);
         QCOMPARE(lines[0], QStringLiteral("  10 16 3234 3638 2ABF AA00  \"2468*开\"  parameters.relays[0].on"));
         QCOMPARE(lines[21], QStringLiteral("1030 06 0002  parameters.powerLossMemory, parameters.phoneAlarm"));
+    }
+
+    // The line doctor names each fault a site's line may have by its code,
+    // and only reads: the simulator's log holds read requests alone.
+    void theDoctorNamesEachLineFault_data()
+    {
+        QTest::addColumn<QStringList>("device");
+        QTest::addColumn<QString>("verdict");
+        QTest::addColumn<QString>("says"); // a piece of the sentence
+        QTest::newRow("a controller") << QStringList() << "healthy" << "20 of 20 status reads answered";
+        QTest::newRow("nothing connected") << QStringList({"--line", "silent"}) << "no-answer" << "slaves 1 to 247";
+        QTest::newRow("set to slave 2") << QStringList({"--line", "slave:2"}) << "other-address" << "slave address 2 ";
+        QTest::newRow("at 19200 baud") << QStringList({"--line", "speed:19200"}) << "other-speed" << "alarmcfg-cli -b 19200";
+        QTest::newRow("an adapter that echoes, alone") << QStringList({"--line", "echo-only"}) << "echo-only" << "own requests";
+        QTest::newRow("A and B swapped") << QStringList({"--line", "swapped"}) << "lines-swapped" << "swap the two wires";
+        QTest::newRow("another kind of device") << QStringList({"--line", "foreign"}) << "not-this-device" << "registers 900-907";
+        QTest::newRow("one request in three unanswered") << QStringList({"--line", "flaky:0.33"}) << "intermittent" << "latency";
+        QTest::newRow("another master") << QStringList({"--line", "chatter"}) << "another-master" << "of slave 7";
+    }
+
+    void theDoctorNamesEachLineFault()
+    {
+        QFETCH(QStringList, device);
+        QFETCH(QString, verdict);
+        QFETCH(QString, says);
+        // The sentence and the JSON at once, each from its own device: a scan takes half a minute.
+        const QString log = home.filePath("heard.log");
+        QFile::remove(log);
+        SimProcess &sim = start(device + QStringList{"--log", log});
+        SimProcess &twin = start(device);
+        QProcess json, sentence;
+        for (QProcess *p : {&json, &sentence})
+            p->setProcessEnvironment(cliEnvironment(home.filePath("data"), home.filePath("config")));
+        json.start(cliProgram(), {"doctor", "-p", sim.ptyPath(), "--json"});
+        sentence.start(cliProgram(), {"doctor", "-p", twin.ptyPath()});
+        QVERIFY(json.waitForFinished(60000) && sentence.waitForFinished(60000));
+        QCOMPARE(json.exitCode(), verdict == "healthy" ? 0 : 3);
+        const QJsonObject found = QJsonDocument::fromJson(json.readAllStandardOutput()).object();
+        QCOMPARE(found["verdict"].toString(), verdict);
+        QVERIFY(!found["probes"].toArray().isEmpty());
+        const QString said = QString::fromUtf8(sentence.readAllStandardOutput());
+        QVERIFY2(said.startsWith(twin.ptyPath() + u' ' + verdict + ": ") && said.contains(says), qPrintable(said));
+        sim.terminate();
+        QFile heard(log);
+        QVERIFY(heard.open(QIODevice::ReadOnly));
+        const QList<QByteArray> requests = heard.readAll().split('\n');
+        // The simulator logs what it takes for its own address, at its own speed.
+        if (QStringList({"healthy", "other-speed", "not-this-device", "intermittent"}).contains(verdict))
+            QVERIFY(requests.size() > 2);
+        for (const QByteArray &request : requests)
+            QVERIFY2(request.isEmpty() || request.mid(2, 2) == "03", request.constData());
     }
 };
 
