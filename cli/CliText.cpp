@@ -39,7 +39,7 @@ QString advice(failure::Remedy remedy)
                               "chips need one on older Windows), then plug the adapter in again");
     case Remedy::DisconnectOtherCopy: return QStringLiteral("; disconnect it there first");
     case Remedy::KeepModemProbesAway:
-        return QStringLiteral("; ModemManager and brltty probe new USB serial ports (see the README for a udev rule that "
+        return QStringLiteral("; ModemManager and brltty probe new USB serial ports (the guide's page on ports has a udev rule that "
                               "keeps ModemManager away)");
     case Remedy::ClearLeftBehindMark:
         return QStringLiteral(". Unless one of them uses the port alone, a program that ended without clearing the mark "
@@ -56,7 +56,9 @@ QString openFailureCause(const PortOpenFailure &f)
     case PortOpenFailure::Cause::NotADevice: return QStringLiteral("%1 names no serial device").arg(f.port);
     case PortOpenFailure::Cause::NoDevice: return QStringLiteral("%1: no such device (unplugged?)").arg(device);
     case PortOpenFailure::Cause::NoPermission: return QStringLiteral("%1: no permission").arg(device);
-    case PortOpenFailure::Cause::Busy: return QStringLiteral("%1: in use by another program").arg(device);
+    case PortOpenFailure::Cause::Busy:
+        return f.holders.isEmpty() ? QStringLiteral("%1: in use by another program").arg(device)
+                                   : QStringLiteral("%1: in use by %2").arg(device, f.holders.join(QStringLiteral(", ")));
     case PortOpenFailure::Cause::NoDriver:
         return QStringLiteral("%1: the system knows the port, but no driver runs it (%2)").arg(device, f.systemText);
     case PortOpenFailure::Cause::LockedByAlarmcfg:

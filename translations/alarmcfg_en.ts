@@ -843,6 +843,10 @@ The file there was left as it was.</translation>
         <source>设备有回答，但%2次状态读取中丢失了%1次（%3%）：请在线路两端装上120欧姆终端电阻和偏置电阻，并检查电缆；使用USB转换器时，请调低它的延迟计时器（Linux：echo 1 &gt; /sys/bus/usb-serial/devices/ttyUSB0/latency_timer；Windows：设备管理器→端口属性→端口设置→高级→延迟计时器 1 毫秒）。</source>
         <translation>The device answers, but %1 of %2 status reads were lost (%3%): fit 120-ohm termination at both ends of the line and its bias resistors, and check the cable; with a USB adapter, lower its latency timer (Linux: echo 1 &gt; /sys/bus/usb-serial/devices/ttyUSB0/latency_timer; Windows: Device Manager → the port&apos;s Properties → Port Settings → Advanced → Latency Timer 1 ms).</translation>
     </message>
+    <message>
+        <source>%1：串口正被%2占用。</source>
+        <translation>%1: the port is in use by %2.</translation>
+    </message>
 </context>
 <context>
     <name>sheet</name>

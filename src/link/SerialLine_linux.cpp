@@ -6,6 +6,7 @@
 // by its device major.
 #include "SerialLine.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -59,7 +60,7 @@ QString programOf(const QString &pid)
     return QStringLiteral("%1 (pid %2)").arg(name.isEmpty() ? QStringLiteral("a program") : name, pid);
 }
 
-// The process that holds an flock on the device, from /proc/locks.
+// The process that holds an flock on the device, from /proc/locks: its pid.
 QString lockHolder(const QString &device)
 {
     struct stat st {};
@@ -77,9 +78,21 @@ QString lockHolder(const QString &device)
         // "1: FLOCK  ADVISORY  WRITE 4711 00:05:134 0 EOF"
         const QStringList f = QString::fromLatin1(line).simplified().split(u' ');
         if (f.size() >= 6 && f[1] == QLatin1String("FLOCK") && f[5].compare(id, Qt::CaseInsensitive) == 0)
-            return programOf(f[4]);
+            return f[4];
     }
     return QString();
+}
+
+// Whether the process is a copy of this tool: this very program (another link
+// of it), or a program of the tool's own name. Other programs lock a port too
+// (pyserial's exclusive open takes the same flock).
+bool isCopyOfThisTool(const QString &pid)
+{
+    if (pid.toLongLong() == QCoreApplication::applicationPid())
+        return true;
+    QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
+    return cmdline.open(QIODevice::ReadOnly)
+           && QFileInfo(QFile::decodeName(cmdline.readAll().split('\0').value(0))).fileName().startsWith(QLatin1String("alarmcfg"));
 }
 
 // Every process that has the device open, from /proc/<pid>/fd.
@@ -314,13 +327,21 @@ public:
 
 private:
     // A device that another program holds: who holds it, where the system
-    // tells. A lock means another copy of this tool (every copy takes one); a
-    // mark without a lock is another program's, or was left by one that
+    // tells. A lock taken by a copy of this tool (every copy takes one) asks
+    // to disconnect it there; a lock of another program names that program;
+    // a mark without a lock is another program's, or was left by one that
     // ended while another program kept the line open.
     static bool whoHolds(const QString &device, PortOpenFailure *failure, bool lockRefused)
     {
-        const QString locker = lockHolder(device);
-        if (lockRefused || !locker.isEmpty()) {
+        const QString pid = lockHolder(device);
+        if (!pid.isEmpty() && !isCopyOfThisTool(pid)) {
+            failure->cause = PortOpenFailure::Cause::Busy;
+            failure->holders = QStringList{programOf(pid)};
+            failure->systemText = QStringLiteral("locked (flock) by %1").arg(failure->holders.first());
+            return false;
+        }
+        if (lockRefused || !pid.isEmpty()) {
+            const QString locker = pid.isEmpty() ? QString() : programOf(pid);
             failure->cause = PortOpenFailure::Cause::LockedByAlarmcfg;
             failure->holders = locker.isEmpty() ? QStringList() : QStringList{locker};
             failure->systemText = QStringLiteral("locked (flock) by %1").arg(locker.isEmpty() ? QStringLiteral("another program") : locker);

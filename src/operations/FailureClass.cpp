@@ -78,10 +78,16 @@ Class classify(const PortOpenFailure &failure)
     case Cause::MarkedExclusive:
         c.remedy = modemProbeAmong(failure.holders) ? Remedy::KeepModemProbesAway : Remedy::ClearLeftBehindMark;
         return c;
+    case Cause::Busy:
+        // A program named as the holder: close it there.
+        if (!failure.holders.isEmpty()) {
+            c.remedy = Remedy::CloseOtherProgram;
+            return c;
+        }
+        break;
     case Cause::NotADevice:
     case Cause::NoDevice:
     case Cause::NoPermission:
-    case Cause::Busy:
     case Cause::NoDriver:
     case Cause::Other: break;
     // A network port's causes say what to do themselves.

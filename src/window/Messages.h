@@ -21,6 +21,11 @@ inline QString portNothingBehind(const QString &port) { return QCoreApplication:
 inline QString portMissing(const QString &device) { return QCoreApplication::translate("msg", "%1：设备不存在（是否已拔出？）").arg(device); }
 inline QString portNoPermission(const QString &device) { return QCoreApplication::translate("msg", "%1：没有权限打开。").arg(device); }
 inline QString portBusy(const QString &device) { return QCoreApplication::translate("msg", "%1：串口正被其他程序占用。").arg(device); }
+// holders: "python3 (pid 812)", the programs named where the system tells.
+inline QString portBusyBy(const QString &device, const QString &holders)
+{
+    return QCoreApplication::translate("msg", "%1：串口正被%2占用。").arg(device, holders);
+}
 inline QString portNoDriver(const QString &device, const QString &text)
 {
     return QCoreApplication::translate("msg", "%1：系统找到了串口，但没有能驱动它的程序（%2）。").arg(device, text);

@@ -131,7 +131,9 @@ QString FormMain::PortOpenFailureText() const
         cause = failure->device.isEmpty() ? msg::portNothingBehind(failure->port) : msg::portMissing(device);
         break;
     case PortOpenFailure::Cause::NoPermission: cause = msg::portNoPermission(device); break;
-    case PortOpenFailure::Cause::Busy: cause = msg::portBusy(device); break;
+    case PortOpenFailure::Cause::Busy:
+        cause = failure->holders.isEmpty() ? msg::portBusy(device) : msg::portBusyBy(device, failure->holders.join(msg::listSeparator()));
+        break;
     case PortOpenFailure::Cause::NoDriver: cause = msg::portNoDriver(device, failure->systemText); break;
     case PortOpenFailure::Cause::LockedByAlarmcfg: cause = msg::portLockedByCopy(device, failure->holders.value(0)); break;
     case PortOpenFailure::Cause::MarkedExclusive:

@@ -206,7 +206,7 @@ private slots:
                                        << Remedy::KeepModemProbesAway
                                        << "DEV: marked for one program's use (TIOCEXCL), but no copy of alarmcfg holds it; "
                                           "open in cat (pid 3), ModemManager (pid 612); ModemManager and brltty probe new "
-                                          "USB serial ports (see the README for a udev rule that keeps ModemManager away)";
+                                          "USB serial ports (the guide's page on ports has a udev rule that keeps ModemManager away)";
         QTest::newRow("brltty") << Cause::MarkedExclusive << QStringList{"brltty (pid 9)"} << Remedy::KeepModemProbesAway
                                 << QString();
         QTest::newRow("a mark left behind")
@@ -214,6 +214,8 @@ private slots:
             << "DEV: marked for one program's use (TIOCEXCL), but no copy of alarmcfg holds it; open in minicom (pid 5). "
                "Unless one of them uses the port alone, a program that ended without clearing the mark left it behind: "
                "it stays until every program has closed the port (close them, or unplug the adapter and plug it in again)";
+        QTest::newRow("another program's lock") << Cause::Busy << QStringList{"python3 (pid 4)"} << Remedy::CloseOtherProgram
+                                                << "DEV: in use by python3 (pid 4); close it there (another copy of alarmcfg, a serial terminal) and try again";
         QTest::newRow("nothing behind the name") << Cause::NoDevice << QStringList() << Remedy::None
                                                  << "DEV: no such device (unplugged?)";
     }

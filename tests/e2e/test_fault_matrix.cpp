@@ -25,6 +25,7 @@
 #include <QRadioButton>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -32,6 +33,20 @@
 
 // The writes of a whole configuration, as many as the register map has.
 const int kWrites = static_cast<int>(regmap::writeBlocks().size());
+
+namespace {
+// Whether the process holds an flock, from /proc/locks.
+bool lockedBy(qint64 pid)
+{
+    QFile locks(QStringLiteral("/proc/locks"));
+    if (!locks.open(QIODevice::ReadOnly))
+        return false;
+    for (const QByteArray &line : locks.readAll().split('\n'))
+        if (line.simplified().split(' ').value(4).toLongLong() == pid)
+            return true;
+    return false;
+}
+} // namespace
 
 class FaultMatrixTest : public QObject {
     Q_OBJECT
@@ -55,7 +70,10 @@ private slots:
         SimWindow r({"--corrupt-every", "3"}); // the probe and the status block pass, the first phone slot does not
         QVERIFY(r.start());
         r.form->ToggleConnection();
-        QCOMPARE(r.messages, QStringList({msg::readSucceeded()}));
+        // Read exactly, and then told that the line needed many retries, and why.
+        QCOMPARE(r.messages.size(), 2);
+        QCOMPARE(r.messages[0], msg::readSucceeded());
+        QVERIFY2(r.messages[1].startsWith(msg::connectedButLineTroubled(QString())), qPrintable(r.messages[1]));
         QVERIFY(r.form->bConnected);
         QCOMPARE(listEntries(r.form->lstPhone), params::factorySet().phones);
         QCOMPARE(r.form->txtOpen[0]->text(), QStringLiteral("设备1开"));
@@ -238,7 +256,8 @@ private slots:
         QTest::addColumn<QString>("kind");
         QTest::newRow("a path that is not there") << "missing";
         QTest::newRow("a device without permission") << "forbidden";
-        QTest::newRow("a port another program holds") << "held";
+        QTest::newRow("a port another link holds") << "held";
+        QTest::newRow("a port another program locks") << "locked";
         QTest::newRow("a file that is no serial line") << "file";
         QTest::newRow("text that names no device") << "word";
         QTest::newRow("a server that refuses") << "refused";
@@ -255,6 +274,8 @@ private slots:
         SimWindow r;
         QVERIFY(r.sim.start());
         RtuLink holder;
+        QProcess locker;
+        const auto stopLocker = qScopeGuard([&] { locker.kill(); locker.waitForFinished(); });
         const UnansweringPort silent;
         SimProcess server({"--tcp", "127.0.0.1:0"});
         QString typed;
@@ -276,6 +297,13 @@ private slots:
             typed = r.sim.ptyPath();
             cause = msg::portLockedByCopy(typed, QStringLiteral("test_fault_matrix (pid %1)").arg(QCoreApplication::applicationPid()))
                     + msg::adviceDisconnectOtherCopy();
+        } else if (kind == "locked") {
+            // flock(1) takes the lock a script's exclusive open takes, and keeps it.
+            locker.start(QStringLiteral("flock"), {r.sim.ptyPath(), QStringLiteral("sleep"), QStringLiteral("30")});
+            QVERIFY(locker.waitForStarted());
+            QTRY_VERIFY(lockedBy(locker.processId()));
+            typed = r.sim.ptyPath();
+            cause = msg::portBusyBy(typed, QStringLiteral("flock (pid %1)").arg(locker.processId())) + msg::adviceCloseOtherProgram();
         } else if (kind == "file") {
             typed = dir + "/notes.txt";
             QFile file(typed);

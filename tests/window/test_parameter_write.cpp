@@ -369,7 +369,11 @@ private slots:
                 for (const regmap::Block &b : regmap::readParts(c.start, c.count))
                     readBack << QStringLiteral("R%1x%2").arg(b.start).arg(b.count);
         }
-        QCOMPARE(w->link.requestTrace().mid(sent), readBack);
+        if (recovered)
+            QCOMPARE(w->link.requestTrace().mid(sent), readBack);
+        else // the line doctor's quick look, which only reads, says why
+            QVERIFY(std::all_of(w->link.calls.begin() + sent, w->link.calls.end(),
+                                [](const FakeLink::Call &c) { return c.kind == FakeLink::Call::Read; }));
         QCOMPARE(w->messages.size(), 1);
         if (recovered)
             QCOMPARE(w->messages[0], msg::writeSucceeded());
@@ -379,8 +383,11 @@ private slots:
                      qPrintable(w->messages[0]));
         if (recovered)
             QVERIFY(w->link.image == factory::registerImage());
-        else
-            QCOMPARE(w->link.calls.last().start, failAt);
+        else // nothing written after the write that failed
+            QCOMPARE(std::find_if(w->link.calls.rbegin(), w->link.calls.rend(),
+                                  [](const FakeLink::Call &c) { return c.kind != FakeLink::Call::Read; })
+                         ->start,
+                     failAt);
         QVERIFY(!f->ProgressBar1->isVisibleTo(f));
     }
 

@@ -118,14 +118,14 @@ private slots:
         using Cause = PortOpenFailure::Cause;
         const QString device = QStringLiteral("DEV");
         if (ports::thisPlatform() == ports::Platform::Windows) {
-            QTest::newRow("in use") << int(Cause::Busy) << msg::portBusy(device) + msg::adviceCloseOtherProgram();
+            QTest::newRow("in use") << int(Cause::Busy) << msg::portBusyBy(device, "HOLDER") + msg::adviceCloseOtherProgram();
             QTest::newRow("no driver") << int(Cause::NoDriver)
                                        << msg::portNoDriver(device, "TEXT") + msg::adviceInstallAdapterDriver();
             QTest::newRow("no dialout group here") << int(Cause::NoPermission) << msg::portNoPermission(device);
         } else {
             QTest::newRow("no permission") << int(Cause::NoPermission)
                                            << msg::portNoPermission(device) + msg::adviceJoinDialoutGroup();
-            QTest::newRow("busy") << int(Cause::Busy) << msg::portBusy(device);
+            QTest::newRow("busy") << int(Cause::Busy) << msg::portBusyBy(device, "HOLDER") + msg::adviceCloseOtherProgram();
             QTest::newRow("no driver") << int(Cause::NoDriver) << msg::portNoDriver(device, "TEXT");
         }
         // Who holds the port decides what to do, on every platform.
