@@ -98,6 +98,17 @@ const std::vector<CommandRow> &commandRows()
          "write checks it) or from a device, read as read reads it",
          {"sheet site.json --site 'Pump house 3' --sim 13800000000 -o sheet.pdf", "sheet -p COM1 -o sheet.pdf"},
          takeSheetFile},
+        {"doctor", Command::Doctor, true, {"doctor [--json]"}, 0,
+         "why a controller does not answer: listens, reads it at the\n"
+         "tool's speed as slave 1, then, only if nothing answers, tries\n"
+         "1200-115200 baud with parity N, E and O and slaves 2-247\n"
+         "(under a minute; Ctrl-C stops it). Only reads; the line's\n"
+         "speed is put back. One verdict, a sentence that says what to\n"
+         "do, or with --json its code, the evidence and every probe's\n"
+         "bytes and times. The codes: healthy, port, no-answer,\n"
+         "echo-only, lines-swapped, other-speed, other-address,\n"
+         "not-this-device, another-master, intermittent, slow-reply",
+         {"doctor -p COM1", "doctor -p COM1 -p rfc2217://192.168.1.20:7000 --json"}},
     };
     return rows;
 }
@@ -137,8 +148,9 @@ QString examplesHelp()
         for (const char *example : row.examples)
             text += QStringLiteral("  alarmcfg-cli ") + QLatin1String(example) + u'\n';
     return text + QStringLiteral("\n"
-                                 "Exit status: 0 done; 1 diff found differences or --verify a mismatch;\n"
-                                 "2 bad usage or a refused file; 3 a port or a device failed.\n");
+                                 "Exit status: 0 done (doctor: healthy); 1 diff found differences or\n"
+                                 "--verify a mismatch; 2 bad usage or a refused file; 3 a port or a\n"
+                                 "device failed (doctor: any other verdict).\n");
 }
 
 // "ports, status, ... or sheet"
@@ -207,8 +219,8 @@ std::vector<OptionRow> optionRows()
                + QStringLiteral(" attempts in all, as the window). A write the device confirmed is never sent again."),
            QStringLiteral("N"), &Options::retries, 0, 100, "a count 0..100");
     flag({"trace"}, QStringLiteral("Print every frame on stderr."), kEveryCommand, &Options::trace);
-    flag({"json"}, QStringLiteral("One JSON object per line (ports, status, diff)."),
-         bit(Command::Ports) | bit(Command::Status) | bit(Command::Diff), &Options::json);
+    flag({"json"}, QStringLiteral("One JSON object per line (ports, status, diff, doctor)."),
+         bit(Command::Ports) | bit(Command::Status) | bit(Command::Diff) | bit(Command::Doctor), &Options::json);
     flag({"q", "quiet"}, QStringLiteral("Only errors on stderr, and no progress line."), kEveryCommand, &Options::quiet);
     flag({"watch"}, QStringLiteral("status: poll once a second until interrupted."), bit(Command::Status), &Options::watch);
     text({"o", "output"},

@@ -10,7 +10,7 @@
 
 namespace cli {
 
-enum class Command { Ports, Status, Read, Write, Diff, Relay, Factory, Restore, Sheet };
+enum class Command { Ports, Status, Read, Write, Diff, Relay, Factory, Restore, Sheet, Doctor };
 
 struct Options {
     Command command = Command::Ports;

@@ -7,9 +7,12 @@
 #include "SafeFile.h"
 #include "VisibleText.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 
 #include <QRegularExpression>
+
+#include <algorithm>
 
 namespace cli {
 
@@ -104,6 +107,267 @@ QString linkFailureText(const session::LinkProblem &p)
     case failure::DeviceDid::NotAsked: what = p.error; break;
     }
     return what + advice(c.remedy);
+}
+
+namespace {
+
+QString registersText(const doctor::Refused &r)
+{
+    const QString registers = r.count == 1 ? QStringLiteral("register %1").arg(r.start)
+                                           : QStringLiteral("registers %1-%2").arg(r.start).arg(r.start + r.count - 1);
+    return r.code ? QStringLiteral("%1 (%2)").arg(registers, frame::exceptionText(r.code))
+                  : QStringLiteral("%1 (no answer)").arg(registers);
+}
+
+QString errorsText(const std::optional<LineErrors> &e)
+{
+    if (!e || !e->any())
+        return QString();
+    return QStringLiteral(" The port counted %1 framing errors, %2 parity errors and %3 breaks.")
+        .arg(e->framing)
+        .arg(e->parity)
+        .arg(e->breaks);
+}
+
+// What the scans covered, for a verdict of nothing found.
+QString scansText(const doctor::Evidence &e)
+{
+    QString speeds;
+    switch (e.speedScan) {
+    case doctor::Scan::Skipped:
+        speeds = QStringLiteral("at %1 only: a tcp:// port cannot change the speed of the server's serial line (set it "
+                                "at the server, or use rfc2217:// if the server speaks it)")
+                     .arg(e.tried.text());
+        break;
+    case doctor::Scan::Stopped:
+        speeds = QStringLiteral("at %1 and %2 other speeds before the scan stopped").arg(e.tried.text()).arg(e.speedsTried);
+        break;
+    default: speeds = QStringLiteral("at 1200 to 115200 baud with parity N, E and O"); break;
+    }
+    const QString slaves = e.addressScan == doctor::Scan::Stopped
+                               ? QStringLiteral("slaves 1 to %1 before the scan stopped").arg(1 + e.addressesTried)
+                               : QStringLiteral("slaves 1 to %1").arg(doctor::kLastSlave);
+    return QStringLiteral("%1, %2").arg(speeds, slaves);
+}
+
+QString portsText(const doctor::Diagnosis &d)
+{
+    if (d.ports.isEmpty())
+        return QString();
+    QString text = QStringLiteral(" Serial ports on this system: %1").arg(d.ports.join(QStringLiteral(", ")));
+    if (!d.newestPort.isEmpty())
+        text += QStringLiteral("; the last to appear: %1").arg(d.newestPort);
+    return text + u'.';
+}
+
+QString otherSpeedText(const doctor::Evidence &e)
+{
+    const LineFormat &f = *e.answeredFormat;
+    if (f.parity != Parity::None)
+        return QStringLiteral("the controller answers at %1, with parity, and this tool talks 8N1 only: set the "
+                              "controller to %2 baud, 8 data bits, no parity, 1 stop bit")
+            .arg(f.text())
+            .arg(e.tried.baud);
+    return QStringLiteral("the controller answers at %1, not at %2: set it back to %2, or use its speed: "
+                          "alarmcfg-cli -b %3 (ALARMCFG_BAUD=%3 for the window)")
+        .arg(f.text(), e.tried.text())
+        .arg(f.baud);
+}
+
+QString notThisDeviceText(const doctor::Evidence &e)
+{
+    QStringList what;
+    if (e.otherLayout)
+        what << QStringLiteral("its status block holds what this controller never holds");
+    QStringList refused;
+    for (const doctor::Refused &r : e.refused)
+        refused << registersText(r);
+    if (!refused.isEmpty())
+        what << QStringLiteral("it did not give %1").arg(refused.join(QStringLiteral(", ")));
+    return QStringLiteral("a Modbus device answers as slave 1, but %1: it is not this alarm controller. Check that this "
+                          "port leads to the alarm controller")
+        .arg(what.join(QStringLiteral(", and ")));
+}
+
+QString strayText(const doctor::Evidence &e)
+{
+    QStringList what;
+    if (e.breakBytes)
+        what << QStringLiteral("a break (%1 bytes 0x00)").arg(e.breakBytes);
+    if (e.inverted)
+        what << QStringLiteral("the requests inverted");
+    if (e.garbledBytes)
+        what << QStringLiteral("%1 bytes that are no Modbus frame").arg(e.garbledBytes);
+    return what.join(QStringLiteral(" and "));
+}
+
+QString verdictSentence(const doctor::Diagnosis &d)
+{
+    const doctor::Evidence &e = d.evidence;
+    switch (d.verdict) {
+    case doctor::Verdict::Healthy:
+        return QStringLiteral("the controller answers: firmware %1; %2 of %3 status reads answered, in %4 ms on average "
+                              "(%5 ms at the slowest), at %6 as slave 1")
+            .arg(e.firmware)
+            .arg(e.statusAnswered)
+            .arg(e.statusReads)
+            .arg(e.replyMs, 0, 'f', 1)
+            .arg(e.slowestMs, 0, 'f', 1)
+            .arg(e.tried.text());
+    case doctor::Verdict::Port: return d.openFailure ? openFailureText(*d.openFailure) : QString();
+    case doctor::Verdict::NoAnswer:
+        return (d.settled ? QStringLiteral("nothing came back, %1. ").arg(scansText(e))
+                          : QStringLiteral("nothing came back from slave 1 at %1; other speeds and addresses were not "
+                                           "tried. ").arg(e.tried.text()))
+               + QStringLiteral("Check the controller's power, the cable, the adapter's A and B terminals, and that this "
+                                "is the controller's port.")
+               + portsText(d);
+    case doctor::Verdict::EchoOnly:
+        return QStringLiteral("only the tool's own requests came back: the adapter works and hears itself, but no "
+                              "controller answers behind it. Check the controller's power, and the two wires from the "
+                              "adapter's A and B to the controller's A and B.");
+    case doctor::Verdict::LinesSwapped:
+        return QStringLiteral("only %1 came back, and no reply %2: A and B are probably swapped; swap the two wires.%3")
+                   .arg(strayText(e), d.settled ? scansText(e) : QStringLiteral("at %1 (other speeds and addresses were "
+                                                                                "not tried)").arg(e.tried.text()),
+                        errorsText(e.lineErrors))
+               + portsText(d);
+    case doctor::Verdict::OtherSpeed: return otherSpeedText(e) + u'.';
+    case doctor::Verdict::OtherAddress:
+        return QStringLiteral("a device answers at slave address %1 (at %2), not at 1: this tool talks to slave 1 only, "
+                              "as the controller expects; set the controller's address back to 1.")
+            .arg(e.answeredSlave)
+            .arg(e.addressFormat.text());
+    case doctor::Verdict::NotThisDevice: return notThisDeviceText(e) + u'.';
+    case doctor::Verdict::AnotherMaster: {
+        QStringList slaves;
+        for (const int s : e.slavesHeard)
+            slaves << QString::number(s);
+        const double seconds = std::max(1, e.listenMs) / 1000.0;
+        return QStringLiteral("%1 frames the tool did not ask for passed in %2 s while it was silent (about %3 a "
+                              "second, of slave %4): another master polls this line. Stop it, or disconnect it while "
+                              "you configure the controller.")
+            .arg(e.framesHeard)
+            .arg(seconds, 0, 'f', 1)
+            .arg(qRound(e.framesHeard / seconds))
+            .arg(slaves.join(QStringLiteral(", ")));
+    }
+    case doctor::Verdict::Intermittent: {
+        const int lost = e.statusReads - e.statusAnswered;
+        return QStringLiteral("the controller answers, but %1 of %2 status reads were lost (%3%): fit the 120-ohm "
+                              "termination at both ends of the line and its bias resistors, and check the cable; with a "
+                              "USB adapter, lower its latency timer (Linux: echo 1 > "
+                              "/sys/bus/usb-serial/devices/ttyUSB0/latency_timer; Windows: Device Manager, the port, "
+                              "Properties, Port Settings, Advanced, Latency Timer 1 ms).")
+            .arg(lost)
+            .arg(e.statusReads)
+            .arg(qRound(100.0 * lost / std::max(1, e.statusReads)));
+    }
+    case doctor::Verdict::SlowReply:
+        return QStringLiteral("the controller answers, but %1 ms after the request, later than the %2 ms the tool waits: "
+                              "give it more time with alarmcfg-cli --timeout %3 (the window waits %4 ms), or find what "
+                              "holds the reply back (a USB adapter's latency timer, a slow converter or server).")
+            .arg(qRound(e.lateReplyMs))
+            .arg(e.timeoutMs)
+            .arg((qRound(e.lateReplyMs) / 100 + 2) * 100)
+            .arg(LinkSettings::kDefaultResponseTimeoutMs);
+    }
+    return QString();
+}
+
+QJsonObject formatJson(const LineFormat &f)
+{
+    return QJsonObject{{"baud", f.baud},
+                       {"parity", f.parity == Parity::Even ? "E" : f.parity == Parity::Odd ? "O" : "N"},
+                       {"text", f.text()}};
+}
+
+QJsonObject errorsJson(const LineErrors &e)
+{
+    return QJsonObject{{"framing", double(e.framing)}, {"parity", double(e.parity)}, {"breaks", double(e.breaks)}};
+}
+
+QJsonObject evidenceJson(const doctor::Diagnosis &d)
+{
+    const doctor::Evidence &e = d.evidence;
+    QJsonArray slaves, refused;
+    for (const int s : e.slavesHeard)
+        slaves.append(s);
+    for (const doctor::Refused &r : e.refused)
+        refused.append(QJsonObject{{"start", r.start}, {"count", r.count}, {"exception", r.code}});
+    QJsonObject o{{"tried", formatJson(e.tried)},
+                  {"listenMs", e.listenMs},
+                  {"framesHeard", e.framesHeard},
+                  {"slavesHeard", slaves},
+                  {"bytesHeard", e.bytesHeard},
+                  {"echo", e.echo},
+                  {"breakBytes", e.breakBytes},
+                  {"inverted", e.inverted},
+                  {"garbledBytes", e.garbledBytes},
+                  {"answered", e.answered},
+                  {"timeoutMs", e.timeoutMs},
+                  {"lateReplyMs", e.lateReplyMs},
+                  {"firmware", e.firmware},
+                  {"otherLayout", e.otherLayout},
+                  {"refused", refused},
+                  {"statusReads", e.statusReads},
+                  {"statusAnswered", e.statusAnswered},
+                  {"replyMs", e.replyMs},
+                  {"slowestMs", e.slowestMs},
+                  {"speedScan", doctor::scanName(e.speedScan)},
+                  {"speedsTried", e.speedsTried},
+                  {"addressScan", doctor::scanName(e.addressScan)},
+                  {"addressFormat", formatJson(e.addressFormat)},
+                  {"addressesTried", e.addressesTried},
+                  {"answeredSlave", e.answeredSlave},
+                  {"ports", QJsonArray::fromStringList(d.ports)},
+                  {"newestPort", d.newestPort}};
+    o.insert(QStringLiteral("answeredFormat"), e.answeredFormat ? QJsonValue(formatJson(*e.answeredFormat)) : QJsonValue());
+    o.insert(QStringLiteral("lineErrors"), e.lineErrors ? QJsonValue(errorsJson(*e.lineErrors)) : QJsonValue());
+    if (d.openFailure)
+        o.insert(QStringLiteral("port"), openFailureText(*d.openFailure));
+    return o;
+}
+
+QJsonObject probeJson(const doctor::Probe &p)
+{
+    QJsonArray heard;
+    for (const HeardBytes &h : p.heard)
+        heard.append(QJsonObject{{"atMs", h.atUs / 1000.0}, {"hex", frame::hex(h.bytes)}});
+    QJsonObject o{{"kind", doctor::probeKindName(p.kind)},
+                  {"format", p.format.text()},
+                  {"waitedMs", p.waitedUs / 1000.0},
+                  {"heard", heard}};
+    if (p.kind != doctor::Probe::Kind::Listen) {
+        o.insert(QStringLiteral("slave"), p.slave);
+        o.insert(QStringLiteral("start"), p.start);
+        o.insert(QStringLiteral("count"), p.count);
+        o.insert(QStringLiteral("sent"), frame::hex(p.sent));
+    }
+    if (p.errors)
+        o.insert(QStringLiteral("errors"), errorsJson(*p.errors));
+    return o;
+}
+
+} // namespace
+
+QString doctorText(const doctor::Diagnosis &d)
+{
+    return doctor::verdictCode(d.verdict) + QStringLiteral(": ") + verdictSentence(d);
+}
+
+QJsonObject doctorJson(const QString &port, const doctor::Diagnosis &d)
+{
+    QJsonArray probes;
+    for (const doctor::Probe &p : d.probes)
+        probes.append(probeJson(p));
+    return QJsonObject{{"port", port},
+                       {"verdict", doctor::verdictCode(d.verdict)},
+                       {"settled", d.settled},
+                       {"text", verdictSentence(d)},
+                       {"ms", double(d.ms)},
+                       {"evidence", evidenceJson(d)},
+                       {"probes", probes}};
 }
 
 QString jsonLine(const QJsonObject &o)

@@ -14,6 +14,12 @@ QString openFailureText(const PortOpenFailure &failure);
 // Why a request failed, as its class says: what the device did and what to
 // do. The link's own words stay in the trace (--trace).
 QString linkFailureText(const session::LinkProblem &problem);
+// The line doctor's verdict as a sentence that says what to do, after its
+// code: "no-answer: nothing came back ...".
+QString doctorText(const doctor::Diagnosis &diagnosis);
+// The same, and the evidence and every probe, for --json.
+QJsonObject doctorJson(const QString &port, const doctor::Diagnosis &diagnosis);
+
 // "parameters.relays[1].on: the command must be shorter than 20 bytes"
 QString problemText(const params::Problem &problem);
 

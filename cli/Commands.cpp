@@ -96,7 +96,9 @@ std::vector<int> runPorts(const Options &o, Report &report, const config::Config
     std::vector<std::function<int()>> jobs(o.ports.size());
     for (qsizetype i = 0; i < o.ports.size(); ++i)
         if (const std::optional<PortTarget> target = resolveTarget(o.ports[i], table, o, report))
-            jobs[i] = [&, target = *target] { return PortCommands(Job{o, report, target, file, saved, read}).run(); };
+            jobs[i] = [&, target = *target] {
+                return PortCommands(Job{o, report, target, file, saved, read, table.present}).run();
+            };
     return runOnThreads(jobs, kExitDevice, kLeaveBehindMs, [&](const std::vector<size_t> &behind) {
         for (const size_t i : behind)
             report.error(o.ports[static_cast<qsizetype>(i)], leftBehindText());

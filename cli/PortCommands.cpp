@@ -22,12 +22,15 @@ LinkSettings linkSettings(const Options &o, const QString &port)
 
 PortCommands::PortCommands(const Job &job)
     : m_o(job.options), m_report(job.report), m_port(job.target.name), m_file(job.file), m_backup(job.backup),
-      m_read(job.read), m_session(job.target, linkSettings(job.options, job.target.name))
+      m_read(job.read), m_present(job.present), m_session(job.target, linkSettings(job.options, job.target.name))
 {
 }
 
 int PortCommands::run()
 {
+    // The doctor's verdict on a port that does not open is its own.
+    if (m_o.command == Command::Doctor)
+        return doctor();
     if (!m_session.open())
         return failed(m_session.openError());
     switch (m_o.command) {
@@ -43,7 +46,8 @@ int PortCommands::run()
         *m_read = device.value;
         return device ? kExitDone : failed(linkFailureText(device.problem));
     }
-    case Command::Ports: break;
+    case Command::Ports:
+    case Command::Doctor: break;
     }
     return kExitDone;
 }

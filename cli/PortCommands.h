@@ -1,8 +1,8 @@
 #pragma once
 // The commands that talk to a controller, run for one port on that port's
-// thread: reading ones (ReadCommands.cpp: status, read, diff) and writing
-// ones (WriteCommands.cpp: write, factory, relay, restore), all through the
-// port's device session.
+// thread: reading ones (ReadCommands.cpp: status, read, diff), writing ones
+// (WriteCommands.cpp: write, factory, relay, restore) and the line doctor
+// (DoctorCommand.cpp), all through the port's device session.
 
 #include "BackupFile.h"
 #include "CliOptions.h"
@@ -22,6 +22,7 @@ struct Job {
     const config::Configuration *file; // write and diff: the file, checked already
     const backup::Backup *backup;      // restore: the backup, checked already
     std::optional<session::DeviceConfiguration> *read = nullptr; // sheet: where the configuration read goes
+    QList<ports::SystemPort> present = {}; // doctor: the system's serial ports
 };
 
 class PortCommands {
@@ -50,12 +51,16 @@ private:
     QString restoreCommand(const QString &backup) const;
     int verify(const std::vector<params::PlannedWrite> &writes, const QString &undo);
 
+    // DoctorCommand.cpp
+    int doctor();
+
     const Options &m_o;
     Report &m_report;
     QString m_port;
     const config::Configuration *m_file;
     const backup::Backup *m_backup;
     std::optional<session::DeviceConfiguration> *m_read;
+    QList<ports::SystemPort> m_present;
     PortSession m_session;
 };
 

@@ -21,6 +21,8 @@ public:
     session::DeviceSession &device() { return m_device; }
     // Why the port did not open, saying who failed.
     QString openError() const { return m_openError; }
+    // The same as the link tells it; nothing when it cannot.
+    std::optional<PortOpenFailure> openFailure() const { return m_link.openFailure(); }
 
 private:
     bool stopWaiting();

@@ -24,6 +24,11 @@ namespace {
 constexpr std::chrono::milliseconds kMaxIdle{50};
 // A frame arrives on the pty in one piece; a gap this long means it was cut.
 constexpr int kByteTimeoutUs = 100'000;
+// --line chatter: another master reads two registers of slave 7, and slave 7
+// answers this long after.
+const QByteArray kChatterRequest = QByteArray::fromHex("070300000002C46D");
+const QByteArray kChatterReply = QByteArray::fromHex("070304000100024C32");
+constexpr std::chrono::milliseconds kChatterReplyAfter{20};
 } // namespace
 
 DeviceServer::DeviceServer(const Options &opts, int lineFd)
@@ -60,8 +65,9 @@ bool DeviceServer::init(const std::vector<quint16> &image, QString *error)
     }
     std::copy_n(image.begin(), std::min<size_t>(image.size(), regmap::kImageRegisters), m_mapping->tab_registers);
 
-    if (!m_encoder.init(regmap::kSlave, error) || !resetReceiver(error))
+    if (!m_encoder.init(m_plan.slave(), error) || !resetReceiver(error))
         return false;
+    m_nextChatter = Clock::now() + m_plan.chatterPeriod();
 
     if (m_opts.inputsToggleSec > 0) {
         m_togglePeriod = std::chrono::duration_cast<std::chrono::microseconds>(
@@ -80,7 +86,7 @@ bool DeviceServer::resetReceiver(QString *error)
         modbus_free(m_rx);
     // Never connected: the name is not opened, the pty master is the socket.
     m_rx = modbus_new_rtu("pty-master", 9600, 'N', 8, 1);
-    if (!m_rx || modbus_set_slave(m_rx, regmap::kSlave) != 0 || modbus_set_socket(m_rx, m_line) != 0
+    if (!m_rx || modbus_set_slave(m_rx, m_plan.slave()) != 0 || modbus_set_socket(m_rx, m_line) != 0
         || modbus_set_byte_timeout(m_rx, 0, kByteTimeoutUs) != 0) {
         *error = QStringLiteral("libmodbus line context: %1").arg(QString::fromLocal8Bit(modbus_strerror(errno)));
         return false;
@@ -94,6 +100,7 @@ bool DeviceServer::run()
         dumpOnRequest();
         Clock::time_point now = Clock::now();
         toggleInputsIfDue(now);
+        chatterIfDue(now);
         sendDueReplies(now);
         sendDueCopies(now);
 
@@ -106,6 +113,8 @@ bool DeviceServer::run()
             wake = std::min(wake, m_copies.front().due);
         if (m_togglePeriod.count() > 0)
             wake = std::min(wake, m_nextToggle);
+        if (m_plan.chatterPeriod().count() > 0)
+            wake = std::min(wake, m_nextChatter);
         // Rounded up, so the last fraction of a millisecond is not spent spinning on zero timeouts.
         const auto wait = std::chrono::ceil<std::chrono::milliseconds>(std::max(Clock::duration::zero(), wake - now));
 
@@ -187,11 +196,16 @@ void DeviceServer::serveRequest(Clock::time_point receivedAt)
             std::fprintf(stderr, "alarmcfg-sim: %s\n", qPrintable(error));
         return;
     }
+    if (!m_opts.logPath.isEmpty())
+        m_log.push_back(QByteArray(reinterpret_cast<const char *>(req), length));
     // A two-wire adapter hears everything the master sends, at once.
     if (m_opts.echo || m_plan.echoesNext())
         sendNow(QByteArray(reinterpret_cast<const char *>(req), length));
-    if (req[0] != regmap::kSlave)
+    if (req[0] != m_plan.slave())
         return; // a broadcast: the controller only answers its own address
+    // At another rate than its own the device hears no request, only noise.
+    if (m_plan.onlyAtBaud() && m_toolSideRate && m_toolSideRate() != m_plan.onlyAtBaud())
+        return;
     ++m_requests;
     const bool write = req[1] != rtu::kReadHoldingRegisters;
     if (m_plan.deaf(write, receivedAt) || !m_plan.answerNext() || m_plan.missesRequest())
@@ -201,9 +215,11 @@ void DeviceServer::serveRequest(Clock::time_point receivedAt)
     if (m_plan.ignoresRead(readCount))
         return;
 
-    const QByteArray reply = buildReply(req, length);
+    QByteArray reply = buildReply(req, length);
     if (reply.isEmpty() || m_plan.losesReply())
         return;
+    if (m_plan.breaksReplies())
+        reply = QByteArray(4, '\0');
     Clock::time_point due = receivedAt + std::chrono::milliseconds(m_opts.delayMs)
                             + wireTime(length, static_cast<int>(reply.size()), m_opts.baud);
     // A late reply leaves on its own time, while the device goes on answering
@@ -224,8 +240,8 @@ QByteArray DeviceServer::buildReply(const uint8_t *req, int length)
     const int function = req[1];
     switch (function) {
     case rtu::kReadHoldingRegisters:
-        if (m_plan.refusesRead((req[4] << 8) | req[5]))
-            return m_encoder.exception(req, rtu::kIllegalDataValue);
+        if (const int refusal = m_plan.readRefusal((req[2] << 8) | req[3], (req[4] << 8) | req[5]))
+            return m_encoder.exception(req, static_cast<unsigned>(refusal));
         return m_encoder.reply(req, length, m_mapping);
     case rtu::kWriteSingleRegister:
     case rtu::kWriteMultipleRegisters: {
@@ -325,6 +341,18 @@ void DeviceServer::toggleInputsIfDue(Clock::time_point now)
         m_nextToggle = now + m_togglePeriod; // we were held up; do not flip in a burst
 }
 
+void DeviceServer::chatterIfDue(Clock::time_point now)
+{
+    const auto period = m_plan.chatterPeriod();
+    if (period.count() <= 0 || now < m_nextChatter)
+        return;
+    sendNow(kChatterRequest);
+    scheduleCopy(kChatterReply, now + kChatterReplyAfter);
+    m_nextChatter += period;
+    if (m_nextChatter <= now)
+        m_nextChatter = now + period;
+}
+
 void DeviceServer::discardInput()
 {
     char buf[512];
@@ -357,6 +385,18 @@ bool DeviceServer::saveState(QString *error) const
                                  | QFileDevice::ReadOther,
                              &why)) {
             *error = QStringLiteral("cannot write %1: %2").arg(m_opts.countPath, why);
+            return false;
+        }
+    }
+    if (!m_opts.logPath.isEmpty()) {
+        QByteArray log;
+        for (const QByteArray &request : m_log)
+            log += request.toHex() + '\n';
+        QString why;
+        if (!safefile::write(m_opts.logPath, log,
+                             QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther,
+                             &why)) {
+            *error = QStringLiteral("cannot write %1: %2").arg(m_opts.logPath, why);
             return false;
         }
     }

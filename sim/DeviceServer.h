@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <deque>
+#include <functional>
 #include <vector>
 
 #include <modbus/modbus.h>
@@ -32,6 +33,8 @@ public:
     DeviceServer &operator=(const DeviceServer &) = delete;
 
     bool init(const std::vector<quint16> &image, QString *error);
+    // The rate the tool's side of the line is set to, for --line speed:BAUD.
+    void setToolSideRate(std::function<int()> rate) { m_toolSideRate = std::move(rate); }
 
     // Serves until SIGTERM or SIGINT, dumping the image on SIGUSR1. False on a
     // line error that ends the simulation.
@@ -57,6 +60,8 @@ private:
     void sendDueCopies(Clock::time_point now);
     void sendNow(const QByteArray &frame);
     void toggleInputsIfDue(Clock::time_point now);
+    // --line chatter: another master's request to slave 7, and its reply after it.
+    void chatterIfDue(Clock::time_point now);
     void discardInput();
     void dumpOnRequest();
     // The listening socket: a new client becomes the line, unless one is
@@ -79,6 +84,9 @@ private:
     std::chrono::microseconds m_togglePeriod{0};
     Clock::time_point m_nextToggle;
     long m_requests = 0; // requests to slave 1 received, answered or not
+    std::vector<QByteArray> m_log; // every request heard, for --log
+    std::function<int()> m_toolSideRate;
+    Clock::time_point m_nextChatter;
 };
 
 } // namespace sim

@@ -1,14 +1,18 @@
 #include "FaultPlan.h"
 
 #include "Options.h"
+#include "ModbusRtu.h"
 #include "RegisterMap.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace sim {
 
 FaultPlan::FaultPlan(const Options &opts)
-    : m_silent(opts.silent)
+    : m_silent(opts.silent || opts.line.kind == Options::Line::Kind::Silent
+               || opts.line.kind == Options::Line::Kind::EchoOnly)
+    , m_line(opts.line)
     , m_stopAfter(opts.stopAfter)
     , m_exceptionAddresses(opts.exceptionAddresses)
     , m_corruptEvery(opts.corruptEvery)
@@ -55,7 +59,7 @@ bool FaultPlan::missesRequest() const
 
 bool FaultPlan::echoesNext() const
 {
-    return m_echoFrom > 0 && m_answered + 1 >= m_echoFrom;
+    return (m_echoFrom > 0 && m_answered + 1 >= m_echoFrom) || m_line.kind == Options::Line::Kind::EchoOnly;
 }
 
 bool FaultPlan::deaf(bool write, std::chrono::steady_clock::time_point now)
@@ -69,6 +73,12 @@ bool FaultPlan::answerNext()
 {
     if (m_silent)
         return false;
+    // A flaky line loses its share evenly: request n is lost where the
+    // count of lost ones n * share reaches a new whole number.
+    ++m_heard;
+    if (m_line.kind == Options::Line::Kind::Flaky
+        && std::floor(m_heard * m_line.share) > std::floor((m_heard - 1) * m_line.share))
+        return false;
     if (m_stopAfter >= 0 && m_answered >= m_stopAfter)
         return false;
     ++m_answered;
@@ -81,9 +91,32 @@ bool FaultPlan::refusesWrite(int address, int count) const
                        [&](int a) { return a >= address && a < address + count; });
 }
 
-bool FaultPlan::refusesRead(int count) const
+int FaultPlan::readRefusal(int start, int count) const
 {
-    return m_strict == Options::Strict::Refuse && count > regmap::kMaxReadRegisters;
+    if (m_line.kind == Options::Line::Kind::Foreign
+        && !(start >= regmap::kStatusBlock.start && start + count <= regmap::kStatusBlock.start + regmap::kStatusBlock.count))
+        return rtu::kIllegalDataAddress;
+    return m_strict == Options::Strict::Refuse && count > regmap::kMaxReadRegisters ? rtu::kIllegalDataValue : 0;
+}
+
+int FaultPlan::slave() const
+{
+    return m_line.kind == Options::Line::Kind::Slave ? m_line.slave : regmap::kSlave;
+}
+
+int FaultPlan::onlyAtBaud() const
+{
+    return m_line.kind == Options::Line::Kind::Speed ? m_line.baud : 0;
+}
+
+bool FaultPlan::breaksReplies() const
+{
+    return m_line.kind == Options::Line::Kind::Swapped;
+}
+
+std::chrono::milliseconds FaultPlan::chatterPeriod() const
+{
+    return std::chrono::milliseconds(m_line.kind == Options::Line::Kind::Chatter ? 150 : 0);
 }
 
 bool FaultPlan::ignoresRead(int count) const

@@ -41,9 +41,18 @@ public:
         bool trailing = false;  // bytes of no frame follow at once
         bool strayFirst = false; // a frame nobody asked for goes first
     };
-    // A read of count registers that a strict device does not answer as asked.
-    bool refusesRead(int count) const;
+    // The exception a read of count registers from start is refused with,
+    // by a strict device or one of another kind; 0 when it is answered.
+    int readRefusal(int start, int count) const;
     bool ignoresRead(int count) const;
+    // The slave address the device answers at.
+    int slave() const;
+    // The rate the tool's side must be set to for the device to hear it; 0: any.
+    int onlyAtBaud() const;
+    // Every reply goes out as a few 0x00 bytes: a break, as A and B swapped give.
+    bool breaksReplies() const;
+    // Another master polls slave 7 this often; zero: none does.
+    std::chrono::milliseconds chatterPeriod() const;
     // A write of count registers from address that is confirmed but not
     // stored, as a faulty device might.
     bool dropsWrite(int address, int count) const;
@@ -54,6 +63,8 @@ public:
 
 private:
     bool m_silent;
+    Options::Line m_line;
+    long m_heard = 0; // requests to the device, heard or not (flaky)
     long m_stopAfter;
     std::vector<int> m_exceptionAddresses;
     int m_corruptEvery;

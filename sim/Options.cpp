@@ -19,6 +19,44 @@ bool toInt(const QString &text, long min, long max, long *out)
     return true;
 }
 
+// "silent", "slave:5", "speed:19200", "flaky:0.3", ...
+std::optional<Options::Line> parseLine(const QString &text)
+{
+    using Kind = Options::Line::Kind;
+    const QString kind = text.section(u':', 0, 0);
+    const QString value = text.section(u':', 1);
+    const bool valued = text.contains(u':');
+    Options::Line line;
+    long n = 0;
+    if (!valued) {
+        const std::pair<const char *, Kind> plain[] = {{"silent", Kind::Silent},   {"echo-only", Kind::EchoOnly},
+                                                       {"swapped", Kind::Swapped}, {"foreign", Kind::Foreign},
+                                                       {"chatter", Kind::Chatter}};
+        for (const auto &[name, k] : plain)
+            if (kind == QLatin1String(name)) {
+                line.kind = k;
+                return line;
+            }
+    } else if (kind == QLatin1String("slave") && toInt(value, 2, 247, &n)) {
+        line.kind = Kind::Slave;
+        line.slave = static_cast<int>(n);
+        return line;
+    } else if (kind == QLatin1String("speed") && toInt(value, 1, 10'000'000, &n)) {
+        line.kind = Kind::Speed;
+        line.baud = static_cast<int>(n);
+        return line;
+    } else if (kind == QLatin1String("flaky")) {
+        bool ok = false;
+        const double share = value.toDouble(&ok);
+        if (ok && share > 0 && share < 1) {
+            line.kind = Kind::Flaky;
+            line.share = share;
+            return line;
+        }
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 ParseResult parseOptions(const QStringList &args)
@@ -139,6 +177,12 @@ ParseResult parseOptions(const QStringList &args)
                 || !toInt(parts[1], 0, 3'600'000, &ms))
                 return fail(QStringLiteral("--late wants N:MS, a reply number >= 1 and milliseconds >= 0, not '%1'").arg(value));
             opts.lateReplies.push_back({reply, static_cast<int>(ms)});
+        } else if (name == QLatin1String("--line")) {
+            const std::optional<Options::Line> line = parseLine(value);
+            if (!line)
+                return fail(QStringLiteral("--line wants silent, echo-only, slave:N (2..247), speed:BAUD, swapped, "
+                                           "foreign, chatter or flaky:SHARE (between 0 and 1), not '%1'").arg(value));
+            opts.line = *line;
         } else if (name == QLatin1String("--tcp")) {
             QString host, problem;
             int port = 0;
@@ -146,7 +190,8 @@ ParseResult parseOptions(const QStringList &args)
                 return fail(problem);
             opts.tcpAddress = value;
         } else if (name == QLatin1String("--image") || name == QLatin1String("--dump")
-                   || name == QLatin1String("--link") || name == QLatin1String("--count")) {
+                   || name == QLatin1String("--link") || name == QLatin1String("--count")
+                   || name == QLatin1String("--log")) {
             if (value.isEmpty())
                 return fail(QStringLiteral("%1 wants a file name").arg(name));
             if (name == QLatin1String("--image"))
@@ -155,6 +200,8 @@ ParseResult parseOptions(const QStringList &args)
                 opts.dumpPath = value;
             else if (name == QLatin1String("--count"))
                 opts.countPath = value;
+            else if (name == QLatin1String("--log"))
+                opts.logPath = value;
             else
                 opts.linkPath = value;
         } else {
@@ -163,6 +210,8 @@ ParseResult parseOptions(const QStringList &args)
     }
     if (!opts.tcpAddress.isEmpty() && !opts.linkPath.isEmpty())
         return fail(QStringLiteral("--link names a pseudo-terminal, and with --tcp there is none"));
+    if (!opts.tcpAddress.isEmpty() && opts.line.kind == Options::Line::Kind::Speed)
+        return fail(QStringLiteral("--line speed:BAUD looks at the pseudo-terminal's rate, and with --tcp there is none"));
     result.options = opts;
     return result;
 }
@@ -183,6 +232,8 @@ QString usageText(const QString &program)
                "  --image FILE         load the registers from FILE (JSON array of 1100 integers)\n"
                "  --dump FILE          write the registers to FILE on SIGUSR1 and at exit\n"
                "  --count FILE         write the number of requests received to FILE, before each dump\n"
+               "  --log FILE           write every request heard to FILE, one frame in hex a line,\n"
+               "                       before each dump\n"
                "  --baud N             delay each reply by the wire time of request and reply at N baud\n"
                "  --delay MS           delay each reply by MS milliseconds more\n"
                "  --inputs-toggle S    flip inputs 0 and 1 (register 4) every S seconds\n"
@@ -206,6 +257,21 @@ QString usageText(const QString &program)
                "  --stray N            send a frame nobody asked for just before the Nth reply (repeatable)\n"
                "  --echo-from N        send every request back before its reply, from the Nth on\n"
                "  --silence-at-write K:MS  from the Kth write on, hear and answer nothing for MS\n"
+               "  --line KIND          a line with one fault, as met on a site:\n"
+               "                         silent       nothing answers\n"
+               "                         echo-only    every request comes back, and nothing else\n"
+               "                         slave:N      the device answers as slave N (2..247), not 1\n"
+               "                         speed:BAUD   the device answers only while the tool's side\n"
+               "                                      of the pty is set to BAUD (a pty keeps no parity)\n"
+               "                         swapped      A and B swapped: four 0x00 bytes, a break, in\n"
+               "                                      place of every reply\n"
+               "                         foreign      another kind of Modbus device: it answers the\n"
+               "                                      status block (0..6) and refuses every other read\n"
+               "                                      with exception 02\n"
+               "                         chatter      another master polls slave 7 every 150 ms: its\n"
+               "                                      requests and slave 7's replies pass on the line\n"
+               "                         flaky:SHARE  that share of the requests (0 < SHARE < 1) is\n"
+               "                                      never heard, spread evenly\n"
                "  --help               this text\n")
         .arg(program);
 }

@@ -45,9 +45,30 @@ struct Options {
     };
     std::optional<Silence> silenceAtWrite; // from that write on, nothing is heard or answered for ms
     std::vector<int> dropWriteAddresses; // writes touching these are confirmed but not stored
+    // A line with one fault as a technician meets it on a site (--line KIND),
+    // one for each of the line doctor's verdicts.
+    struct Line {
+        enum class Kind {
+            Clean,
+            Silent,   // nothing behind the adapter
+            EchoOnly, // an adapter that hears itself, and nothing behind it
+            Slave,    // the controller set to another slave address
+            Speed,    // the controller set to another rate
+            Swapped,  // A and B swapped: a few 0x00 bytes (a break) in place of each reply
+            Foreign,  // another kind of Modbus device: it refuses all but the status block
+            Chatter,  // another master polls slave 7 on the same line
+            Flaky,    // a share of the requests never heard
+        };
+        Kind kind = Kind::Clean;
+        int slave = 0;    // Slave: the address it answers at
+        int baud = 0;     // Speed: the rate the tool's side must be set to
+        double share = 0; // Flaky: the share of requests never heard
+    };
+    Line line;
     QString imagePath;
     QString dumpPath;
     QString countPath; // the number of requests received, written with the dump
+    QString logPath;   // every request heard, one frame in hex a line, written with the dump
     QString linkPath;
     QString tcpAddress; // serve RTU over TCP here ("127.0.0.1:5020") instead of on a pty
     bool help = false;

@@ -72,3 +72,25 @@ bool Pty::open(QString *error)
 }
 
 } // namespace sim
+
+namespace sim {
+
+int Pty::slaveRate() const
+{
+    struct Rate {
+        speed_t speed;
+        int baud;
+    };
+    static constexpr Rate kRates[] = {{B1200, 1200},   {B2400, 2400},   {B4800, 4800},   {B9600, 9600},
+                                      {B19200, 19200}, {B38400, 38400}, {B57600, 57600}, {B115200, 115200},
+                                      {B230400, 230400}};
+    termios tio{};
+    if (m_slaveKeeper < 0 || ::tcgetattr(m_slaveKeeper, &tio) != 0)
+        return 0;
+    for (const Rate &r : kRates)
+        if (r.speed == ::cfgetospeed(&tio))
+            return r.baud;
+    return 0;
+}
+
+} // namespace sim

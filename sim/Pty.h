@@ -16,6 +16,8 @@ public:
     bool open(QString *error);
     int masterFd() const { return m_master; }
     QString slavePath() const { return m_slavePath; }
+    // The rate the tool's side is set to now (its termios), in baud; 0 when unknown.
+    int slaveRate() const;
 
 private:
     int m_master = -1;

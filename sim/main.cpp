@@ -73,6 +73,8 @@ int main(int argc, char **argv)
     }
     sim::DeviceServer server = tcp ? sim::DeviceServer(opts, sim::DeviceServer::Listening{listener.fd()})
                                    : sim::DeviceServer(opts, pty.masterFd());
+    if (!tcp)
+        server.setToolSideRate([&pty] { return pty.slaveRate(); });
     if (!server.init(image, &error)) {
         complain(error);
         return kExitFailure;

@@ -242,10 +242,6 @@
         <translation>%1: %2</translation>
     </message>
     <message>
-        <source>设备未连接或设备初始化尚未完成，请稍后重试！</source>
-        <translation>The device is not connected or has not finished starting. Try again in a moment!</translation>
-    </message>
-    <message>
         <source>设备链接超时，请检查设备是否链接正常</source>
         <translation>The device stopped answering. Check its connection</translation>
     </message>
@@ -730,6 +726,122 @@ The file there was left as it was.</translation>
     <message>
         <source>不是网络端口名，应为 tcp://主机:端口 或 rfc2217://主机:端口</source>
         <translation>not a network port name: write tcp://HOST:PORT or rfc2217://HOST:PORT</translation>
+    </message>
+    <message>
+        <source>连接失败：%1</source>
+        <translation>Connect failed: %1</translation>
+    </message>
+    <message>
+        <source>已连接并读取了全部参数，但线路有问题：%1</source>
+        <translation>Connected and read every parameter, but the line has trouble: %1</translation>
+    </message>
+    <message>
+        <source>全面检查</source>
+        <translation>Full check</translation>
+    </message>
+    <message>
+        <source>正在尝试其他速率和地址……</source>
+        <translation>Trying other speeds and addresses…</translation>
+    </message>
+    <message>
+        <source>停止</source>
+        <translation>Stop</translation>
+    </message>
+    <message>
+        <source>按“全面检查”可以尝试其他速率和地址（最多一分钟）。</source>
+        <translation>Press “Full check” to try other speeds and addresses (up to a minute).</translation>
+    </message>
+    <message>
+        <source>设备现在回答正常（固件%1，%3次状态读取回答了%2次，平均%4毫秒），请再试一次。</source>
+        <translation>The device answers normally now (firmware %1, %2 of %3 status reads answered, %4 ms on average); please try again.</translation>
+    </message>
+    <message>
+        <source>串口出错：%1。请检查USB串口适配器是否已拔出。</source>
+        <translation>The port failed: %1. Check whether the USB serial adapter was unplugged.</translation>
+    </message>
+    <message>
+        <source>在%1下，地址1没有任何回答。</source>
+        <translation>Nothing answered at %1 as address 1.</translation>
+    </message>
+    <message>
+        <source>在任何速率和地址上都没有回答（已尝试1200至115200波特的无、偶、奇校验，以及地址1至247）。</source>
+        <translation>Nothing answered at any speed or address (tried 1200 to 115200 baud with no, even and odd parity, and addresses 1 to 247).</translation>
+    </message>
+    <message>
+        <source>在%1下，地址1至247都没有回答；tcp:// 端口不能改变服务器串口的速率，其他速率没有尝试（请在服务器上设置，或改用 rfc2217://）。</source>
+        <translation>Nothing answered at %1 at addresses 1 to 247; a tcp:// port cannot change the server&apos;s serial speed, so other speeds were not tried (set it on the server, or use rfc2217://).</translation>
+    </message>
+    <message>
+        <source>检查在尝试完所有速率和地址之前被停止了。</source>
+        <translation>The check was stopped before it had tried every speed and address.</translation>
+    </message>
+    <message>
+        <source>请检查设备电源、电缆、转换器的A、B接线端子，以及是否选对了串口。</source>
+        <translation>Check the device&apos;s power, the cable, the adapter&apos;s A and B terminals, and that this is the right port.</translation>
+    </message>
+    <message>
+        <source>本机的串口：%1。</source>
+        <translation>This computer&apos;s serial ports: %1.</translation>
+    </message>
+    <message>
+        <source>最后出现的是%1。</source>
+        <translation>The last to appear was %1.</translation>
+    </message>
+    <message>
+        <source>只收到了本软件自己发出的请求（回声）：转换器工作正常，但它后面没有设备回答。请检查设备电源，以及从转换器的A、B到设备的A、B的两根线。</source>
+        <translation>Only this tool&apos;s own requests came back (an echo): the adapter works, but no device answers behind it. Check the device&apos;s power, and the two wires from the adapter&apos;s A and B to the device&apos;s A and B.</translation>
+    </message>
+    <message>
+        <source>在%1下，线路上只传回了断路信号（0x00字节）或无法识别的字节，没有回答：A、B两线可能接反了，请对调这两根线。</source>
+        <translation>At %1 only a break (0x00 bytes) or bytes that are no reply came back: A and B are probably swapped; swap the two wires.</translation>
+    </message>
+    <message>
+        <source>线路上只传回了断路信号（0x00字节）或无法识别的字节，在任何速率和地址上都没有回答：A、B两线可能接反了，请对调这两根线。</source>
+        <translation>Only a break (0x00 bytes) or bytes that are no reply came back, and nothing answered at any speed or address: A and B are probably swapped; swap the two wires.</translation>
+    </message>
+    <message>
+        <source>设备在%1下回答，而不是%2：请把设备设回%2，或者使用它的速率（命令行 alarmcfg-cli -b %3，窗口用环境变量 ALARMCFG_BAUD=%3）。</source>
+        <translation>The device answers at %1, not at %2: set it back to %2, or use its speed (alarmcfg-cli -b %3 on the command line, the environment variable ALARMCFG_BAUD=%3 for the window).</translation>
+    </message>
+    <message>
+        <source>设备在%1（带校验）下回答，而本软件只使用8N1：请把设备设为%2波特、8位数据、无校验、1位停止位。</source>
+        <translation>The device answers at %1 (with parity), and this tool uses 8N1 only: set the device to %2 baud, 8 data bits, no parity, 1 stop bit.</translation>
+    </message>
+    <message>
+        <source>地址%1上有设备回答（%2），而不是地址1：本软件只与地址1通信，这也是报警控制器应有的地址。请把设备地址设回1。</source>
+        <translation>A device answers at address %1 (%2), not at address 1: this tool talks to address 1 only, as the alarm controller expects. Set the device&apos;s address back to 1.</translation>
+    </message>
+    <message>
+        <source>地址1上的Modbus设备回答了，但%1：它不是这种报警控制器。请检查这个串口是否连接到报警控制器。</source>
+        <translation>A Modbus device answered at address 1, but %1: it is not this kind of alarm controller. Check that this port leads to the alarm controller.</translation>
+    </message>
+    <message>
+        <source>没有给出%1</source>
+        <translation>it did not give %1</translation>
+    </message>
+    <message>
+        <source>它的状态寄存器内容与这种控制器不符</source>
+        <translation>its status registers hold what this controller never holds</translation>
+    </message>
+    <message>
+        <source>寄存器%1（没有回答）</source>
+        <translation>register %1 (no answer)</translation>
+    </message>
+    <message>
+        <source>寄存器%1至%2（没有回答）</source>
+        <translation>registers %1 to %2 (no answer)</translation>
+    </message>
+    <message>
+        <source>本软件不发送时，线路上%2秒内出现了%1帧不是它请求的数据（每秒约%3帧，地址%4）：线上还有另一个主站在轮询。请在配置期间停止它或断开它。</source>
+        <translation>While this tool was silent, %1 frames it did not ask for passed on the line in %2 s (about %3 a second, of address %4): another master polls this line. Stop it, or disconnect it while you configure.</translation>
+    </message>
+    <message>
+        <source>设备有回答，但在请求后%1毫秒才回答，超过了本软件等待的%2毫秒。请检查是什么延迟了回答（USB转换器的延迟计时器、较慢的转换器或串口服务器）；命令行可以用 --timeout 等待更久。</source>
+        <translation>The device answers, but %1 ms after the request, later than the %2 ms this tool waits. Check what delays the answer (a USB adapter&apos;s latency timer, a slow converter or a serial server); on the command line, --timeout waits longer.</translation>
+    </message>
+    <message>
+        <source>设备有回答，但%2次状态读取中丢失了%1次（%3%）：请在线路两端装上120欧姆终端电阻和偏置电阻，并检查电缆；使用USB转换器时，请调低它的延迟计时器（Linux：echo 1 &gt; /sys/bus/usb-serial/devices/ttyUSB0/latency_timer；Windows：设备管理器→端口属性→端口设置→高级→延迟计时器 1 毫秒）。</source>
+        <translation>The device answers, but %1 of %2 status reads were lost (%3%): fit 120-ohm termination at both ends of the line and its bias resistors, and check the cable; with a USB adapter, lower its latency timer (Linux: echo 1 &gt; /sys/bus/usb-serial/devices/ttyUSB0/latency_timer; Windows: Device Manager → the port&apos;s Properties → Port Settings → Advanced → Latency Timer 1 ms).</translation>
     </message>
 </context>
 <context>

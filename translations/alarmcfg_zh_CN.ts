@@ -242,10 +242,6 @@
         <translation>%1：%2</translation>
     </message>
     <message>
-        <source>设备未连接或设备初始化尚未完成，请稍后重试！</source>
-        <translation>设备未连接或设备初始化尚未完成，请稍后重试！</translation>
-    </message>
-    <message>
         <source>设备链接超时，请检查设备是否链接正常</source>
         <translation>设备链接超时，请检查设备是否链接正常</translation>
     </message>
@@ -730,6 +726,122 @@
     <message>
         <source>不是网络端口名，应为 tcp://主机:端口 或 rfc2217://主机:端口</source>
         <translation>不是网络端口名，应为 tcp://主机:端口 或 rfc2217://主机:端口</translation>
+    </message>
+    <message>
+        <source>连接失败：%1</source>
+        <translation>连接失败：%1</translation>
+    </message>
+    <message>
+        <source>已连接并读取了全部参数，但线路有问题：%1</source>
+        <translation>已连接并读取了全部参数，但线路有问题：%1</translation>
+    </message>
+    <message>
+        <source>全面检查</source>
+        <translation>全面检查</translation>
+    </message>
+    <message>
+        <source>正在尝试其他速率和地址……</source>
+        <translation>正在尝试其他速率和地址……</translation>
+    </message>
+    <message>
+        <source>停止</source>
+        <translation>停止</translation>
+    </message>
+    <message>
+        <source>按“全面检查”可以尝试其他速率和地址（最多一分钟）。</source>
+        <translation>按“全面检查”可以尝试其他速率和地址（最多一分钟）。</translation>
+    </message>
+    <message>
+        <source>设备现在回答正常（固件%1，%3次状态读取回答了%2次，平均%4毫秒），请再试一次。</source>
+        <translation>设备现在回答正常（固件%1，%3次状态读取回答了%2次，平均%4毫秒），请再试一次。</translation>
+    </message>
+    <message>
+        <source>串口出错：%1。请检查USB串口适配器是否已拔出。</source>
+        <translation>串口出错：%1。请检查USB串口适配器是否已拔出。</translation>
+    </message>
+    <message>
+        <source>在%1下，地址1没有任何回答。</source>
+        <translation>在%1下，地址1没有任何回答。</translation>
+    </message>
+    <message>
+        <source>在任何速率和地址上都没有回答（已尝试1200至115200波特的无、偶、奇校验，以及地址1至247）。</source>
+        <translation>在任何速率和地址上都没有回答（已尝试1200至115200波特的无、偶、奇校验，以及地址1至247）。</translation>
+    </message>
+    <message>
+        <source>在%1下，地址1至247都没有回答；tcp:// 端口不能改变服务器串口的速率，其他速率没有尝试（请在服务器上设置，或改用 rfc2217://）。</source>
+        <translation>在%1下，地址1至247都没有回答；tcp:// 端口不能改变服务器串口的速率，其他速率没有尝试（请在服务器上设置，或改用 rfc2217://）。</translation>
+    </message>
+    <message>
+        <source>检查在尝试完所有速率和地址之前被停止了。</source>
+        <translation>检查在尝试完所有速率和地址之前被停止了。</translation>
+    </message>
+    <message>
+        <source>请检查设备电源、电缆、转换器的A、B接线端子，以及是否选对了串口。</source>
+        <translation>请检查设备电源、电缆、转换器的A、B接线端子，以及是否选对了串口。</translation>
+    </message>
+    <message>
+        <source>本机的串口：%1。</source>
+        <translation>本机的串口：%1。</translation>
+    </message>
+    <message>
+        <source>最后出现的是%1。</source>
+        <translation>最后出现的是%1。</translation>
+    </message>
+    <message>
+        <source>只收到了本软件自己发出的请求（回声）：转换器工作正常，但它后面没有设备回答。请检查设备电源，以及从转换器的A、B到设备的A、B的两根线。</source>
+        <translation>只收到了本软件自己发出的请求（回声）：转换器工作正常，但它后面没有设备回答。请检查设备电源，以及从转换器的A、B到设备的A、B的两根线。</translation>
+    </message>
+    <message>
+        <source>在%1下，线路上只传回了断路信号（0x00字节）或无法识别的字节，没有回答：A、B两线可能接反了，请对调这两根线。</source>
+        <translation>在%1下，线路上只传回了断路信号（0x00字节）或无法识别的字节，没有回答：A、B两线可能接反了，请对调这两根线。</translation>
+    </message>
+    <message>
+        <source>线路上只传回了断路信号（0x00字节）或无法识别的字节，在任何速率和地址上都没有回答：A、B两线可能接反了，请对调这两根线。</source>
+        <translation>线路上只传回了断路信号（0x00字节）或无法识别的字节，在任何速率和地址上都没有回答：A、B两线可能接反了，请对调这两根线。</translation>
+    </message>
+    <message>
+        <source>设备在%1下回答，而不是%2：请把设备设回%2，或者使用它的速率（命令行 alarmcfg-cli -b %3，窗口用环境变量 ALARMCFG_BAUD=%3）。</source>
+        <translation>设备在%1下回答，而不是%2：请把设备设回%2，或者使用它的速率（命令行 alarmcfg-cli -b %3，窗口用环境变量 ALARMCFG_BAUD=%3）。</translation>
+    </message>
+    <message>
+        <source>设备在%1（带校验）下回答，而本软件只使用8N1：请把设备设为%2波特、8位数据、无校验、1位停止位。</source>
+        <translation>设备在%1（带校验）下回答，而本软件只使用8N1：请把设备设为%2波特、8位数据、无校验、1位停止位。</translation>
+    </message>
+    <message>
+        <source>地址%1上有设备回答（%2），而不是地址1：本软件只与地址1通信，这也是报警控制器应有的地址。请把设备地址设回1。</source>
+        <translation>地址%1上有设备回答（%2），而不是地址1：本软件只与地址1通信，这也是报警控制器应有的地址。请把设备地址设回1。</translation>
+    </message>
+    <message>
+        <source>地址1上的Modbus设备回答了，但%1：它不是这种报警控制器。请检查这个串口是否连接到报警控制器。</source>
+        <translation>地址1上的Modbus设备回答了，但%1：它不是这种报警控制器。请检查这个串口是否连接到报警控制器。</translation>
+    </message>
+    <message>
+        <source>没有给出%1</source>
+        <translation>没有给出%1</translation>
+    </message>
+    <message>
+        <source>它的状态寄存器内容与这种控制器不符</source>
+        <translation>它的状态寄存器内容与这种控制器不符</translation>
+    </message>
+    <message>
+        <source>寄存器%1（没有回答）</source>
+        <translation>寄存器%1（没有回答）</translation>
+    </message>
+    <message>
+        <source>寄存器%1至%2（没有回答）</source>
+        <translation>寄存器%1至%2（没有回答）</translation>
+    </message>
+    <message>
+        <source>本软件不发送时，线路上%2秒内出现了%1帧不是它请求的数据（每秒约%3帧，地址%4）：线上还有另一个主站在轮询。请在配置期间停止它或断开它。</source>
+        <translation>本软件不发送时，线路上%2秒内出现了%1帧不是它请求的数据（每秒约%3帧，地址%4）：线上还有另一个主站在轮询。请在配置期间停止它或断开它。</translation>
+    </message>
+    <message>
+        <source>设备有回答，但在请求后%1毫秒才回答，超过了本软件等待的%2毫秒。请检查是什么延迟了回答（USB转换器的延迟计时器、较慢的转换器或串口服务器）；命令行可以用 --timeout 等待更久。</source>
+        <translation>设备有回答，但在请求后%1毫秒才回答，超过了本软件等待的%2毫秒。请检查是什么延迟了回答（USB转换器的延迟计时器、较慢的转换器或串口服务器）；命令行可以用 --timeout 等待更久。</translation>
+    </message>
+    <message>
+        <source>设备有回答，但%2次状态读取中丢失了%1次（%3%）：请在线路两端装上120欧姆终端电阻和偏置电阻，并检查电缆；使用USB转换器时，请调低它的延迟计时器（Linux：echo 1 &gt; /sys/bus/usb-serial/devices/ttyUSB0/latency_timer；Windows：设备管理器→端口属性→端口设置→高级→延迟计时器 1 毫秒）。</source>
+        <translation>设备有回答，但%2次状态读取中丢失了%1次（%3%）：请在线路两端装上120欧姆终端电阻和偏置电阻，并检查电缆；使用USB转换器时，请调低它的延迟计时器（Linux：echo 1 &gt; /sys/bus/usb-serial/devices/ttyUSB0/latency_timer；Windows：设备管理器→端口属性→端口设置→高级→延迟计时器 1 毫秒）。</translation>
     </message>
 </context>
 <context>

@@ -160,4 +160,17 @@ bool makeFolder(const QString &path, QString *error)
     return false;
 }
 
+std::optional<QByteArray> readSettings(const QString &path, qint64 maxBytes, QString *problem)
+{
+    problem->clear();
+    // Only a regular file is read: a FIFO in its place would hang every program of the tool.
+    const filekind::Contents file = filekind::readRegular(path, maxBytes);
+    if (file.missing)
+        return std::nullopt;
+    if (!file.bytes)
+        *problem = file.notAFile ? QStringLiteral("it is %1, not a regular file").arg(kindName(*file.notAFile))
+                                 : file.systemText;
+    return file.bytes;
+}
+
 } // namespace safefile

@@ -18,6 +18,8 @@
 #include <QFileDevice>
 #include <QString>
 
+#include <optional>
+
 namespace safefile {
 
 struct Failure {
@@ -50,5 +52,10 @@ bool makeFolder(const QString &path, QString *error);
 
 // "a FIFO (named pipe)": a kind in English words.
 QString kindName(filekind::Kind kind);
+
+// A small file of the tool's own settings: its bytes; nothing with *problem
+// empty when there is none; nothing with *problem saying why when something
+// is there that is not a regular file or cannot be read.
+std::optional<QByteArray> readSettings(const QString &path, qint64 maxBytes, QString *problem);
 
 } // namespace safefile

@@ -79,6 +79,10 @@ public:
     // A new connection: nothing is known of the line or of the device.
     void reset();
 
+    // Something besides the defence used the line (the line doctor): as after
+    // a failed exchange, nothing more is sent until it is in step again.
+    void outOfStep() { m_outOfStep = true; }
+
     // One request, tried up to attempts times, the line brought in step first.
     LineAnswer exchange(const LinkRequest &request, int attempts);
 

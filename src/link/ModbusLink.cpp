@@ -1,6 +1,7 @@
 #include "ModbusLink.h"
 
 #include "Defence.h"
+#include "ReplyFrame.h"
 
 QString LinkRequest::describe() const
 {
@@ -10,6 +11,12 @@ QString LinkRequest::describe() const
     case Function::WriteBlock: return QStringLiteral("write %1x%2").arg(start).arg(count);
     }
     return QString();
+}
+
+QString LineFormat::text() const
+{
+    const char parityLetter = parity == Parity::Even ? 'E' : parity == Parity::Odd ? 'O' : 'N';
+    return QStringLiteral("%1 8%2%3").arg(baud).arg(QLatin1Char(parityLetter)).arg(1);
 }
 
 ModbusLink::ModbusLink(QObject *parent) : QObject(parent), m_defence(std::make_unique<Defence>(*this)) {}
@@ -112,4 +119,38 @@ std::optional<std::vector<ModbusLink::RegisterMismatch>> ModbusLink::ReadBack(co
     for (size_t i = 0; i < writes.size(); ++i)
         all.push_back(i);
     return m_defence->readBack(writes, all, progress);
+}
+
+quint64 ModbusLink::departures() const
+{
+    return m_defence->departures();
+}
+
+std::vector<HeardBytes> ModbusLink::Listen(int ms)
+{
+    return listenLine(ms);
+}
+
+RawExchange ModbusLink::ProbeRead(quint8 slave, int start, int count, int waitMs)
+{
+    m_request = {false, start, count};
+    RawExchange x = probeLine(frame::readRequest(slave, start, count), waitMs);
+    // Its reply, or a late one, may still be on its way.
+    m_defence->outOfStep();
+    return x;
+}
+
+bool ModbusLink::SetLineFormat(const LineFormat &format)
+{
+    const bool set = setLineFormat(format);
+    m_defence->outOfStep();
+    return set;
+}
+
+RawExchange ModbusLink::probeLine(const QByteArray &request, int waitMs)
+{
+    RawExchange x;
+    x.sent = frame::withCrc(request);
+    x.waitedUs = static_cast<qint64>(waitMs) * 1000;
+    return x;
 }

@@ -70,6 +70,48 @@ enum class LinkFailure {
     Invalid,     // a request the link never sends: a count or an address out of range
 };
 
+// The shape of the characters on a serial line: its rate and parity, with
+// 8 data bits and 1 stop bit always. The tool talks 8N1; the line doctor
+// tries the others.
+enum class Parity { None, Even, Odd };
+struct LineFormat {
+    int baud = 0;
+    Parity parity = Parity::None;
+    bool operator==(const LineFormat &o) const { return baud == o.baud && parity == o.parity; }
+    QString text() const; // "9600 8N1", "19200 8E1"
+};
+
+// What a serial line's driver counted since the line opened: characters with
+// a bad stop bit, a bad parity bit, and breaks (the line held low longer than
+// a character).
+struct LineErrors {
+    quint64 framing = 0;
+    quint64 parity = 0;
+    quint64 breaks = 0;
+    LineErrors since(const LineErrors &before) const
+    {
+        return {framing - before.framing, parity - before.parity, breaks - before.breaks};
+    }
+    bool any() const { return framing || parity || breaks; }
+};
+
+// Bytes as they came off the line: when, in microseconds from the start of
+// the listening or from the request sent.
+struct HeardBytes {
+    qint64 atUs = 0;
+    QByteArray bytes;
+};
+
+// One request sent once, by itself, and everything that came back within its
+// wait: what the line doctor judges, with no defence between.
+struct RawExchange {
+    QByteArray sent;                // the frame, CRC included
+    std::vector<HeardBytes> heard;
+    qint64 waitedUs = 0;
+    QString lineError;              // the line failed: the send was refused, the adapter went away
+    bool interrupted = false;
+};
+
 // A run of registers.
 struct RegisterBlock {
     int start = 0;
@@ -217,6 +259,28 @@ public:
     std::optional<std::vector<RegisterMismatch>> ReadBack(const std::vector<BlockWrite> &writes,
                                                           const std::function<void(int, int)> &progress = {});
 
+    // The line doctor's access, lower than the exact reads: none of it goes
+    // through the defence, none of it writes, and after a probe or a change
+    // of format the defence takes the line as out of step.
+    // Everything that comes within ms while nothing is sent.
+    std::vector<HeardBytes> Listen(int ms);
+    // A read of count registers from start, sent once to slave; every byte
+    // that came back within waitMs, ending early once a whole frame from that
+    // slave has come (past an adapter's echo of the request) and the frame
+    // gap after it has passed.
+    RawExchange ProbeRead(quint8 slave, int start, int count, int waitMs);
+    // Sets the open line's rate and parity; false when this line cannot (a
+    // raw TCP port: the server's serial line is set at the server).
+    bool SetLineFormat(const LineFormat &format);
+    // How often the line departed from one reply for each request since the
+    // link was made (see Defence.h): a line that needs many retries shows here.
+    quint64 departures() const;
+    // Whether SetLineFormat can work on the open line.
+    bool CanSetLineFormat() const { return canSetLineFormat(); }
+    // The line's error counts since it opened; nothing where the platform
+    // or the line has none (a pseudo-terminal, a network port).
+    std::optional<LineErrors> LineErrorCounts() { return lineErrors(); }
+
     // The request the last failure concerns.
     struct Request {
         bool write = false;
@@ -262,6 +326,23 @@ protected:
         Q_UNUSED(kind)
         Q_UNUSED(text)
     }
+
+    // The line doctor's transport; a link without a line of its own hears
+    // nothing, sends nothing raw and sets no format.
+    virtual std::vector<HeardBytes> listenLine(int ms)
+    {
+        Q_UNUSED(ms)
+        return {};
+    }
+    // request: the frame without its CRC.
+    virtual RawExchange probeLine(const QByteArray &request, int waitMs);
+    virtual bool canSetLineFormat() const { return false; }
+    virtual bool setLineFormat(const LineFormat &format)
+    {
+        Q_UNUSED(format)
+        return false;
+    }
+    virtual std::optional<LineErrors> lineErrors() { return std::nullopt; }
 
     void setFailure(LinkFailure failure, const QString &error, int refusalCode = 0);
     void setOpenFailure(std::optional<PortOpenFailure> failure) { m_openFailure = std::move(failure); }

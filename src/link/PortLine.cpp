@@ -51,6 +51,15 @@ public:
     std::chrono::microseconds roundTrip() const override { return m_line ? m_line->roundTrip() : std::chrono::microseconds::zero(); }
     quint64 reconnections() const override { return m_line ? m_line->reconnections() : 0; }
     QString peerAddress() const override { return m_line ? m_line->peerAddress() : QString(); }
+    bool canSetFormat() const override { return m_line && m_line->canSetFormat(); }
+    bool setFormat(const LineFormat &format, QString *error) override
+    {
+        if (m_line)
+            return m_line->setFormat(format, error);
+        *error = QStringLiteral("port not open");
+        return false;
+    }
+    std::optional<LineErrors> errorCounts() override { return m_line ? m_line->errorCounts() : std::nullopt; }
 
 private:
     std::unique_ptr<SerialLine> m_line;

@@ -13,6 +13,7 @@
 // On Windows the system numbers its ports itself: COMn is $ALARMCFG_COM<n>
 // when set, else Windows's own COMn, whether or not it is present now.
 
+#include <QDateTime>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -43,6 +44,7 @@ struct SystemPort {
     QString byPath; // /dev/serial/by-path/... when udev made one
     QString description, manufacturer, serialNumber; // from udev, possibly empty
     std::optional<quint16> vendorId, productId;
+    QDateTime appeared; // when the system made its device, where it tells (Linux)
 
     QString usbId() const; // "0403:6001", empty without both identifiers
 };

@@ -31,17 +31,13 @@ QString rememberedPortsPath()
 RememberedPorts loadRememberedPorts(const QString &path)
 {
     RememberedPorts loaded;
-    const filekind::Contents file = filekind::readRegular(path, kMaxFileBytes);
-    if (file.missing)
+    const std::optional<QByteArray> bytes = safefile::readSettings(path, kMaxFileBytes, &loaded.problem);
+    loaded.usable = bytes.has_value() || loaded.problem.isEmpty();
+    if (!bytes)
         return loaded;
     loaded.usable = false;
-    if (!file.bytes) {
-        loaded.problem = file.notAFile ? QStringLiteral("it is %1, not a regular file").arg(safefile::kindName(*file.notAFile))
-                                       : file.systemText;
-        return loaded;
-    }
     QJsonParseError error;
-    const QJsonDocument doc = QJsonDocument::fromJson(*file.bytes, &error);
+    const QJsonDocument doc = QJsonDocument::fromJson(*bytes, &error);
     if (error.error != QJsonParseError::NoError || !doc.isArray()) {
         loaded.problem = QStringLiteral("not a JSON array of port names");
         return loaded;

@@ -19,6 +19,18 @@ bool isRead(const QByteArray &request)
 {
     return static_cast<quint8>(request[1]) == rtu::kReadHoldingRegisters;
 }
+
+// Whether the bytes that came for sent hold a whole frame of its slave, past
+// the adapter's echo of it when there is one: then only the frame gap is
+// left to wait for.
+bool wholeFrameCame(const QByteArray &came, const QByteArray &sent)
+{
+    if (sent.startsWith(came))
+        return false; // nothing, or the echo still coming
+    const QByteArray rest = came.startsWith(sent) ? came.mid(sent.size()) : came;
+    const int length = frame::replyLength(rest);
+    return !rest.isEmpty() && rest[0] == sent[0] && length > 0 && rest.size() >= length;
+}
 } // namespace
 
 RtuLink::RtuLink(QObject *parent) : RtuLink(SerialLine::create(), parent) {}
@@ -363,4 +375,91 @@ void RtuLink::trace(const char *kind, const QString &text)
     const bool timed = k == "RX" || k == "ERR";
     const QString took = timed ? QStringLiteral(" (%1 ms)").arg(m_requestTimer.nsecsElapsed() / 1e6, 0, 'f', 1) : QString();
     trace::line(settings().traceLabel, kind, text + took);
+}
+
+std::vector<HeardBytes> RtuLink::listenLine(int ms)
+{
+    std::vector<HeardBytes> heard;
+    if (!m_line->isOpen())
+        return heard;
+    // What waited before answers an older request, or was heard before: only
+    // what comes now is heard.
+    m_pending.clear();
+    m_line->discardInput();
+    trace("LISTEN", tr("%1 ms with nothing sent").arg(ms));
+    QElapsedTimer listening;
+    listening.start();
+    for (;;) {
+        const microseconds left = milliseconds(ms) - microseconds(listening.nsecsElapsed() / 1000);
+        if (left <= microseconds::zero())
+            break;
+        const QByteArray bytes = waitForBytes(left);
+        if (bytes.isEmpty() && (!m_lineError.isEmpty() || interrupted()))
+            break;
+        if (!bytes.isEmpty()) {
+            heard.push_back({listening.nsecsElapsed() / 1000, bytes});
+            trace("HEARD", frame::hex(bytes));
+        }
+    }
+    return heard;
+}
+
+RawExchange RtuLink::probeLine(const QByteArray &request, int waitMs)
+{
+    RawExchange x;
+    x.sent = frame::withCrc(request);
+    if (!m_line->isOpen()) {
+        x.lineError = tr("port not open");
+        return x;
+    }
+    m_pending.clear();
+    m_line->discardInput();
+    trace("PROBE", frame::hex(x.sent));
+    m_requestTimer.start();
+    if (!m_line->send(x.sent, &x.lineError))
+        return x;
+    QByteArray came;
+    for (;;) {
+        const microseconds left = milliseconds(waitMs) - microseconds(m_requestTimer.nsecsElapsed() / 1000);
+        if (left <= microseconds::zero())
+            break;
+        const bool ending = wholeFrameCame(came, x.sent);
+        const QByteArray bytes = waitForBytes(ending ? std::min<microseconds>(left, rtu::frameGap(m_baud)) : left);
+        if (bytes.isEmpty()) {
+            x.lineError = m_lineError;
+            x.interrupted = interrupted();
+            if (ending || !x.lineError.isEmpty() || x.interrupted)
+                break;
+            continue;
+        }
+        came += bytes;
+        x.heard.push_back({m_requestTimer.nsecsElapsed() / 1000, bytes});
+    }
+    x.waitedUs = m_requestTimer.nsecsElapsed() / 1000;
+    if (!came.isEmpty())
+        trace("RX", frame::hex(came));
+    return x;
+}
+
+bool RtuLink::canSetLineFormat() const
+{
+    return m_line->isOpen() && m_line->canSetFormat();
+}
+
+bool RtuLink::setLineFormat(const LineFormat &format)
+{
+    QString error;
+    if (!m_line->isOpen() || !m_line->setFormat(format, &error)) {
+        trace("FORMAT", tr("%1 not set: %2").arg(format.text(), m_line->isOpen() ? error : tr("port not open")));
+        return false;
+    }
+    m_baud = format.baud;
+    m_pending.clear();
+    trace("FORMAT", format.text());
+    return true;
+}
+
+std::optional<LineErrors> RtuLink::lineErrors()
+{
+    return m_line->isOpen() ? m_line->errorCounts() : std::nullopt;
 }

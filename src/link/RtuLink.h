@@ -2,7 +2,9 @@
 // The link on a real serial line: a Modbus RTU master on the platform's
 // SerialLine. Framing, the checks a reply must pass, the frame gap, the echo
 // of an adapter that hears itself and the trace live here, the same on every
-// platform. It reports what the line showed; the defence decides.
+// platform. It reports what the line showed; the defence decides. For the
+// line doctor it also listens, sends a read as it is and sets the line's
+// format (LineDoctor.cpp).
 
 #include "ModbusLink.h"
 
@@ -37,6 +39,11 @@ protected:
     int drainLine() override;
     bool watchesLine() const override { return true; }
     void trace(const char *kind, const QString &text) override;
+    std::vector<HeardBytes> listenLine(int ms) override;
+    RawExchange probeLine(const QByteArray &request, int waitMs) override;
+    bool canSetLineFormat() const override;
+    bool setLineFormat(const LineFormat &format) override;
+    std::optional<LineErrors> lineErrors() override;
 
 private:
     enum class Received { Frame, Nothing, Cut, Failed, NotTheEcho };

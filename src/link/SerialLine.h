@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <memory>
+#include <optional>
 
 // What the operator can do about a port that did not open, beyond what its
 // cause says: the advice differs between the platforms.
@@ -60,6 +61,21 @@ public:
     // Where the open line leads when that is not the device itself: the
     // server's address and port, as connected to.
     virtual QString peerAddress() const { return QString(); }
+
+    // For the line doctor. Sets the open line's rate and parity (8 data bits,
+    // 1 stop bit); false with *error set when this line cannot. A raw TCP
+    // port cannot: the server's serial line is set at the server.
+    virtual bool canSetFormat() const { return false; }
+    virtual bool setFormat(const LineFormat &format, QString *error)
+    {
+        Q_UNUSED(format)
+        *error = QStringLiteral("this line's rate is not set from here");
+        return false;
+    }
+    // The framing errors, parity errors and breaks the driver counted since
+    // the line opened; nothing where the line has no such counts (a
+    // pseudo-terminal, a network line).
+    virtual std::optional<LineErrors> errorCounts() { return std::nullopt; }
 
     // The line for any port name: open() makes it a network line for a
     // tcp:// or rfc2217:// name (PortLine.cpp), the platform's serial line

@@ -1,6 +1,7 @@
 // The serial line on Linux: a terminal device in raw mode, locked with flock
 // and marked exclusive (TIOCEXCL) while open, read with poll, and left with
-// the settings it had. Linux's own: who holds a lock comes from /proc/locks,
+// the settings it had. The driver's error counts come from TIOCGICOUNT,
+// which a pseudo-terminal does not have. Linux's own: who holds a lock comes from /proc/locks,
 // who has the device open from /proc/<pid>/fd, and a pseudo-terminal is told
 // by its device major.
 #include "SerialLine.h"
@@ -14,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <linux/serial.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -188,7 +190,41 @@ public:
         m_fd = fd;
         m_device = device;
         m_found = found;
+        m_countsAtOpen = driverCounts();
         return true;
+    }
+
+    bool canSetFormat() const override { return true; }
+
+    bool setFormat(const LineFormat &format, QString *error) override
+    {
+        const speed_t speed = speedOf(format.baud);
+        termios tio{};
+        if (speed == B0) {
+            *error = QStringLiteral("%1 baud is not a rate this system sets").arg(format.baud);
+            return false;
+        }
+        if (::tcgetattr(m_fd, &tio) != 0) {
+            *error = systemText(errno);
+            return false;
+        }
+        tio.c_cflag &= ~(PARENB | PARODD);
+        if (format.parity != Parity::None)
+            tio.c_cflag |= PARENB | (format.parity == Parity::Odd ? PARODD : 0);
+        if (::cfsetispeed(&tio, speed) != 0 || ::cfsetospeed(&tio, speed) != 0 || ::tcsetattr(m_fd, TCSANOW, &tio) != 0) {
+            *error = systemText(errno);
+            return false;
+        }
+        ::tcflush(m_fd, TCIOFLUSH);
+        return true;
+    }
+
+    std::optional<LineErrors> errorCounts() override
+    {
+        const std::optional<LineErrors> now = driverCounts();
+        if (!now || !m_countsAtOpen)
+            return std::nullopt;
+        return now->since(*m_countsAtOpen);
     }
 
     void close() override
@@ -296,9 +332,20 @@ private:
         return false;
     }
 
+    // The driver's counts now; nothing when it keeps none.
+    std::optional<LineErrors> driverCounts() const
+    {
+        serial_icounter_struct counts{};
+        if (m_fd < 0 || ::ioctl(m_fd, TIOCGICOUNT, &counts) != 0)
+            return std::nullopt;
+        return LineErrors{static_cast<quint64>(counts.frame), static_cast<quint64>(counts.parity),
+                          static_cast<quint64>(counts.brk)};
+    }
+
     int m_fd = -1;
     QString m_device;
     termios m_found{}; // the settings the line had when it was opened
+    std::optional<LineErrors> m_countsAtOpen;
 };
 
 } // namespace

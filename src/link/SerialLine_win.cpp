@@ -1,6 +1,9 @@
 // The serial line on Windows: a COM port opened without sharing, which makes
 // it this program's alone while open, read with comm timeouts, and left with
-// the settings and time-outs it had. A named
+// the settings and time-outs it had. ClearCommError reports framing and
+// parity errors and breaks as flags, cleared as they are read: each report
+// is counted, so a count is how many looks at the port found one (at least
+// one each). A named
 // object held while the port is open tells another copy of the tool apart
 // from other programs (Windows only says "access denied"; wine lets a second
 // open through).
@@ -92,6 +95,7 @@ public:
         PurgeComm(h, PURGE_RXABORT | PURGE_RXCLEAR | PURGE_TXABORT | PURGE_TXCLEAR);
         DWORD errors = 0;
         ClearCommError(h, &errors, nullptr);
+        m_errors = LineErrors{};
         // The frame gap is a few milliseconds: without a finer system timer a
         // wait for it would take a whole default tick of about 15 ms.
         m_fineTimer = timeBeginPeriod(1) == TIMERR_NOERROR;
@@ -124,6 +128,38 @@ public:
         const int waiting = static_cast<int>(waitingBytes());
         PurgeComm(m_handle, PURGE_RXCLEAR);
         return waiting;
+    }
+
+    bool canSetFormat() const override { return true; }
+
+    bool setFormat(const LineFormat &format, QString *error) override
+    {
+        DCB dcb{};
+        dcb.DCBlength = sizeof(dcb);
+        if (format.baud <= 0 || !GetCommState(m_handle, &dcb)) {
+            *error = format.baud <= 0 ? QStringLiteral("%1 baud is not a rate this system sets").arg(format.baud)
+                                      : systemText(GetLastError());
+            return false;
+        }
+        dcb.BaudRate = static_cast<DWORD>(format.baud);
+        dcb.Parity = format.parity == Parity::Even ? EVENPARITY : format.parity == Parity::Odd ? ODDPARITY : NOPARITY;
+        dcb.fParity = format.parity != Parity::None;
+        if (!SetCommState(m_handle, &dcb)) {
+            *error = systemText(GetLastError());
+            return false;
+        }
+        // The write time-out follows the rate.
+        m_baud = format.baud;
+        m_readTimeoutMs = 0;
+        setReadTimeout(kDefaultReadMs);
+        PurgeComm(m_handle, PURGE_RXCLEAR | PURGE_TXCLEAR);
+        return true;
+    }
+
+    std::optional<LineErrors> errorCounts() override
+    {
+        waitingBytes(); // the flags of the last moments too
+        return m_errors;
     }
 
     bool send(const QByteArray &bytes, QString *error) override
@@ -201,11 +237,17 @@ private:
         m_claim = nullptr;
     }
 
+    // What has arrived and not been read; the error flags it reports are counted.
     DWORD waitingBytes()
     {
         DWORD errors = 0;
         COMSTAT status{};
-        return ClearCommError(m_handle, &errors, &status) ? status.cbInQue : 0;
+        if (!ClearCommError(m_handle, &errors, &status))
+            return 0;
+        m_errors.framing += (errors & CE_FRAME) ? 1 : 0;
+        m_errors.parity += (errors & CE_RXPARITY) ? 1 : 0;
+        m_errors.breaks += (errors & CE_BREAK) ? 1 : 0;
+        return status.cbInQue;
     }
 
     static bool fail(PortOpenFailure *failure, DWORD error)
@@ -242,6 +284,7 @@ private:
     int m_baud = 0;
     DWORD m_readTimeoutMs = 0;
     bool m_fineTimer = false;
+    LineErrors m_errors; // the flags ClearCommError reported since the port opened, each counted
 };
 
 } // namespace

@@ -27,17 +27,12 @@ QString portMapPath()
 LoadedMap loadPortMap(const QString &path)
 {
     LoadedMap loaded;
-    // Only a regular file is read: a FIFO in its place would hang every program of the tool.
-    const filekind::Contents file = filekind::readRegular(path, kMaxPortMapBytes);
-    if (file.missing)
+    const std::optional<QByteArray> bytes = safefile::readSettings(path, kMaxPortMapBytes, &loaded.problem);
+    loaded.usable = bytes.has_value() || loaded.problem.isEmpty();
+    if (!bytes)
         return loaded;
     loaded.usable = false;
-    if (!file.bytes) {
-        loaded.problem = file.notAFile ? QStringLiteral("it is %1, not a regular file").arg(safefile::kindName(*file.notAFile))
-                                       : file.systemText;
-        return loaded;
-    }
-    const std::optional<PortMap> map = parsePortMap(*file.bytes, &loaded.problem);
+    const std::optional<PortMap> map = parsePortMap(*bytes, &loaded.problem);
     if (!map)
         return loaded;
     loaded.pins = *map;

@@ -92,6 +92,8 @@ QList<SystemPort> listSystemPorts()
         const QString node = QFileInfo(p.device).canonicalFilePath();
         p.byId = byId.value(node);
         p.byPath = byPath.value(node);
+        // A device node is made when its device appears: a USB adapter's when it is plugged in.
+        p.appeared = QFileInfo(node).metadataChangeTime();
     }
     return present;
 }

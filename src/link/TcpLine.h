@@ -78,6 +78,8 @@ protected:
     void turnedAway(const QByteArray &said, PortOpenFailure *failure) const;
     const ports::NetworkPort &server() const { return m_port; }
     int baud() const { return m_baud; }
+    // The rate a connection made again sets, after the line's format changed.
+    void setBaud(int baud) { m_baud = baud; }
 
 private:
     enum class Pulled { Data, Nothing, Dropped };

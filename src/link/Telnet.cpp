@@ -36,14 +36,14 @@ QByteArray subnegotiation(quint8 option, const QByteArray &payload)
     return bytes({kIac, kSb, option}) + escape(payload) + bytes({kIac, kSe});
 }
 
-std::vector<ComSetting> lineSettings(int baud)
+std::vector<ComSetting> lineSettings(int baud, quint8 parity)
 {
     const quint32 rate = static_cast<quint32>(baud);
     const QByteArray rateBytes = bytes({static_cast<quint8>(rate >> 24), static_cast<quint8>(rate >> 16),
                                         static_cast<quint8>(rate >> 8), static_cast<quint8>(rate)});
     return {{kSetBaudRate, rateBytes, "baud rate"},
             {kSetDataSize, QByteArray(1, 8), "data bits"},
-            {kSetParity, QByteArray(1, static_cast<char>(kParityNone)), "parity"},
+            {kSetParity, QByteArray(1, static_cast<char>(parity)), "parity"},
             {kSetStopSize, QByteArray(1, static_cast<char>(kOneStopBit)), "stop bits"},
             {kSetControl, QByteArray(1, static_cast<char>(kNoFlowControl)), "flow control"}};
 }

@@ -20,7 +20,7 @@ constexpr quint8 kBinary = 0, kEcho = 1, kSuppressGoAhead = 3, kComPortOption = 
 // RFC 2217's client commands; the server answers each with it plus 100.
 constexpr quint8 kSetBaudRate = 1, kSetDataSize = 2, kSetParity = 3, kSetStopSize = 4, kSetControl = 5;
 constexpr quint8 kServerOffset = 100;
-constexpr quint8 kParityNone = 1, kOneStopBit = 1, kNoFlowControl = 1;
+constexpr quint8 kParityNone = 1, kParityOdd = 2, kParityEven = 3, kOneStopBit = 1, kNoFlowControl = 1;
 
 // Data as it goes on the wire: every 0xFF doubled.
 QByteArray escape(const QByteArray &data);
@@ -35,8 +35,9 @@ struct ComSetting {
     QByteArray value;
     const char *name; // for messages: "baud rate"
 };
-// 9600 8N1 with no flow control, for a rate.
-std::vector<ComSetting> lineSettings(int baud);
+// A rate and 8N1 with no flow control; or 8E1, 8O1 with the parity given
+// (kParityEven, kParityOdd).
+std::vector<ComSetting> lineSettings(int baud, quint8 parity = kParityNone);
 // A setting's value as words: "9600", "8", "none", "1", "no flow control"; a raw value for one the tool never asks.
 QString settingText(quint8 command, const QByteArray &value);
 
@@ -60,6 +61,8 @@ public:
     bool binaryRefused() const { return m_local.at(kBinary) == Option::No || m_remote.at(kBinary) == Option::No; }
     // The server's answers to com-port commands, by the command they answer.
     const std::map<quint8, QByteArray> &comAnswers() const { return m_comAnswers; }
+    // Before the settings are asked again: only the new answers count.
+    void forgetComAnswers() { m_comAnswers.clear(); }
 
 private:
     enum class Option { No, Asked, Yes };

@@ -4,11 +4,12 @@
 // backup first, switching a relay, the factory configuration and putting a
 // backup back. Neither program frames a request or plans a write itself.
 // One file for each operation: ReadDevice.cpp, WriteDevice.cpp,
-// SwitchRelay.cpp, RestoreBackup.cpp.
+// SwitchRelay.cpp, RestoreBackup.cpp, and the line doctor, LineDoctor.cpp.
 
 #include "BackupFile.h"
 #include "ConfigFile.h"
 #include "DeviceReading.h"
+#include "LineDiagnosis.h"
 #include "ModbusLink.h"
 #include "RegisterMap.h"
 #include "WritePlan.h"
@@ -129,6 +130,17 @@ struct RestoreResult {
     bool ok() const { return stage == Stage::Done; }
 };
 
+struct DiagnoseOptions {
+    // False: the quick probes only (listening, slave 1 at the tool's format,
+    // the controller's areas, the repeated status reads); a cause that needs
+    // the scans is then not settled.
+    bool scan = true;
+    // The system's serial ports, for a no-answer verdict to name.
+    QList<ports::SystemPort> present;
+    // During the scans: the steps done of all of both scans.
+    Progress progress;
+};
+
 // The session is used from the thread that made its link, and only from it:
 // the link waits on its line in the caller's thread, and its replies, events
 // and failures belong to the exchange that thread is running. Each port of
@@ -177,6 +189,14 @@ public:
     // (each text slot up to its last differing register), reads every
     // register back.
     RestoreResult restore(const backup::Backup &b, const RestoreOptions &options);
+
+    // The line doctor, on the open port: listens, reads the status block at
+    // the tool's format as slave 1 and one block of each of the controller's
+    // other areas, reads the status 20 times more; only when nothing answers,
+    // tries the other formats and then the other slave addresses. Every probe
+    // is a read, each sent once; the line's format is put back. Stops at once
+    // on the link's interrupt check.
+    doctor::Diagnosis diagnose(const DiagnoseOptions &options = {});
 
 private:
     // Why the last exchange failed on the line.

@@ -6,6 +6,8 @@
 #include "ProblemMessages.h"
 #include "ModbusLink.h"
 #include "ParameterReader.h"
+#include "PollPause.h"
+#include "VerdictMessages.h"
 #include "RegisterMap.h"
 #include "WindowTimer.h"
 
@@ -35,7 +37,8 @@ void FormMain::ToggleConnection()
     // pause only spaces the probe from the burst. It handles no events.
     QThread::msleep(kProbePauseMs);
     if (!bReplySeen) {
-        ShowMessage(msg::probeUnanswered());
+        // Why not, from what the line shows; the port stays open for the full scan.
+        ShowLineVerdict(&msg::connectFailedBecause, DiagnoseLine(false));
         modbus1->ClosePort();
         return;
     }
@@ -47,7 +50,15 @@ void FormMain::ToggleConnection()
     connectedPort = target.name;
     RememberNetworkPort(target.name);
     lblPortInfo->setText(PortInfoText()); // with the server's address, for a network port
+    const quint64 departures = modbus1->departures();
     ReadAllParameters();
+    // Read, but only through many retries: what troubles the line, if the doctor finds it.
+    if (bConnected && modbus1->departures() - departures >= kTroubledDepartures) {
+        const PollPause pause(Timer1, Timer2, bConnected);
+        const doctor::Diagnosis quick = DiagnoseLine(false);
+        if (quick.verdict != doctor::Verdict::Healthy)
+            ShowMessage(msg::connectedButLineTroubled(lineVerdictMessage(quick)));
+    }
 }
 
 void FormMain::ReadAllParameters()
@@ -67,6 +78,18 @@ bool FormMain::ReadParameterBlocks(const std::vector<regmap::Block> &blocks)
     // connect has read everything.
     const session::Outcome<std::vector<ModbusLink::BlockValues>> read = device.readFullRead(blocks);
     if (!read) {
+        // Nothing polls while the box is open; the port stays open for the
+        // line doctor, whose verdict says why, unless the device answers it.
+        Timer1->setEnabled(false);
+        Timer2->setEnabled(false);
+        // A refusal too: another kind of device refuses the controller's areas.
+        const bool doctorTells = FailedOnTheLine(read.problem, true);
+        const doctor::Diagnosis quick = doctorTells ? DiagnoseLine(false) : doctor::Diagnosis{};
+        if (doctorTells && quick.verdict != doctor::Verdict::Healthy) {
+            ShowLineVerdict(&msg::readFailedBecause, quick);
+            EnterDisconnectedState();
+            return false;
+        }
         const QString why = readFailureMessage(read.problem);
         EnterDisconnectedState();
         ShowMessage(why);

@@ -252,6 +252,19 @@ private:
     bool ReadParameterBlocks(const std::vector<regmap::Block> &blocks);
     // The port the operator chose or typed, as the last listing resolves it.
     PortTarget ChosenPortTarget() const;
+    // The line doctor on the open port (LineCheck.cpp): the quick probes, or
+    // with scan the full scan too, with a progress dialog whose stop ends it.
+    doctor::Diagnosis DiagnoseLine(bool scan);
+    // Shows why the line failed: lead (a message with %1 for the cause) with
+    // the verdict's words; when the quick probes could not settle it, the box
+    // offers the full scan and then shows its verdict. The port stays open.
+    void ShowLineVerdict(QString (*lead)(const QString &), const doctor::Diagnosis &quick);
+    // Whether a failed exchange is worth the doctor's look: nothing, or
+    // nothing to believe, came back; with refusals, the device refused.
+    static bool FailedOnTheLine(const session::LinkProblem &problem, bool refusals = false);
+    // After a connect whose read needed this many departures from one reply
+    // per request or more, the doctor's quick look says what troubles the line.
+    static constexpr quint64 kTroubledDepartures = 5;
     void SetAlarmMode(int choice);
     void ClearPhoneSelection();
 

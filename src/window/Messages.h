@@ -78,8 +78,133 @@ inline QString portServerBusy(const QString &server)
 {
     return QCoreApplication::translate("msg", "%1：串口服务器正忙：它同时只服务一个客户端，拒绝了这次连接。请先断开另一个客户端。").arg(server);
 }
-inline QString probeUnanswered() { return QCoreApplication::translate("msg", "设备未连接或设备初始化尚未完成，请稍后重试！"); }
 inline QString linkTimedOut() { return QCoreApplication::translate("msg", "设备链接超时，请检查设备是否链接正常"); }
+
+// The line doctor: why the device did not answer, in one or two sentences,
+// and what to do; the words of each verdict (LineDiagnosis.h).
+inline QString connectFailedBecause(const QString &why) { return QCoreApplication::translate("msg", "连接失败：%1").arg(why); }
+// A connect that read everything, but only through many retries.
+inline QString connectedButLineTroubled(const QString &why)
+{
+    return QCoreApplication::translate("msg", "已连接并读取了全部参数，但线路有问题：%1").arg(why);
+}
+// The failure box's button that runs the full scan, and the scan's progress.
+inline QString fullScanButton() { return QCoreApplication::translate("msg", "全面检查"); }
+inline QString scanningLine() { return QCoreApplication::translate("msg", "正在尝试其他速率和地址……"); }
+inline QString stopScan() { return QCoreApplication::translate("msg", "停止"); }
+// A box that offers the full scan ends with this.
+inline QString scanOffered() { return QCoreApplication::translate("msg", "按“全面检查”可以尝试其他速率和地址（最多一分钟）。"); }
+// The window shows it only after a failure: the device answers again.
+inline QString verdictHealthy(const QString &firmware, int answered, int reads, int ms)
+{
+    return QCoreApplication::translate("msg", "设备现在回答正常（固件%1，%3次状态读取回答了%2次，平均%4毫秒），请再试一次。")
+        .arg(firmware)
+        .arg(answered)
+        .arg(reads)
+        .arg(ms);
+}
+inline QString verdictPortFailed(const QString &text)
+{
+    return QCoreApplication::translate("msg", "串口出错：%1。请检查USB串口适配器是否已拔出。").arg(text);
+}
+// format: "9600 8N1".
+inline QString verdictNothingAt(const QString &format)
+{
+    return QCoreApplication::translate("msg", "在%1下，地址1没有任何回答。").arg(format);
+}
+inline QString verdictNothingAnywhere()
+{
+    return QCoreApplication::translate("msg", "在任何速率和地址上都没有回答（已尝试1200至115200波特的无、偶、奇校验，以及地址1至247）。");
+}
+// A tcp:// port: the server's serial line keeps its own rate.
+inline QString verdictNothingAtAnyAddress(const QString &format)
+{
+    return QCoreApplication::translate("msg", "在%1下，地址1至247都没有回答；tcp:// 端口不能改变服务器串口的速率，其他速率没有尝试"
+                                              "（请在服务器上设置，或改用 rfc2217://）。")
+        .arg(format);
+}
+inline QString verdictScanStopped() { return QCoreApplication::translate("msg", "检查在尝试完所有速率和地址之前被停止了。"); }
+inline QString adviceNoAnswer()
+{
+    return QCoreApplication::translate("msg", "请检查设备电源、电缆、转换器的A、B接线端子，以及是否选对了串口。");
+}
+// ports: the system's serial ports; newest: the one that appeared last.
+inline QString verdictPorts(const QString &ports) { return QCoreApplication::translate("msg", "本机的串口：%1。").arg(ports); }
+inline QString verdictNewestPort(const QString &port) { return QCoreApplication::translate("msg", "最后出现的是%1。").arg(port); }
+inline QString verdictEchoOnly()
+{
+    return QCoreApplication::translate("msg", "只收到了本软件自己发出的请求（回声）：转换器工作正常，但它后面没有设备回答。"
+                                              "请检查设备电源，以及从转换器的A、B到设备的A、B的两根线。");
+}
+inline QString verdictLinesSwappedAt(const QString &format)
+{
+    return QCoreApplication::translate("msg", "在%1下，线路上只传回了断路信号（0x00字节）或无法识别的字节，没有回答：A、B两线可能接反了，请对调这两根线。")
+        .arg(format);
+}
+inline QString verdictLinesSwapped()
+{
+    return QCoreApplication::translate("msg", "线路上只传回了断路信号（0x00字节）或无法识别的字节，在任何速率和地址上都没有回答：A、B两线可能接反了，请对调这两根线。");
+}
+// found: "19200 8N1"; usual: "9600 8N1"; baud: 19200.
+inline QString verdictOtherSpeed(const QString &found, const QString &usual, int baud)
+{
+    return QCoreApplication::translate("msg", "设备在%1下回答，而不是%2：请把设备设回%2，或者使用它的速率"
+                                              "（命令行 alarmcfg-cli -b %3，窗口用环境变量 ALARMCFG_BAUD=%3）。")
+        .arg(found, usual)
+        .arg(baud);
+}
+inline QString verdictOtherParity(const QString &found, int baud)
+{
+    return QCoreApplication::translate("msg", "设备在%1（带校验）下回答，而本软件只使用8N1：请把设备设为%2波特、8位数据、无校验、1位停止位。")
+        .arg(found)
+        .arg(baud);
+}
+inline QString verdictOtherAddress(int slave, const QString &format)
+{
+    return QCoreApplication::translate("msg", "地址%1上有设备回答（%2），而不是地址1：本软件只与地址1通信，这也是报警控制器应有的地址。请把设备地址设回1。")
+        .arg(slave)
+        .arg(format);
+}
+// what: what it refused (requestRefused, requestUnanswered, joined), or otherLayout.
+inline QString verdictNotThisDevice(const QString &what)
+{
+    return QCoreApplication::translate("msg", "地址1上的Modbus设备回答了，但%1：它不是这种报警控制器。请检查这个串口是否连接到报警控制器。").arg(what);
+}
+inline QString verdictRefusedRegisters(const QString &requests)
+{
+    return QCoreApplication::translate("msg", "没有给出%1").arg(requests);
+}
+inline QString verdictOtherLayout() { return QCoreApplication::translate("msg", "它的状态寄存器内容与这种控制器不符"); }
+inline QString requestUnanswered(int start, int count)
+{
+    return count == 1 ? QCoreApplication::translate("msg", "寄存器%1（没有回答）").arg(start)
+                      : QCoreApplication::translate("msg", "寄存器%1至%2（没有回答）").arg(start).arg(start + count - 1);
+}
+inline QString verdictAnotherMaster(int frames, const QString &seconds, int perSecond, const QString &slaves)
+{
+    return QCoreApplication::translate("msg", "本软件不发送时，线路上%2秒内出现了%1帧不是它请求的数据（每秒约%3帧，地址%4）："
+                                              "线上还有另一个主站在轮询。请在配置期间停止它或断开它。")
+        .arg(frames)
+        .arg(seconds)
+        .arg(perSecond)
+        .arg(slaves);
+}
+inline QString verdictSlowReply(int ms, int timeoutMs)
+{
+    return QCoreApplication::translate("msg", "设备有回答，但在请求后%1毫秒才回答，超过了本软件等待的%2毫秒。请检查是什么延迟了回答"
+                                              "（USB转换器的延迟计时器、较慢的转换器或串口服务器）；命令行可以用 --timeout 等待更久。")
+        .arg(ms)
+        .arg(timeoutMs);
+}
+inline QString verdictIntermittent(int lost, int reads, int percent)
+{
+    return QCoreApplication::translate("msg", "设备有回答，但%2次状态读取中丢失了%1次（%3%）：请在线路两端装上120欧姆终端电阻和偏置电阻，并检查电缆；"
+                                              "使用USB转换器时，请调低它的延迟计时器（Linux：echo 1 > /sys/bus/usb-serial/devices/ttyUSB0/latency_timer；"
+                                              "Windows：设备管理器→端口属性→端口设置→高级→延迟计时器 1 毫秒）。")
+        .arg(lost)
+        .arg(reads)
+        .arg(percent);
+}
 
 // Reading
 inline QString readSucceeded() { return QCoreApplication::translate("msg", "读取短信报警控制器参数成功！"); }

@@ -8,6 +8,7 @@
 #include "ModbusLink.h"
 #include "PollPause.h"
 #include "ProblemMessages.h"
+#include "VerdictMessages.h"
 #include "RegisterMap.h"
 #include "WritePlan.h"
 
@@ -55,15 +56,25 @@ void FormMain::WriteAllParameters()
         setOnDevice.reset(); // part of it is on the device
     if (!result.ok())
         ProgressBar1->setVisible(false);
+    // Where the line went silent, or gave nothing to believe, the line
+    // doctor's quick look says why, unless the device answers it again.
+    std::optional<QString> verdict;
+    if (!result.ok() && FailedOnTheLine(result.problem)) {
+        const doctor::Diagnosis quick = DiagnoseLine(false);
+        if (quick.verdict != doctor::Verdict::Healthy)
+            verdict = lineVerdictMessage(quick);
+    }
     switch (result.stage) {
     case session::WriteResult::Stage::Done: break;
     case session::WriteResult::Stage::NotRead:
-        ShowMessage(readFailureMessage(result.problem) + u'\n' + msg::nothingWritten());
+        ShowMessage((verdict ? msg::readFailedBecause(*verdict) : readFailureMessage(result.problem)) + u'\n'
+                    + msg::nothingWritten());
         return;
     case session::WriteResult::Stage::NoBackup: ShowMessage(msg::backupNotSaved(result.backupError)); return;
     case session::WriteResult::Stage::Refused: ShowMessage(problemMessage(result.problems.front())); return;
     case session::WriteResult::Stage::Stopped: {
-        const QString text = writeFailureMessage(result.problem, result.confirmed, result.total());
+        const QString text = verdict ? msg::writeFailedBecause(*verdict) + u'\n' + msg::writesConfirmed(result.confirmed, result.total())
+                                     : writeFailureMessage(result.problem, result.confirmed, result.total());
         if (!result.backupPath) {
             ShowMessage(text);
             return;

@@ -11,7 +11,12 @@
 #include "NetworkServers.h"
 #include "SimWindow.h"
 
+#include "RegisterMap.h"
+
 #include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QPushButton>
@@ -27,6 +32,9 @@
 #include <unistd.h>
 
 namespace {
+// The writes of a whole configuration, as many as the register map has.
+const int kWrites = static_cast<int>(regmap::writeBlocks().size());
+
 
 struct Run {
     int exitCode = -1;
@@ -211,7 +219,7 @@ private slots:
 
         const Run written = cli({"write", file("site.json", siteSet()), "-p", port, "--verify"});
         QVERIFY2(written.exitCode == 0, qPrintable(written.err));
-        QVERIFY2(written.err.contains("22 writes confirmed and read back the same"), qPrintable(written.err));
+        QVERIFY2(written.err.contains(QStringLiteral("%1 writes confirmed and read back the same").arg(kWrites)), qPrintable(written.err));
         QCOMPARE(cli({"write", home.filePath("site.json"), "-p", reference.ptyPath(), "--no-backup"}).exitCode, 0);
         QCOMPARE(deviceimage::differingRegisters(sim.dumpImage(), reference.dumpImage()), QList<int>());
 
@@ -493,7 +501,7 @@ private slots:
         const Run r = cli({"write", file("site.json", siteSet()), "-p", a.ptyPath(), "-p", b.ptyPath(), "-p", c.ptyPath(),
                            "--verify", "--no-backup"});
         QCOMPARE(r.exitCode, 0);
-        QCOMPARE(r.err.count("22 writes confirmed and read back the same"), 3);
+        QCOMPARE(r.err.count(QStringLiteral("%1 writes confirmed and read back the same").arg(kWrites)), 3);
         const QMap<QString, QString> want = deviceimage::fields(a.dumpImage());
         QCOMPARE(deviceimage::fields(b.dumpImage()), want);
         QCOMPARE(deviceimage::fields(c.dumpImage()), want);
@@ -548,6 +556,8 @@ private slots:
         QTest::addColumn<int>("exitCode");
         QTest::newRow("19200 7E1, answered") << int(B19200) << QStringList() << 0;
         QTest::newRow("1200, nothing answers") << int(B1200) << QStringList({"--silent"}) << 3;
+        // The doctor sets other speeds while it looks for the controller.
+        QTest::newRow("1200, the doctor finds 19200") << int(B1200) << QStringList({"--line", "speed:19200"}) << 3;
     }
 
     void theLineIsLeftAsItWasFound()
@@ -573,7 +583,8 @@ private slots:
         found = settings(&*found);
         QVERIFY(found && ::cfgetospeed(&*found) == speed_t(speed) && (found->c_cflag & CSTOPB) && (found->c_lflag & ICANON));
 
-        const Run r = cli({"status", "-p", sim.ptyPath(), "--timeout", "100", "--retries", "0"});
+        const Run r = device.contains("--line") ? cli({"doctor", "-p", sim.ptyPath()})
+                                                : cli({"status", "-p", sim.ptyPath(), "--timeout", "100", "--retries", "0"});
         QCOMPARE(r.exitCode, exitCode);
         const std::optional<termios> after = settings(nullptr);
         QVERIFY(after);
@@ -609,10 +620,10 @@ private slots:
         QVERIFY(p.waitForFinished(10000));
         QCOMPARE(p.exitCode(), 3);
         const QString err = QString::fromUtf8(p.readAllStandardError());
-        const QRegularExpressionMatch m = QRegularExpression("interrupted: the device confirmed (\\d+) of 22 writes").match(err);
+        const QRegularExpressionMatch m = QRegularExpression(QStringLiteral("interrupted: the device confirmed (\\d+) of %1 writes").arg(kWrites)).match(err);
         QVERIFY2(m.hasMatch(), qPrintable(err));
         const int confirmed = m.captured(1).toInt();
-        QVERIFY2(confirmed > 0 && confirmed < 22, qPrintable(err));
+        QVERIFY2(confirmed > 0 && confirmed < kWrites, qPrintable(err));
         // The device answered every request it got: no frame was cut.
         sim.dumpImage();
         QCOMPARE(sim.requestCount(), reads + confirmed);
@@ -672,8 +683,9 @@ private slots:
             // The device read, then fell silent: the write got there and is
             // not waited for past the grace.
             row("write in flight") << QStringList({"write", site, "--no-backup"}) + slow << signal << 3
-                                   << "PORT: interrupted: the device confirmed 0 of 22 writes; write 10 "
-                                      "(parameters.relays[0].on) was sent, its answer not awaited; no backup was made"
+                                   << QStringLiteral("PORT: interrupted: the device confirmed 0 of %1 writes; write 10 "
+                                                     "(parameters.relays[0].on) was sent, its answer not awaited; no backup was made")
+                                          .arg(kWrites)
                                    << QStringList{"--stop-after", QString::number(readRequests())};
             row("diff") << QStringList({"diff", site}) + slow << signal << 3 << "PORT: interrupted" << silent;
             row("relay") << QStringList({"relay", "Q0", "on"}) + slow << signal << 3
@@ -1006,9 +1018,60 @@ private slots:
         const Run r = cli({"write", file("site.json", siteSet()), "--dry-run"});
         QCOMPARE(r.exitCode, 0);
         const QStringList lines = r.out.chopped(1).split(u'\n');
-        QCOMPARE(lines.size(), 22);
+        QCOMPARE(lines.size(), kWrites);
         QCOMPARE(lines[0], QStringLiteral("  10 16 3234 3638 2ABF AA00  \"2468*开\"  parameters.relays[0].on"));
         QCOMPARE(lines[21], QStringLiteral("1030 06 0002  parameters.powerLossMemory, parameters.phoneAlarm"));
+    }
+
+    // The line doctor names each fault a site's line may have by its code,
+    // and only reads: the simulator's log holds read requests alone.
+    void theDoctorNamesEachLineFault_data()
+    {
+        QTest::addColumn<QStringList>("device");
+        QTest::addColumn<QString>("verdict");
+        QTest::addColumn<QString>("says"); // a piece of the sentence
+        QTest::newRow("a controller") << QStringList() << "healthy" << "20 of 20 status reads answered";
+        QTest::newRow("nothing connected") << QStringList({"--line", "silent"}) << "no-answer" << "slaves 1 to 247";
+        QTest::newRow("set to slave 2") << QStringList({"--line", "slave:2"}) << "other-address" << "slave address 2 ";
+        QTest::newRow("at 19200 baud") << QStringList({"--line", "speed:19200"}) << "other-speed" << "alarmcfg-cli -b 19200";
+        QTest::newRow("an adapter that echoes, alone") << QStringList({"--line", "echo-only"}) << "echo-only" << "own requests";
+        QTest::newRow("A and B swapped") << QStringList({"--line", "swapped"}) << "lines-swapped" << "swap the two wires";
+        QTest::newRow("another kind of device") << QStringList({"--line", "foreign"}) << "not-this-device" << "registers 900-907";
+        QTest::newRow("one request in three unanswered") << QStringList({"--line", "flaky:0.33"}) << "intermittent" << "latency";
+        QTest::newRow("another master") << QStringList({"--line", "chatter"}) << "another-master" << "of slave 7";
+    }
+
+    void theDoctorNamesEachLineFault()
+    {
+        QFETCH(QStringList, device);
+        QFETCH(QString, verdict);
+        QFETCH(QString, says);
+        // The sentence and the JSON at once, each from its own device: a scan takes half a minute.
+        const QString log = home.filePath("heard.log");
+        QFile::remove(log);
+        SimProcess &sim = start(device + QStringList{"--log", log});
+        SimProcess &twin = start(device);
+        QProcess json, sentence;
+        for (QProcess *p : {&json, &sentence})
+            p->setProcessEnvironment(cliEnvironment(home.filePath("data"), home.filePath("config")));
+        json.start(cliProgram(), {"doctor", "-p", sim.ptyPath(), "--json"});
+        sentence.start(cliProgram(), {"doctor", "-p", twin.ptyPath()});
+        QVERIFY(json.waitForFinished(60000) && sentence.waitForFinished(60000));
+        QCOMPARE(json.exitCode(), verdict == "healthy" ? 0 : 3);
+        const QJsonObject found = QJsonDocument::fromJson(json.readAllStandardOutput()).object();
+        QCOMPARE(found["verdict"].toString(), verdict);
+        QVERIFY(!found["probes"].toArray().isEmpty());
+        const QString said = QString::fromUtf8(sentence.readAllStandardOutput());
+        QVERIFY2(said.startsWith(twin.ptyPath() + u' ' + verdict + ": ") && said.contains(says), qPrintable(said));
+        sim.terminate();
+        QFile heard(log);
+        QVERIFY(heard.open(QIODevice::ReadOnly));
+        const QList<QByteArray> requests = heard.readAll().split('\n');
+        // The simulator logs what it takes for its own address, at its own speed.
+        if (QStringList({"healthy", "other-speed", "not-this-device", "intermittent"}).contains(verdict))
+            QVERIFY(requests.size() > 2);
+        for (const QByteArray &request : requests)
+            QVERIFY2(request.isEmpty() || request.mid(2, 2) == "03", request.constData());
     }
 };
 

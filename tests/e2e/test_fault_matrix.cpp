@@ -11,6 +11,8 @@
 #include "SimWindow.h"
 #include "WindowTimer.h"
 
+#include "RegisterMap.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -27,6 +29,9 @@
 #include <QtTest>
 
 #include <unistd.h>
+
+// The writes of a whole configuration, as many as the register map has.
+const int kWrites = static_cast<int>(regmap::writeBlocks().size());
 
 class FaultMatrixTest : public QObject {
     Q_OBJECT
@@ -71,17 +76,85 @@ private slots:
         QCOMPARE(r.sim.dumpImage(), expected);
     }
 
+    // The window connects to no device that answers later than it waits,
+    // and the line doctor says how late it answers.
     void aSlowDeviceIsNoDevice()
     {
         SimWindow r({"--delay", "700"});
         QVERIFY(r.start());
+        auto saysHowLate = [](const QString &message) {
+            for (int ms = 700; ms < 1000; ++ms)
+                if (message == msg::connectFailedBecause(msg::verdictSlowReply(ms, 500)))
+                    return true;
+            return false;
+        };
         r.form->ToggleConnection();
-        QCOMPARE(r.messages, QStringList({msg::probeUnanswered()}));
+        QCOMPARE(r.messages.size(), 1);
+        QVERIFY2(saysHowLate(r.messages[0]), qPrintable(r.messages[0]));
         QVERIFY(!r.form->bConnected);
         QCOMPARE(r.form->lblVertion->text(), QStringLiteral("0.0")); // the late reply was not taken
         r.form->ToggleConnection();
-        QCOMPARE(r.messages, QStringList({msg::probeUnanswered(), msg::probeUnanswered()}));
+        QCOMPARE(r.messages.size(), 2);
+        QVERIFY2(saysHowLate(r.messages[1]), qPrintable(r.messages[1]));
         QCOMPARE(r.form->lblVertion->text(), QStringLiteral("0.0"));
+    }
+
+    // Each fault a site's line may have gets its own words in the failed
+    // connect's box, from the line doctor. Where its quick look cannot settle
+    // it, the box offers the full scan; pressed, the scan names the speed or
+    // the address. Numbers that vary from run to run are written 9001, 9002.
+    void theBoxSaysWhyTheControllerDoesNotAnswer_data()
+    {
+        QTest::addColumn<QStringList>("device");
+        QTest::addColumn<bool>("scan");     // press the full scan where the box offers it
+        QTest::addColumn<QString>("words"); // the box, or the scan's box, begins with these
+        const QString usual = QStringLiteral("9600 8N1");
+        QTest::newRow("nothing connected") << QStringList({"--line", "silent"}) << false
+                                           << msg::connectFailedBecause(msg::verdictNothingAt(usual) + msg::adviceNoAnswer());
+        QTest::newRow("set to slave 2") << QStringList({"--line", "slave:2"}) << true
+                                        << msg::connectFailedBecause(msg::verdictOtherAddress(2, usual));
+        QTest::newRow("at 19200 baud") << QStringList({"--line", "speed:19200"}) << true
+                                       << msg::connectFailedBecause(msg::verdictOtherSpeed("19200 8N1", usual, 19200));
+        QTest::newRow("an adapter that echoes, alone") << QStringList({"--line", "echo-only"}) << false
+                                                       << msg::connectFailedBecause(msg::verdictEchoOnly());
+        QTest::newRow("A and B swapped") << QStringList({"--line", "swapped"}) << false
+                                         << msg::connectFailedBecause(msg::verdictLinesSwappedAt(usual));
+        QTest::newRow("another kind of device")
+            << QStringList({"--line", "foreign"}) << false
+            << msg::readFailedBecause(msg::verdictNotThisDevice(msg::verdictRefusedRegisters(QStringList(
+                   {msg::requestRefused(10, 10, msg::exceptionName(2)), msg::requestRefused(900, 8, msg::exceptionName(2)),
+                    msg::requestRefused(1050, 1, msg::exceptionName(2))}).join(msg::listSeparator()))));
+        QTest::newRow("one request in three unanswered") << QStringList({"--line", "flaky:0.33"}) << false
+                                                         << msg::verdictIntermittent(9001, 20, 9002);
+        QTest::newRow("another master") << QStringList({"--line", "chatter"}) << false
+                                        << msg::verdictAnotherMaster(9001, "0.5", 9002, "7");
+    }
+
+    void theBoxSaysWhyTheControllerDoesNotAnswer()
+    {
+        QFETCH(QStringList, device);
+        QFETCH(bool, scan);
+        QFETCH(QString, words);
+        SimWindow r(device);
+        QVERIFY(r.start());
+        QStringList offered;
+        FormMain::setChoiceHook([&](const QString &text, const QString &button) {
+            offered << text;
+            return scan && button == msg::fullScanButton();
+        });
+        QElapsedTimer took;
+        took.start();
+        r.form->ToggleConnection();
+        FormMain::setChoiceHook({});
+        const QStringList boxes = offered + r.messages;
+        qInfo("%lld ms: %s", took.elapsed(), qPrintable(boxes.join(" | ")));
+        const QString pattern = QRegularExpression::escape(words).replace("9001", "\\d+").replace("9002", "\\d+");
+        const QRegularExpression expected(pattern);
+        QVERIFY2(std::any_of(boxes.begin(), boxes.end(), [&](const QString &box) { return expected.match(box).hasMatch(); }),
+                 qPrintable(boxes.join("\n---\n")));
+        // Where the box offered the scan, it says so last.
+        for (const QString &box : offered)
+            QVERIFY(box.endsWith(u'\n' + msg::scanOffered()));
     }
 
     void aRefusedWriteStopsTheRunThere_data()
@@ -110,7 +183,7 @@ private slots:
         r.form->WriteAllParameters();
         // The device answered: the message says it refused, and what is on it already.
         QCOMPARE(r.messages.size(), 1);
-        QVERIFY2(r.messages[0].startsWith(msg::writeRefused(request) + u'\n' + msg::writesConfirmed(confirmed, 22) + u'\n'),
+        QVERIFY2(r.messages[0].startsWith(msg::writeRefused(request) + u'\n' + msg::writesConfirmed(confirmed, kWrites) + u'\n'),
                  qPrintable(r.messages[0]));
         const std::vector<quint16> image = r.sim.dumpImage();
         QVERIFY(image[810] != factory::registerImage()[810]);
@@ -342,7 +415,7 @@ private slots:
         r.form->cmdRelayWrite->click();
         FormMain::setChoiceHook({});
         QCOMPARE(button, msg::putBackButton());
-        QVERIFY2(box.contains(msg::writesConfirmed(confirmed, 22)), qPrintable(box));
+        QVERIFY2(box.contains(msg::writesConfirmed(confirmed, kWrites)), qPrintable(box));
         const QRegularExpressionMatch saved = QRegularExpression(msg::backupSavedAt("(.+)")).match(box);
         QVERIFY2(saved.hasMatch(), qPrintable(box));
         backup = saved.captured(1);

@@ -340,6 +340,7 @@ class ReplyFaultsTest : public QObject {
         r.form->txtMiMa->setText(QStringLiteral("2468"));
         r.form->strAlarmText[1] = QStringLiteral("新的报警短信");
         r.form->cmdRelayWrite->click();
+        r.messages.removeAll(msg::commandPasswordsMadeOne()); // the odd image's commands carry other passwords
         return r.messages == QStringList({msg::writeSucceeded()}) ? r.sim.dumpImage() : std::vector<quint16>();
     }
 
@@ -555,6 +556,7 @@ private slots:
                     });
                     r.form->cmdRelayWrite->click();
                     FormMain::setChoiceHook({});
+                    r.messages.removeAll(msg::commandPasswordsMadeOne());
                     exact = r.messages == QStringList({msg::writeSucceeded()}) && r.sim.dumpImage() == edited;
                     if (!exact && offered > 0 && !backup.isEmpty()) {
                         // Put back from the box, or by the command line past a server that is gone.

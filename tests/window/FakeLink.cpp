@@ -2,6 +2,7 @@
 
 #include "FactoryDefaults.h"
 #include "RegisterText.h"
+#include "ReplyFrame.h"
 #include "SystemPorts.h"
 
 FakeLink::FakeLink() : image(factory::registerImage()) {}
@@ -53,6 +54,21 @@ LineAnswer FakeLink::transact(const LinkRequest &r, Waiting)
     else
         std::copy(r.values.begin(), r.values.end(), image.begin() + r.start);
     return a;
+}
+
+RawExchange FakeLink::probeLine(const QByteArray &request, int)
+{
+    RawExchange x;
+    x.sent = frame::withCrc(request);
+    const int start = (static_cast<quint8>(request[2]) << 8) | static_cast<quint8>(request[3]);
+    const int count = (static_cast<quint8>(request[4]) << 8) | static_cast<quint8>(request[5]);
+    if (!answers(Call(Call::Read, start, count)) || request[0] != 1)
+        return x;
+    QByteArray reply = request.left(2) + QByteArray(1, static_cast<char>(2 * count));
+    for (int a = start; a < start + count; ++a)
+        reply += QByteArray(1, static_cast<char>(image[a] >> 8)) + QByteArray(1, static_cast<char>(image[a] & 0xFF));
+    x.heard.push_back({1000, frame::withCrc(reply)}); // a millisecond after the request
+    return x;
 }
 
 QVector<FakeLink::Call> FakeLink::callsOf(Call::Kind kind) const

@@ -100,13 +100,18 @@ private slots:
         QCOMPARE(typed.messages, QStringList({msg::portOpenFailed()}));
     }
 
+    // The line doctor's quick look says why, with reads only, and offers the
+    // full scan; then the port closes.
     void anUnansweredProbeClosesThePortAndChangesNothingElse()
     {
         WindowFixture w;
         w.link.silent = true;
         w.form->ToggleConnection();
-        QCOMPARE(w.messages, QStringList({msg::probeUnanswered()}));
-        QCOMPARE(w.link.requestTrace(), QStringList({"open1", "R0x7", "close"}));
+        QCOMPARE(w.messages.size(), 1);
+        QVERIFY2(w.messages[0].startsWith(msg::connectFailedBecause(msg::verdictNothingAt("9600 8N1") + msg::adviceNoAnswer()))
+                     && w.messages[0].endsWith(u'\n' + msg::scanOffered()),
+                 qPrintable(w.messages[0]));
+        QCOMPARE(w.link.requestTrace(), QStringList({"open1", "R0x7", "R0x7", "R0x7", "R0x7", "close"}));
         QVERIFY(!w.form->bConnected);
         QCOMPARE(w.form->cmdConnect->text(), QStringLiteral("连接"));
         QVERIFY(!w.form->Timer1->isTicking());
@@ -197,12 +202,17 @@ private slots:
         QVERIFY(w.link.calls.isEmpty());
     }
 
+    // The probe is tried once; the line doctor's reads after it find the
+    // device answering again, and say so.
     void theProbeAndThePollTryOnce()
     {
         WindowFixture w;
         w.link.failTimes[0] = 1;
         w.form->ToggleConnection();
-        QCOMPARE(w.link.requestTrace(), QStringList({"open1", "R0x7", "close"}));
+        QCOMPARE(w.link.requestTrace(), QStringList({"open1", "R0x7", "R0x7", "R10x10", "R900x8", "R1050x1"})
+                                            + QStringList(20, "R0x7") + QStringList{"close"});
+        QCOMPARE(w.messages, QStringList({msg::connectFailedBecause(msg::verdictHealthy("V1.5", 20, 20, 1))}));
+        w.messages.clear();
         w.connectQuietly();
         w.link.failTimes[0] = 1;
         w.form->PollStatus();

@@ -113,9 +113,11 @@ private slots:
     {
         WindowFixture w;
         w.connectQuietly();
-        w.link.failStarts = {1050};
+        w.link.onRequest = [&](const FakeLink::Call &c) { w.link.silent = w.link.silent || c.start == 1050; };
         w.form->ReadRelayCommands();
-        QCOMPARE(w.messages, QStringList({msg::readFailed()}));
+        QCOMPARE(w.messages.size(), 1);
+        QVERIFY2(w.messages[0].startsWith(msg::readFailedBecause(msg::verdictNothingAt("9600 8N1") + msg::adviceNoAnswer())),
+                 qPrintable(w.messages[0]));
     }
 
     void factoryRestoreWhileDisconnected()

@@ -208,6 +208,27 @@ window_tcp() {
 }
 check window_on_tcp window_tcp
 
+# --- the line doctor: a controller, and nothing behind COM1 ---------------
+current=cli_doctor_healthy
+doctor_healthy() {
+  start_sim || return 1
+  cli doctor -p COM1 --json >"$work/doctor.json" || return 1
+  jq -e '.verdict == "healthy"' "$work/doctor.json" >/dev/null || { cat "$work/doctor.json"; return 1; }
+  note "$(jq -r '.verdict + ", firmware " + .evidence.firmware' "$work/doctor.json")"
+}
+check cli_doctor_healthy doctor_healthy
+
+current=cli_doctor_no_answer
+doctor_no_answer() {
+  start_sim --line silent || return 1
+  local status=0
+  cli doctor -p COM1 --json >"$work/doctor.json" || status=$?
+  [ "$status" = 3 ] || { echo "exit $status"; return 1; }
+  jq -e '.verdict == "no-answer"' "$work/doctor.json" >/dev/null || { cat "$work/doctor.json"; return 1; }
+  note "no-answer, exit 3"
+}
+check cli_doctor_no_answer doctor_no_answer
+
 # --- alarmcfg.exe itself under Xvfb: 连接, its trace in a file, a screenshot --
 current=window_program
 window_program() {
