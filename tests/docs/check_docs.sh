@@ -4,13 +4,10 @@
 # its headings, as GitHub names them), and every scripts/NAME the pages name
 # is there and executable. Prints each fault; exits 1 if there is one.
 #   check_docs.sh ROOT
-# A page another branch brings may be linked before it lands: it is listed in
-# tests/docs/pages-to-come, and the list must lose it once it is there.
 set -euo pipefail
 root=$1
 cd "$root"
 pages=(README.md docs/*.md)
-pending=tests/docs/pages-to-come
 
 # FILE TARGET LINE for each link and picture, outside code.
 links() {
@@ -36,7 +33,6 @@ anchors() {
 
 faults=0
 fault() { echo "$*"; faults=$((faults + 1)); }
-is_pending() { [ -f "$pending" ] && grep -qxF "$1" "$pending"; }
 
 while IFS=$'\t' read -r page target line; do
   case "$target" in http://* | https://* | mailto:*) continue ;; esac
@@ -49,7 +45,7 @@ while IFS=$'\t' read -r page target line; do
     file=$(realpath -m --relative-to=. "$(dirname "$page")/$path")
   fi
   if [ ! -e "$file" ]; then
-    is_pending "$file" || fault "$page:$line: $target: no such file"
+    fault "$page:$line: $target: no such file"
     continue
   fi
   if [ -n "$part" ] && [[ $file == *.md ]] && ! anchors "$file" | grep -qxF "$part"; then
@@ -60,13 +56,6 @@ done < <(links "${pages[@]}")
 while read -r script; do
   [ -x "$script" ] && [ -f "$script" ] || fault "${script}: named in the guide, but no executable script"
 done < <(grep -ohP '(?<![\w./-])scripts/[\w-]+' "${pages[@]}" | sort -u)
-
-if [ -f "$pending" ]; then
-  while read -r page; do
-    [[ -z $page || $page == \#* ]] && continue
-    [ ! -e "$page" ] || fault "$pending: $page is here now: take it off the list"
-  done < "$pending"
-fi
 
 [ "$faults" -eq 0 ] || { echo "$faults fault(s) in the guide"; exit 1; }
 echo "the guide: ${#pages[@]} pages, every link, picture and script there"
