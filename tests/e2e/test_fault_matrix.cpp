@@ -2,6 +2,7 @@
 // is bad, with the real RTU link and the simulator: the messages in order, the
 // window's state and the device's registers afterwards.
 #include "CliEnvironment.h"
+#include "PlannedWrites.h"
 #include "DeviceImage.h"
 #include "FactoryDefaults.h"
 #include "FormMain.h"
@@ -32,7 +33,7 @@
 #include <unistd.h>
 
 // The writes of a whole configuration, as many as the register map has.
-const int kWrites = static_cast<int>(regmap::writeBlocks().size());
+const int kWrites = plannedwrites::count();
 
 namespace {
 // Whether the process holds an flock, from /proc/locks.
@@ -181,8 +182,8 @@ private slots:
         QTest::addColumn<QString>("writtenBefore"); // a text slot written before the refusal
         QTest::addColumn<QString>("request");       // what the message says the device refused
         QTest::addColumn<int>("confirmed");
-        QTest::newRow("alarm text slot") << 830 << "810" << msg::requestRefused(830, 5, msg::exceptionName(2)) << 11;
-        QTest::newRow("option flags") << 1030 << "1050" << msg::requestRefused(1030, 1, msg::exceptionName(2)) << 21;
+        QTest::newRow("alarm text slot") << 830 << "810" << msg::requestRefused(830, 5, msg::exceptionName(2)) << plannedwrites::placeOf(830) - 1;
+        QTest::newRow("option flags") << 1030 << "1050" << msg::requestRefused(1030, 1, msg::exceptionName(2)) << plannedwrites::placeOf(1030) - 1;
     }
 
     void aRefusedWriteStopsTheRunThere()
@@ -403,7 +404,7 @@ private slots:
     {
         QTest::addColumn<QStringList>("fault");
         QTest::addColumn<int>("confirmed");
-        QTest::newRow("a refusal") << QStringList{"--exception-on", "830"} << 11;
+        QTest::newRow("a refusal") << QStringList{"--exception-on", "830"} << plannedwrites::placeOf(830) - 1;
         // Silent from the fifth write for longer than its tries and the
         // operator's first look at the box: the poll must not end the
         // connection meanwhile, and the put-back, tried again, succeeds once
@@ -451,7 +452,7 @@ private slots:
         QVERIFY2(retries.size() < 5, qPrintable(retries.join(" / ")));
         QVERIFY(r.form->bConnected);
         // Put back: all 1100 registers as before, and said so.
-        QCOMPARE(r.messages, QStringList({msg::commandPasswordsMadeOne(), msg::putBackDone(390)}));
+        QCOMPARE(r.messages, QStringList({msg::commandPasswordsMadeOne(), msg::putBackDone(plannedwrites::registers())}));
         QCOMPARE(deviceimage::differingRegisters(r.sim.dumpImage(), before), QList<int>());
 
         SimProcess other({"--image", [&] {

@@ -30,6 +30,7 @@
 // pairs, among them a doubled reply followed by a lost one, the pair no
 // single defence sees.
 #include "BackupFile.h"
+#include "PlannedWrites.h"
 #include "CliEnvironment.h"
 #include "ConfigFile.h"
 #include "DeviceImage.h"
@@ -560,7 +561,7 @@ private slots:
                     exact = r.messages == QStringList({msg::writeSucceeded()}) && r.sim.dumpImage() == edited;
                     if (!exact && offered > 0 && !backup.isEmpty()) {
                         // Put back from the box, or by the command line past a server that is gone.
-                        honest = r.messages.contains(msg::putBackDone(390)) && r.sim.dumpImage() == before;
+                        honest = r.messages.contains(msg::putBackDone(plannedwrites::registers())) && r.sim.dumpImage() == before;
                         if (!honest && f.serverGone)
                             honest = finish(startCli({"restore", backup, "-p", r.sim.ptyPath()}, m_dir.filePath("home"))).exitCode == 0
                                      && r.sim.dumpImage() == before;

@@ -1,5 +1,6 @@
 // The window on the real RTU link, talking to the device simulator.
 #include "CliEnvironment.h"
+#include "PlannedWrites.h"
 #include "DeviceProfile.h"
 #include "FactoryDefaults.h"
 #include "FakeLink.h"
@@ -35,7 +36,7 @@
 
 namespace {
 // The writes of a whole configuration, as many as the register map has.
-const int kWrites = static_cast<int>(regmap::writeBlocks().size());
+const int kWrites = plannedwrites::count();
 
 
 QString writeImage(const QTemporaryDir &dir, const std::vector<quint16> &image)
@@ -402,7 +403,7 @@ private slots:
         r.form->WriteAllParameters();
         QCOMPARE(r.messages.size(), 1);
         QVERIFY2(r.messages[0].startsWith(msg::writeRefused(msg::requestRefused(1050, 1, msg::exceptionName(2))) + u'\n'
-                                          + msg::writesConfirmed(20, kWrites) + u'\n'),
+                                          + msg::writesConfirmed(plannedwrites::placeOf(1050) - 1, kWrites) + u'\n'),
                  qPrintable(r.messages[0]));
         const std::vector<quint16> image = r.sim.dumpImage();
         QCOMPARE(image[900], quint16(9));  // written before the refusal

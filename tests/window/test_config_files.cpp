@@ -2,6 +2,7 @@
 // 导入配置 puts it back into another window, and a bad file changes nothing.
 // The hand-over sheet is saved, then offered to open.
 #include "WindowFixture.h"
+#include "PlannedWrites.h"
 
 #include "ConfigFile.h"
 #include "DeviceImage.h"
@@ -23,7 +24,7 @@
 
 namespace {
 // The writes of a whole configuration, as many as the register map has.
-const int kWrites = static_cast<int>(regmap::writeBlocks().size());
+const int kWrites = plannedwrites::count();
 
 
 QVector<FakeLink::Call> writesOf(const FakeLink &link)

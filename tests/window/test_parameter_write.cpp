@@ -1,6 +1,7 @@
 // Writing the parameter set: the exact writes, the checks that come before
 // any of them, the progress bar and the outcome messages.
 #include "WindowFixture.h"
+#include "PlannedWrites.h"
 
 #include "DeviceImage.h"
 #include "FactoryDefaults.h"
@@ -20,7 +21,7 @@
 
 namespace {
 // The writes of a whole configuration, as many as the register map has.
-const int kWrites = static_cast<int>(regmap::writeBlocks().size());
+const int kWrites = plannedwrites::count();
 
 QVector<quint16> slotText(const QString &text, int capacity = 40)
 {
@@ -326,12 +327,7 @@ private slots:
         QTest::addColumn<int>("failAt");
         QTest::addColumn<int>("writesMade"); // the failing one counted once
         QTest::addColumn<int>("failures");
-        // Each write's place in the run, counted from 1.
-        auto place = [](int start) {
-            const std::vector<regmap::Block> all = regmap::writeBlocks();
-            return 1 + static_cast<int>(std::find_if(all.begin(), all.end(), [&](const regmap::Block &b) { return b.start == start; })
-                                        - all.begin());
-        };
+        const auto place = plannedwrites::placeOf;
         QTest::newRow("text slot") << 110 << place(110) << 3;
         QTest::newRow("phone slot") << 750 << place(750) << 3;
         QTest::newRow("option flags") << 1030 << place(1030) << 3;
