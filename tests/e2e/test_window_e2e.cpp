@@ -168,7 +168,7 @@ private slots:
         t.start();
         QTRY_VERIFY_WITH_TIMEOUT(!r.form->bConnected, 8000);
         // The first poll goes unanswered a second after the connect; three seconds later the window knows.
-        QVERIFY2(t.elapsed() >= 3000 && t.elapsed() < 5500, qPrintable(QString::number(t.elapsed())));
+        QVERIFY2(t.elapsed() >= 3000 && t.elapsed() < 6500, qPrintable(QString::number(t.elapsed()))); // a second of slack on a busy machine
         QCOMPARE(r.messages, QStringList({msg::readSucceeded(), msg::linkTimedOut()}));
         QCOMPARE(r.form->cmdConnect->text(), QStringLiteral("链接"));
         QVERIFY(!r.link.isOpen());

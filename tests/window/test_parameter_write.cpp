@@ -62,17 +62,20 @@ private slots:
     }
     void cleanup() { delete w; }
 
-    void theFactorySetGoesOutInTwentyTwoWrites()
+    void theFactorySetGoesOutInItsPlannedWrites()
     {
         f->WriteAllParameters();
-        // The device is read whole for its backup, then written.
+        // The device is read whole for its backup, then written as planned
+        // (the plan's own order is pinned in test_parameter_set).
         const QStringList trace = w->link.requestTrace();
         const qsizetype reads = backupReads().size();
         QCOMPARE(trace.mid(0, reads), backupReads());
-        QCOMPARE(trace.mid(reads),
-                 QStringList({"W10x8", "W30x8", "W50x7", "W70x7", "W90x8", "W110x8", "W130x7", "W150x7", "W490x6",
-                              "W510x6", "W810x7", "W830x7", "W850x7", "W870x7", "W710x7", "W730x1", "W750x1", "W770x1",
-                              "W790x1", "W900x8", "S1050=4", "S1030=0"}));
+        QStringList planned;
+        for (const params::PlannedWrite &p : params::planWrites(params::factorySet()))
+            planned << (p.single ? QStringLiteral("S%1=%2").arg(p.start).arg(p.registers[0])
+                                 : QStringLiteral("W%1x%2").arg(p.start).arg(p.registers.size()));
+        QCOMPARE(trace.mid(reads), planned);
+        QCOMPARE(planned.size(), kWrites);
         QCOMPARE(w->messages, QStringList({msg::writeSucceeded()}));
         // Written back, the device holds exactly its factory image again.
         QVERIFY(w->link.image == factory::registerImage());
@@ -396,7 +399,13 @@ private slots:
         f->ProgressBar1->setValue(50); // a previous run's value is reset
         values.clear();
         f->WriteAllParameters();
-        QCOMPARE(values, QList<int>({0, 3, 6, 9, 12, 15, 18, 21, 24, 27, 30, 33, 36, 39, 42, 46, 50, 100}));
+        // From 0, each confirmed write's step as planned, to 100 at the end.
+        QList<int> planned{0};
+        for (const params::PlannedWrite &p : params::planWrites(params::factorySet()))
+            planned += QList<int>(p.progressAfter.begin(), p.progressAfter.end());
+        planned << 100;
+        QCOMPARE(values, planned);
+        QVERIFY(std::is_sorted(values.begin(), values.end()));
         QVERIFY(hiddenAtMessage);
     }
 };
