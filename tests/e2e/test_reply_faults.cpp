@@ -24,7 +24,9 @@
 // pair of places with every pair of kinds, and pairs further apart (hours:
 // shard it); ALARMCFG_SWEEP=N every Nth place; ALARMCFG_FAULTS=doubled,lost
 // (say) only those kinds; ALARMCFG_SHARD=i/n only every nth run from the ith,
-// so that n processes share a sweep; ALARMCFG_SWEEP_LINE=instant drops the
+// so that n processes share a sweep; ALARMCFG_SWEEP_TALLY=FILE keeps the
+// table so far in FILE after every run, for a sweep stopped before its end
+// (and each wrong run on a line of its own); ALARMCFG_SWEEP_LINE=instant drops the
 // simulated line time for speed. The default runs one place of each
 // single fault and device in the window and two in alarmcfg-cli, and a few
 // pairs, among them a doubled reply followed by a lost one, the pair no
@@ -225,12 +227,22 @@ struct Tally {
             ++c.wrong;
             wrongRuns << run;
         }
+        const QString keep = qEnvironmentVariable("ALARMCFG_SWEEP_TALLY");
+        QFile file(keep);
+        if (!keep.isEmpty() && file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            file.write((table().join(u'\n') + u'\n' + wrongRuns.join(u'\n')).toUtf8());
+    }
+    QStringList table() const
+    {
+        QStringList lines{"| operation / faults / device | runs | exact | failed honestly | wrong successes |"};
+        for (const auto &[name, c] : cells)
+            lines << QStringLiteral("| %1 | %2 | %3 | %4 | %5 |").arg(name).arg(c.runs).arg(c.exact).arg(c.failed).arg(c.wrong);
+        return lines;
     }
     void print() const
     {
-        qInfo("| operation / faults / device | runs | exact | failed honestly | wrong successes |");
-        for (const auto &[name, c] : cells)
-            qInfo("| %s | %d | %d | %d | %d |", qPrintable(name), c.runs, c.exact, c.failed, c.wrong);
+        for (const QString &line : table())
+            qInfo("%s", qPrintable(line));
         if (!failedRuns.isEmpty() && !full())
             qInfo("failed honestly: %s", qPrintable(failedRuns.join(", ")));
     }
