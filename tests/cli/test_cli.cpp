@@ -276,8 +276,8 @@ private slots:
         QTest::newRow("refused") << QStringLiteral("tcp://localhost:%1").arg(free)
                                  << QStringLiteral("tcp://localhost:%1: the server localhost:%1 refused the connection: "
                                                    "nothing listens at that port\n").arg(free);
-        QTest::newRow("no port") << "rfc2217://10.0.0.5"
-                                 << "rfc2217://10.0.0.5: not a network port: no port number after the host: 10.0.0.5:PORT "
+        QTest::newRow("no port") << "rfc2217://127.0.0.5"
+                                 << "rfc2217://127.0.0.5: not a network port: no port number after the host: 127.0.0.5:PORT "
                                     "(tcp://HOST:PORT or rfc2217://HOST:PORT, an IPv6 address in brackets)\n";
         QTest::newRow("IPv6 without brackets") << "tcp://::1:4001"
                                                << "tcp://::1:4001: not a network port: an IPv6 address goes in brackets: "
