@@ -602,7 +602,7 @@ void TestSim::badCommandLineIsRejected_data()
     QTest::newRow("corrupt-every zero") << QStringList{"--corrupt-every", "0"};
     QTest::newRow("silent with value") << QStringList{"--silent=yes"};
     QTest::newRow("dump empty") << QStringList{"--dump="};
-    QTest::newRow("tcp off the loopback") << QStringList{"--tcp", "192.168.1.5:502"};
+    QTest::newRow("tcp on a name off the loopback") << QStringList{"--tcp", "alarm.example:502"};
     QTest::newRow("tcp without a port") << QStringList{"--tcp", "127.0.0.1"};
     QTest::newRow("tcp and a link") << QStringList{"--tcp", "127.0.0.1:0", "--link", "/tmp/alarmcfg-sim-link"};
 }

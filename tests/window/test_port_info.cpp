@@ -38,12 +38,12 @@ private slots:
 
         const QString gone = msg::portNotPresent();
         // A network port, on either platform: its kind, or what is wrong with its name.
-        QTest::newRow("a raw network port") << "" << "tcp://10.0.0.5:4001"
-                                            << QStringList{"tcp://10.0.0.5:4001：" + msg::portNetworkRaw()} << QStringList{gone};
-        QTest::newRow("an RFC 2217 port") << "" << "RFC2217://[fd00::7]:7000"
-                                          << QStringList{"RFC2217://[fd00::7]:7000：" + msg::portNetworkRfc2217()} << QStringList{gone};
+        QTest::newRow("a raw network port") << "" << "tcp://127.0.0.5:4001"
+                                            << QStringList{"tcp://127.0.0.5:4001：" + msg::portNetworkRaw()} << QStringList{gone};
+        QTest::newRow("an RFC 2217 port") << "" << "RFC2217://[::1]:7000"
+                                          << QStringList{"RFC2217://[::1]:7000：" + msg::portNetworkRfc2217()} << QStringList{gone};
         QTest::newRow("a network name without a port")
-            << "" << "tcp://10.0.0.5" << QStringList{"tcp://10.0.0.5：" + msg::portNotANetworkName()} << QStringList{gone};
+            << "" << "tcp://127.0.0.5" << QStringList{"tcp://127.0.0.5：" + msg::portNotANetworkName()} << QStringList{gone};
         if (ports::thisPlatform() == ports::Platform::Windows) {
             // The test's wine prefix maps no COM7; presence is the system's port list, not a file.
             QTest::newRow("an entry of Windows's own that is not present")
